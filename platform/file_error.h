@@ -1,0 +1,32 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+/// A failed file operation: the Windows path it concerned and the system's reason.
+class FileError : public std::runtime_error {
+ public:
+  enum class Kind { kNotFound, kExists, kOther };
+
+  FileError(Kind kind, std::string path, std::string reason)
+      : std::runtime_error(path + ": " + reason),
+        kind_(kind),
+        path_(std::move(path)),
+        reason_(std::move(reason)) {}
+
+  /// Builds the error from an errno value, telling "not found" and "exists" apart.
+  static FileError FromErrno(int err, std::string path);
+
+  Kind kind() const { return kind_; }
+  const std::string& path() const { return path_; }
+  const std::string& reason() const { return reason_; }
+
+ private:
+  Kind kind_;
+  std::string path_;
+  std::string reason_;
+};
+
+}  // namespace platform

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Sequential 8-bit text files. A line read ends at CR LF, LF or CR, and a last line without
+// a line end is a line too; every line written ends in CR LF. The bytes of a line pass
+// through unchanged. Every failure throws FileError naming the Windows path.
+namespace platform {
+
+class TextWriter;
+
+class TextReader {
+ public:
+  enum class Links { kFollow, kRefuse };
+
+  /// Opens an ordinary file for reading; a folder, a pipe or a device is refused (and never
+  /// waited on), and with Links::kRefuse so is a symbolic link.
+  explicit TextReader(std::string_view winPath, Links links = Links::kFollow);
+  TextReader(TextReader&& other) noexcept;
+  TextReader& operator=(TextReader&&) = delete;
+  ~TextReader();
+
+  bool AtEnd();
+  /// Reads the next line; reading past the end is an error.
+  std::string ReadLine();
+  /// The next line, or an empty one at the end of the file.
+  std::string ReadLineOrEmpty();
+  /// Writes every line not yet read to `out`.
+  void CopyRestTo(TextWriter& out);
+  void Close();
+  const std::string& path() const { return path_; }
+
+ private:
+  bool Fill();
+  void ReadLineInto(std::string& line);
+
+  int fd_ = -1;
+  std::string path_;
+  std::vector<char> buf_;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+};
+
+class TextWriter {
+ public:
+  /// Creates the file, or empties it when it exists.
+  static TextWriter Create(std::string_view winPath);
+  /// Creates the file only when no entry of that name exists (checked atomically);
+  /// otherwise returns nothing.
+  static std::optional<TextWriter> CreateNew(std::string_view winPath);
+
+  TextWriter(TextWriter&& other) noexcept;
+  TextWriter& operator=(TextWriter&&) = delete;
+  ~TextWriter();
+
+  void WriteLine(std::string_view line);
+  /// Writes what is buffered and makes it durable.
+  void Sync();
+  void Close();
+  /// Closes and removes the file, for a copy that could not be completed. Never throws.
+  void Discard() noexcept;
+  const std::string& path() const { return path_; }
+
+ private:
+  TextWriter(int fd, std::string path, std::string hostPath);
+  void Flush();
+
+  int fd_ = -1;
+  std::string path_;
+  std::string hostPath_;
+  std::string buf_;
+};
+
+}  // namespace platform

@@ -1,0 +1,195 @@
+#include "platform/textfile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <exception>
+
+#include "platform/file_error.h"
+#include "platform/winpath.h"
+
+namespace platform {
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+}  // namespace
+
+TextReader::TextReader(std::string_view winPath, Links links)
+    : path_(AbsoluteWinPath(winPath)), buf_(kBufferSize) {
+  const std::string host = HostPath(path_);
+  // O_NONBLOCK: opening a pipe must not wait for a writer; it is refused below anyway.
+  int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+  if (links == Links::kRefuse) flags |= O_NOFOLLOW;
+  fd_ = open(host.c_str(), flags);
+  if (fd_ < 0) throw FileError::FromErrno(errno == ELOOP ? EACCES : errno, path_);
+  struct stat st {};
+  if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd_);
+    fd_ = -1;
+    throw FileError(FileError::Kind::kOther, path_, "not an ordinary file");
+  }
+}
+
+TextReader::TextReader(TextReader&& other) noexcept
+    : fd_(other.fd_),
+      path_(std::move(other.path_)),
+      buf_(std::move(other.buf_)),
+      pos_(other.pos_),
+      end_(other.end_) {
+  other.fd_ = -1;
+}
+
+TextReader::~TextReader() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool TextReader::Fill() {
+  if (fd_ < 0) throw FileError(FileError::Kind::kOther, path_, "file is closed");
+  for (;;) {
+    const ssize_t n = read(fd_, buf_.data(), buf_.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw FileError::FromErrno(errno, path_);
+    pos_ = 0;
+    end_ = static_cast<std::size_t>(n);
+    return n > 0;
+  }
+}
+
+bool TextReader::AtEnd() { return pos_ >= end_ && !Fill(); }
+
+void TextReader::ReadLineInto(std::string& line) {
+  line.clear();
+  for (;;) {
+    const char* begin = buf_.data() + pos_;
+    const char* stop = buf_.data() + end_;
+    const char* eol = std::find_if(begin, stop, [](char c) { return c == '\r' || c == '\n'; });
+    line.append(begin, eol);
+    pos_ += static_cast<std::size_t>(eol - begin);
+    if (eol != stop) {
+      ++pos_;
+      if (*eol == '\r' && (pos_ < end_ || Fill()) && buf_[pos_] == '\n') ++pos_;
+      return;
+    }
+    if (!Fill()) return;
+  }
+}
+
+std::string TextReader::ReadLine() {
+  if (AtEnd()) throw FileError(FileError::Kind::kOther, path_, "input past end of file");
+  std::string line;
+  ReadLineInto(line);
+  return line;
+}
+
+std::string TextReader::ReadLineOrEmpty() { return AtEnd() ? std::string() : ReadLine(); }
+
+void TextReader::CopyRestTo(TextWriter& out) {
+  std::string line;
+  while (!AtEnd()) {
+    ReadLineInto(line);
+    out.WriteLine(line);
+  }
+}
+
+void TextReader::Close() {
+  if (fd_ < 0) return;
+  close(fd_);
+  fd_ = -1;
+}
+
+TextWriter::TextWriter(int fd, std::string path, std::string hostPath)
+    : fd_(fd), path_(std::move(path)), hostPath_(std::move(hostPath)) {
+  buf_.reserve(kBufferSize);
+  NoteCreated(hostPath_);
+}
+
+TextWriter TextWriter::Create(std::string_view winPath) {
+  std::string path = AbsoluteWinPath(winPath);
+  std::string host = HostPath(path);
+  const int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) throw FileError::FromErrno(errno, path);
+  return TextWriter(fd, std::move(path), std::move(host));
+}
+
+std::optional<TextWriter> TextWriter::CreateNew(std::string_view winPath) {
+  std::string path = AbsoluteWinPath(winPath);
+  std::string host = HostPath(path);
+  const int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == EEXIST) return std::nullopt;
+  if (fd < 0) throw FileError::FromErrno(errno, path);
+  return TextWriter(fd, std::move(path), std::move(host));
+}
+
+TextWriter::TextWriter(TextWriter&& other) noexcept
+    : fd_(other.fd_),
+      path_(std::move(other.path_)),
+      hostPath_(std::move(other.hostPath_)),
+      buf_(std::move(other.buf_)) {
+  other.fd_ = -1;
+}
+
+TextWriter::~TextWriter() {
+  if (fd_ < 0) return;
+  try {
+    Close();
+  } catch (const FileError&) {
+    // A writer left open is one whose owner already failed and reports that failure.
+  }
+}
+
+void TextWriter::WriteLine(std::string_view line) {
+  if (fd_ < 0) throw FileError(FileError::Kind::kOther, path_, "file is closed");
+  if (buf_.size() + line.size() + 2 > kBufferSize) Flush();
+  if (line.size() + 2 > kBufferSize) {
+    buf_.append(line);
+    buf_ += "\r\n";
+    Flush();
+    return;
+  }
+  buf_.append(line);
+  buf_ += "\r\n";
+}
+
+void TextWriter::Flush() {
+  std::size_t done = 0;
+  while (done < buf_.size()) {
+    const ssize_t n = write(fd_, buf_.data() + done, buf_.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw FileError::FromErrno(errno, path_);
+    done += static_cast<std::size_t>(n);
+  }
+  buf_.clear();
+}
+
+void TextWriter::Sync() {
+  Flush();
+  if (fsync(fd_) != 0) throw FileError::FromErrno(errno, path_);
+}
+
+void TextWriter::Close() {
+  if (fd_ < 0) return;
+  std::exception_ptr failure;
+  try {
+    Flush();
+  } catch (const FileError&) {
+    failure = std::current_exception();
+  }
+  const int closed = close(fd_);
+  const int err = errno;
+  fd_ = -1;
+  if (failure) std::rethrow_exception(failure);
+  if (closed != 0) throw FileError::FromErrno(err, path_);
+}
+
+void TextWriter::Discard() noexcept {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  buf_.clear();
+  if (unlink(hostPath_.c_str()) == 0) NoteRemoved(hostPath_);
+}
+
+}  // namespace platform

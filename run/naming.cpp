@@ -1,0 +1,72 @@
+#include <string_view>
+
+#include "platform/codepage.h"
+#include "platform/file_error.h"
+#include "platform/winpath.h"
+#include "run/archive_run.h"
+#include "run/value.h"
+
+namespace run {
+
+std::string FolderForm(const std::string& name) {
+  if (name.empty()) return name;
+  return platform::UpperChar(name[0]) + platform::LowerCase(std::string_view(name).substr(1));
+}
+
+bool IsUsableFolderName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (char c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F ||
+        std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void ArchiveRun::BuildArchiveName() {
+  s_.SeqText = SeqTextOf(s_.SeqNum);
+  s_.ArchiveName = s_.YearText + s_.MonthText + s_.DayText + s_.SeqText + ".TXT";
+}
+
+void ArchiveRun::NextSeqNum() {
+  if (s_.SeqNum == INT16_MAX) {
+    throw platform::FileError(platform::FileError::Kind::kOther,
+                              platform::AbsoluteWinPath(s_.ArchiveName),
+                              "every archive name of the day is taken in this folder");
+  }
+  ++s_.SeqNum;
+  BuildArchiveName();
+}
+
+void ArchiveRun::SetupFileNameAndDirectory() {
+  BuildArchiveName();
+  DirExists(s_.GroupName);
+  // Every name below the remembered number was found taken earlier in this run.
+  const std::string folder = platform::UpperCase(platform::CurDir());
+  if (auto it = firstFree_.find(folder); it != firstFree_.end() && it->second > s_.SeqNum) {
+    s_.SeqNum = it->second;
+    BuildArchiveName();
+  }
+  while (FileExists(s_.ArchiveName) != 0) {
+  }
+  firstFree_[folder] = s_.SeqNum;
+}
+
+int16_t ArchiveRun::DirExists(std::string& name) {
+  name = FolderForm(name);
+  platform::ChDir(kArchiveRoot);
+  // An existing folder of any letter case is the group's folder.
+  if (!platform::IsDirectory(name)) platform::MakeDir(name);
+  platform::ChDir(std::string(kArchiveRoot) + "\\" + name);
+  return 0;
+}
+
+int16_t ArchiveRun::FileExists(std::string& name) {
+  if (!platform::EntryExists(name)) return 0;
+  NextSeqNum();
+  return 1;
+}
+
+}  // namespace run

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/file_error.h"
+#include "platform/winpath.h"
+#include "run/archive_run.h"
+#include "tests/station.h"
+
+namespace {
+
+// An archive run positioned as the transfer leaves it before naming: date stamp 7 July 2002.
+struct Naming {
+  test::Station st;
+  run::RunState state;
+  test::Recorder rec;
+  test::FixedClock clock{"07-07-2002"};
+  run::ArchiveRun run{state, rec, clock};
+
+  Naming() {
+    state.YearText = "02";
+    state.MonthText = "07";
+    state.DayText = "07";
+  }
+  std::string Name(const std::string& group) {
+    state.GroupName = group;
+    state.SeqNum = 1;
+    state.SeqText = "01";
+    run.SetupFileNameAndDirectory();
+    return state.ArchiveName;
+  }
+  void Fill(const std::string& folder, int from, int to) {
+    for (int i = from; i <= to; ++i) {
+      st.Write("Winpack/Archive/Bulls/" + folder + "/020707" + (i < 10 ? "0" : "") +
+                   std::to_string(i) + ".TXT",
+               "old");
+    }
+  }
+};
+
+TEST(FolderForm, FirstLetterUpper) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"ARES", "Ares"},     {"WX", "Wx"},     {"4X4", "4x4"}, {"A", "A"},
+      {"\xC4RT", "\xC4rt"}, {" ALL", " all"}, {"", ""}};
+  for (const auto& [name, folder] : rows) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(run::FolderForm(name), folder);
+  }
+}
+
+TEST(IsUsableFolderName, RefusesPathAndWildcardCharacters) {
+  for (const char* bad :
+       {"", ".", "..", "A\\B", "A/B", "C:", "*", "WX?", "\"Q\"", "<A>", "A|B", "TAB\t", "\x7F"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(run::IsUsableFolderName(bad));
+  }
+  for (const char* good : {"ARES", " ALL", "4X4", "A.B", "\xC4RT", "..."}) {
+    SCOPED_TRACE(good);
+    EXPECT_TRUE(run::IsUsableFolderName(good));
+  }
+}
+
+TEST(Setup, NewFolderGetsTheFirstName) {
+  Naming n;
+  EXPECT_EQ(n.Name("ARES"), "02070701.TXT");
+  EXPECT_EQ(n.state.GroupName, "Ares");
+  EXPECT_EQ(n.state.SeqText, "01");
+  EXPECT_EQ(platform::CurDir(), "C:\\Winpack\\Archive\\Bulls\\Ares");
+  EXPECT_TRUE(n.st.Exists("Winpack/Archive/Bulls/Ares"));
+}
+
+TEST(Setup, LowestFreeNumber) {
+  struct Row {
+    const char* name;
+    int filledTo;
+    std::string expected;
+    int seq;
+  } rows[] = {
+      {"01 to 09 taken", 9, "02070710.TXT", 10},
+      {"01 to 99 taken", 99, "020707100.TXT", 100},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Naming n;
+    n.Fill("Ares", 1, row.filledTo);
+    EXPECT_EQ(n.Name("ARES"), row.expected);
+    EXPECT_EQ(n.state.SeqNum, row.seq);
+    EXPECT_EQ(n.state.SeqText, std::to_string(row.seq));
+  }
+}
+
+TEST(Setup, GapsAreFilledAndOtherDaysDoNotCount) {
+  Naming n;
+  n.Fill("Ares", 1, 1);
+  n.Fill("Ares", 3, 3);
+  n.st.Write("Winpack/Archive/Bulls/Ares/02070601.TXT", "yesterday");
+  EXPECT_EQ(n.Name("ARES"), "02070702.TXT");
+}
+
+TEST(Setup, AnyEntryOfTheNameIsTaken) {
+  Naming n;
+  n.st.MakeDir("Winpack/Archive/Bulls/Ares/02070701.TXT");     // a folder
+  n.st.Write("Winpack/Archive/Bulls/Ares/02070702.txt", "x");  // another letter case
+  n.st.Write("Winpack/Archive/Bulls/Ares/.hidden", "x");
+  EXPECT_EQ(n.Name("ARES"), "02070703.TXT");
+}
+
+TEST(Setup, ExistingFolderOfAnyCaseIsUsed) {
+  for (const char* existing : {"ARES", "ares", "Ares"}) {
+    SCOPED_TRACE(existing);
+    Naming n;
+    n.Fill(existing, 1, 2);
+    EXPECT_EQ(n.Name("ARES"), "02070703.TXT");
+    EXPECT_EQ(std::filesystem::directory_iterator(n.st.Host("Winpack/Archive/Bulls"))->path(),
+              n.st.Host(std::string("Winpack/Archive/Bulls/") + existing));
+  }
+}
+
+TEST(Setup, EachGroupFolderNumbersOnItsOwn) {
+  Naming n;
+  EXPECT_EQ(n.Name("ARES"), "02070701.TXT");
+  EXPECT_EQ(n.Name("WX"), "02070701.TXT");
+  EXPECT_EQ(n.Name("A"), "02070701.TXT");
+  EXPECT_TRUE(n.st.Exists("Winpack/Archive/Bulls/Wx"));
+  EXPECT_TRUE(n.st.Exists("Winpack/Archive/Bulls/A"));
+}
+
+TEST(Setup, FailuresNameThePath) {
+  {
+    Naming n;
+    std::filesystem::remove_all(n.st.Host("Winpack/Archive"));
+    EXPECT_THROW(n.Name("ARES"), platform::FileError);
+    EXPECT_FALSE(n.st.Exists("Winpack/Archive"));
+  }
+  {
+    Naming n;
+    n.st.Write("Winpack/Archive/Bulls/Ares", "a file, not a folder");
+    try {
+      n.Name("ARES");
+      FAIL();
+    } catch (const platform::FileError& e) {
+      EXPECT_NE(std::string(e.what()).find("C:\\Winpack\\Archive\\Bulls\\Ares"), std::string::npos);
+    }
+  }
+}
+
+TEST(Setup, SequenceNumbersRunOut) {
+  Naming n;
+  n.st.MakeDir("Winpack/Archive/Bulls/Ares");
+  n.Fill("Ares", 1, 32767);
+  try {
+    n.Name("ARES");
+    FAIL();
+  } catch (const platform::FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("C:\\Winpack\\Archive\\Bulls\\Ares\\0207073"),
+              std::string::npos)
+        << e.what();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+#include "tests/station.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/winpath.h"
+
+namespace fs = std::filesystem;
+
+namespace test {
+namespace {
+
+// GLib reads XDG_DATA_HOME once per process, so the whole test process shares one data
+// folder, made before any test runs.
+class DataHome : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    char pattern[] = "/tmp/kelvaron-data-XXXXXX";
+    dir_ = mkdtemp(pattern);
+    setenv("XDG_DATA_HOME", dir_.c_str(), 1);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string dir_;
+};
+
+[[maybe_unused]] ::testing::Environment* const kDataHome =
+    ::testing::AddGlobalTestEnvironment(new DataHome);
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+}  // namespace
+
+std::string TrashDir() { return std::string(getenv("XDG_DATA_HOME")) + "/Trash"; }
+
+Station::Station() {
+  char pattern[] = "/tmp/kelvaron-station-XXXXXX";
+  root = mkdtemp(pattern);
+  prefix = root + "/prefix";
+  setenv("WINEPREFIX", prefix.c_str(), 1);
+  fs::remove_all(TrashDir());
+  fs::create_directories(Host("Winpack/Bulls"));
+  fs::create_directories(Host("Winpack/Archive/Bulls"));
+  platform::ForgetCachedNames();
+}
+
+Station::~Station() { fs::remove_all(root); }
+
+std::string Station::Host(const std::string& rel) const { return prefix + "/drive_c/" + rel; }
+
+void Station::Write(const std::string& rel, const std::string& bytes) const {
+  fs::create_directories(fs::path(Host(rel)).parent_path());
+  std::ofstream(Host(rel), std::ios::binary) << bytes;
+}
+
+std::string Station::Read(const std::string& rel) const { return Slurp(Host(rel)); }
+
+bool Station::Exists(const std::string& rel) const {
+  return fs::exists(fs::symlink_status(Host(rel)));
+}
+
+void Station::MakeDir(const std::string& rel) const { fs::create_directories(Host(rel)); }
+
+void Station::Basics(int lastNum, int pruneSize, const std::vector<std::string>& groups) const {
+  Write("Winpack/Bulls/Lastnum.txt", std::to_string(lastNum) + "\r\n");
+  Write("Winpack/Packet.ini", "[Settings]\r\nPRUNE_SIZE=" + std::to_string(pruneSize) + "\r\n");
+  std::string ini = "#Kelvaron.INI\r\n[Kelvaron]\r\n";
+  for (const auto& g : groups) ini += g + "\r\n";
+  Write("Winpack/Kelvaron.INI", ini);
+}
+
+std::string Station::BulletinText(const std::string& number, const std::string& group,
+                                  const std::string& body) {
+  std::string field = group;
+  field.resize(std::max<std::size_t>(field.size(), 6), ' ');
+  return "R:261207/0800Z @:PI8ABC.#ZH.NLD.EURO #:" + number + "\r\n" + "From: PA3XYZ " + field +
+         " @WW Subject of " + number + "\r\n" + body;
+}
+
+void Station::Bulletin(const std::string& number, const std::string& group,
+                       const std::string& body) const {
+  Write("Winpack/Bulls/" + number.substr(number.size() - 1) + "/" + number + ".TXT",
+        BulletinText(number, group, body));
+}
+
+std::map<std::string, std::string> Station::Snapshot() const {
+  std::map<std::string, std::string> files;
+  for (const fs::path& top : {fs::path(prefix), fs::path(TrashDir())}) {
+    if (!fs::exists(top)) continue;
+    for (const auto& e : fs::recursive_directory_iterator(top)) {
+      if (e.is_regular_file()) {
+        const std::string tag = top == fs::path(prefix) ? "" : "trash:";
+        files[tag + fs::relative(e.path(), top).string()] = Slurp(e.path());
+      }
+    }
+  }
+  return files;
+}
+
+std::map<std::string, std::string> Station::Trash() const {
+  std::map<std::string, std::string> trash;
+  if (!fs::exists(TrashDir() + "/files")) return trash;
+  for (const auto& e : fs::directory_iterator(TrashDir() + "/files")) {
+    const std::string name = e.path().filename().string();
+    std::string info = Slurp(TrashDir() + "/info/" + name + ".trashinfo");
+    const std::size_t at = info.find("Path=");
+    trash[name] = at == std::string::npos ? "" : info.substr(at + 5, info.find('\n', at) - at - 5);
+  }
+  return trash;
+}
+
+}  // namespace test

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/clock.h"
+#include "run/reporter.h"
+
+namespace test {
+
+/// A Winpack station in a fresh temporary Wine prefix, with the trash under the test
+/// process's own XDG_DATA_HOME (emptied for each station). Removed again afterwards.
+class Station {
+ public:
+  Station();
+  ~Station();
+  Station(const Station&) = delete;
+  Station& operator=(const Station&) = delete;
+
+  /// Host path of a path below drive_c, written with '/'.
+  std::string Host(const std::string& rel) const;
+  void Write(const std::string& rel, const std::string& bytes) const;
+  std::string Read(const std::string& rel) const;
+  bool Exists(const std::string& rel) const;
+  void MakeDir(const std::string& rel) const;
+
+  /// Lastnum.txt, Packet.ini and a Kelvaron.INI that takes its groups from the given lines.
+  void Basics(int lastNum, int pruneSize, const std::vector<std::string>& groups) const;
+  /// A bulletin file with Winpack's two header lines, the group at position 14.
+  void Bulletin(const std::string& number, const std::string& group,
+                const std::string& body = "Body line\r\n") const;
+  static std::string BulletinText(const std::string& number, const std::string& group,
+                                  const std::string& body = "Body line\r\n");
+
+  /// Every file below the prefix and in the trash, relative path to content.
+  std::map<std::string, std::string> Snapshot() const;
+  /// Names in the trash's files/ folder, and the Path= line of each .trashinfo.
+  std::map<std::string, std::string> Trash() const;
+
+  std::string root;
+  std::string prefix;
+};
+
+class Recorder : public run::Reporter {
+ public:
+  void SetPanelText(int panel, const std::string& text) override { panels[panel] = text; }
+  void ShowMessage(Kind kind, const std::string& text) override {
+    messages.emplace_back(kind, text);
+  }
+  std::string panels[3];
+  std::vector<std::pair<Kind, std::string>> messages;
+};
+
+class FixedClock : public platform::Clock {
+ public:
+  explicit FixedClock(std::string text) : text_(std::move(text)) {}
+  std::string DateText() const override { return text_; }
+
+ private:
+  std::string text_;
+};
+
+/// The trash folder of the test process.
+std::string TrashDir();
+
+}  // namespace test
