@@ -1,6 +1,5 @@
 #include "tests/station.h"
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -13,22 +12,6 @@ namespace fs = std::filesystem;
 
 namespace test {
 namespace {
-
-// GLib reads XDG_DATA_HOME once per process, so the whole test process shares one data
-// folder, made before any test runs.
-class DataHome : public ::testing::Environment {
- public:
-  void SetUp() override {
-    char pattern[] = "/tmp/kelvaron-data-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    setenv("XDG_DATA_HOME", dir_.c_str(), 1);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string dir_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kDataHome =
-    ::testing::AddGlobalTestEnvironment(new DataHome);
 
 std::string Slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,0 +1,210 @@
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "app/form1.h"
+#include "app/module1.h"
+#include "tests/station.h"
+
+using Stored = QMap<QString, QString>;
+Q_DECLARE_METATYPE(Stored)
+
+namespace {
+
+// 96 dots per inch on the offscreen platform: 15 twips a pixel.
+int Px(double twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  test::FixedClock clock_{"07-12-2026"};
+  run::RunState state_;
+  std::vector<std::pair<QMessageBox::Icon, QString>> messages_;
+
+  std::unique_ptr<Form1> NewForm() {
+    auto form = std::make_unique<Form1>(state_, clock_);
+    form->setMessageBox([this](QMessageBox::Icon icon, const QString& text) {
+      messages_.emplace_back(icon, text);
+    });
+    messages_.clear();
+    return form;
+  }
+
+  static void Store(const Stored& values) {
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Kelvaron", "Kelvaron");
+    store.clear();
+    for (auto it = values.begin(); it != values.end(); ++it) {
+      store.setValue("Settings/" + it.key(), it.value());
+    }
+    store.sync();
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(qEnvironmentVariableIsSet("XDG_DATA_HOME"));
+    QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInchX(), 96.0);
+  }
+
+  void placement_data() {
+    QTest::addColumn<Stored>("stored");
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QRect>("expected");
+    const QRect defaults(Px(1000), Px(1000), Px(9500), Px(2000));
+    using M = Stored;
+    QTest::newRow("nothing stored") << M{} << "en_US" << defaults;
+    QTest::newRow("only width") << M{{"MainWidth", "12000"}} << "en_US"
+                                << QRect(Px(1000), Px(1000), Px(12000), Px(2000));
+    QTest::newRow("decimal point")
+        << M{{"MainLeft", "1500.5"}} << "en_US" << QRect(Px(1500.5), Px(1000), Px(9500), Px(2000));
+    QTest::newRow("decimal comma by locale")
+        << M{{"MainLeft", "1500,5"}} << "de_DE" << QRect(Px(1500.5), Px(1000), Px(9500), Px(2000));
+    QTest::newRow("all four") << M{{"MainLeft", "0"},
+                                   {"MainTop", "150"},
+                                   {"MainWidth", "6000"},
+                                   {"MainHeight", "3000"}}
+                              << "en_US" << QRect(0, Px(150), Px(6000), Px(3000));
+    QTest::newRow("not numbers") << M{{"MainLeft", "left"},
+                                      {"MainTop", ""},
+                                      {"MainWidth", "wide"},
+                                      {"MainHeight", "\xC3\xA4"}}
+                                 << "en_US" << defaults;
+    QTest::newRow("size not positive")
+        << M{{"MainWidth", "-5"}, {"MainHeight", "0"}} << "en_US" << defaults;
+    QTest::newRow("wholly off the screen")
+        << M{{"MainLeft", "9000000"}, {"MainTop", "9000000"}} << "en_US" << defaults;
+  }
+
+  void placement() {
+    QFETCH(Stored, stored);
+    QFETCH(QString, locale);
+    QFETCH(QRect, expected);
+    Store(stored);
+    QLocale::setDefault(QLocale(locale));
+    auto form = NewForm();
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(form->storedPlacement(), expected);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QCOMPARE(form->frameGeometry().size(), expected.size());
+    QCOMPARE(form->frameGeometry().topLeft(), expected.topLeft());
+    Store({});
+  }
+
+  void menu() {
+    auto form = NewForm();
+    QCOMPARE(form->windowTitle(), QString("Kelvaron"));
+    const QList<QAction*> bar = form->menuBar()->actions();
+    QCOMPARE(bar.size(), 1);
+    QCOMPARE(bar[0]->text(), QString("&File"));
+    QStringList captions;
+    for (QAction* action : bar[0]->menu()->actions()) {
+      captions << action->text();
+      QVERIFY(!action->isSeparator());
+      QVERIFY(action->shortcut().isEmpty());
+      QVERIFY(action->isEnabled() && action->isVisible() && !action->isCheckable());
+    }
+    QCOMPARE(captions, (QStringList{"&Move to archive", "&Version", "E&xit"}));
+  }
+
+  void mainShowsTheWindow() {
+    Main(clock_);
+    QVERIFY(MainForm != nullptr);
+    QVERIFY(MainForm->isVisible());
+    QCOMPARE(MainForm->panelText(1), QString("From: "));
+    QCOMPARE(MainForm->panelText(2), QString("To: "));
+    QCOMPARE(MainForm->statusBar()->height(), Px(375));
+    const auto panels = MainForm->statusBar()->findChildren<QLabel*>();
+    QCOMPARE(panels.size(), 2);
+    QVERIFY(qAbs(panels[0]->width() - panels[1]->width()) <= 1);  // an odd pixel goes to one
+    QVERIFY(panels[0]->minimumWidth() >= Px(1440));
+    MainForm->MnuExit->trigger();
+    QTRY_VERIFY(MainForm == nullptr);  // unloaded
+  }
+
+  void version() {
+    auto form = NewForm();
+    form->MnuVersion->trigger();
+    QCOMPARE(form->panelText(1), QString("Kelvaron version: 1.01 of 07-JUL-2002."));
+    QVERIFY(!form->panelText(2).isEmpty());
+    QVERIFY(form->panelText(2) != "To: ");
+    QVERIFY(messages_.empty());
+  }
+
+  void panelsAfterRuns() {
+    test::Station st;
+    st.Basics(99999, 0, {"ARES"});
+    st.Bulletin("000101", "ARES");
+    st.Bulletin("000102", "WX");
+    st.Write("Winpack/Bulls/MARKED.TXT", "000101,B\r\n000102,B\r\n");
+    auto form = NewForm();
+    form->show();
+    form->MnuVersion_Click();
+    const QString credit = form->panelText(2);
+
+    // Moved one, then the unselected one: panel 1 the last line, panel 2 the last copy.
+    form->MnuArchive->trigger();
+    QCOMPARE(messages_.size(), size_t{1});
+    QCOMPARE(messages_[0], std::make_pair(QMessageBox::NoIcon, QString("Kelvaron is Finnished.")));
+    QCOMPARE(form->panelText(1), QString("C:\\Winpack\\Bulls\\2\\000102.TXT"));
+    QCOMPARE(form->panelText(2), QString("C:\\Winpack\\Archive\\Bulls\\Ares\\26120701.TXT"));
+
+    // A run that moves nothing leaves panel 2 alone.
+    form->MnuVersion_Click();
+    form->MnuArchive->trigger();
+    QCOMPARE(form->panelText(1), QString("C:\\Winpack\\Bulls\\2\\000102.TXT"));
+    QCOMPARE(form->panelText(2), credit);
+
+    // A run that processes no line leaves both.
+    st.Write("Winpack/Packet.ini", "PRUNE_SIZE=99999\r\n");
+    form->MnuVersion_Click();
+    form->MnuArchive->trigger();
+    QCOMPARE(form->panelText(1), QString("Kelvaron version: 1.01 of 07-JUL-2002."));
+    QCOMPARE(form->panelText(2), credit);
+    QCOMPARE(messages_.back().second, QString("Kelvaron is Finnished."));
+  }
+
+  void errorsAreShownWithAnIcon() {
+    test::Station st;
+    st.Basics(99999, 0, {"ARES"});  // no MARKED.TXT
+    auto form = NewForm();
+    form->MnuArchive->trigger();
+    QCOMPARE(messages_.size(), size_t{1});
+    QCOMPARE(messages_[0].first, QMessageBox::Critical);
+    QVERIFY(messages_[0].second.contains("C:\\Winpack\\BULLS\\MARKED.TXT"));
+  }
+
+  void exitTouchesNoFile() {
+    test::Station st;
+    st.Basics(99999, 0, {"ARES"});
+    st.Bulletin("000101", "ARES");
+    st.Write("Winpack/Bulls/MARKED.TXT", "000101,B\r\n");
+    const auto before = st.Snapshot();
+    auto form = NewForm();
+    form->show();
+    form->MnuExit->trigger();
+    QVERIFY(!form->isVisible());
+    QCOMPARE(st.Snapshot() == before, true);
+    QVERIFY(messages_.empty());
+  }
+};
+
+int main(int argc, char** argv) {
+  // GLib and QSettings read these folders once per process.
+  QTemporaryDir data, config;
+  qputenv("XDG_DATA_HOME", data.path().toUtf8());
+  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  QApplication app(argc, argv);
+  WindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "window_test.moc"
