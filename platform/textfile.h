@@ -19,6 +19,8 @@ class TextReader {
   /// Opens an ordinary file for reading; a folder, a pipe or a device is refused (and never
   /// waited on), and with Links::kRefuse so is a symbolic link.
   explicit TextReader(std::string_view winPath, Links links = Links::kFollow);
+  /// The same, for a file that may well be missing: nothing when it cannot be opened.
+  static std::optional<TextReader> TryOpen(std::string_view winPath, Links links = Links::kFollow);
   TextReader(TextReader&& other) noexcept;
   TextReader& operator=(TextReader&&) = delete;
   ~TextReader();
@@ -28,12 +30,15 @@ class TextReader {
   std::string ReadLine();
   /// The next line, or an empty one at the end of the file.
   std::string ReadLineOrEmpty();
+  /// Goes back to the first line.
+  void Rewind();
   /// Writes every line not yet read to `out`.
   void CopyRestTo(TextWriter& out);
   void Close();
   const std::string& path() const { return path_; }
 
  private:
+  TextReader(int fd, std::string path);
   bool Fill();
   void ReadLineInto(std::string& line);
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <exception>
 
+#include "platform/faults.h"
 #include "platform/file_error.h"
 #include "platform/winpath.h"
 
@@ -18,19 +19,48 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 
 }  // namespace
 
-TextReader::TextReader(std::string_view winPath, Links links)
-    : path_(AbsoluteWinPath(winPath)), buf_(kBufferSize) {
-  const std::string host = HostPath(path_);
+namespace {
+
+// Opens an ordinary file for reading; -1 with errno set otherwise.
+int OpenOrdinary(const std::string& path, TextReader::Links links) {
   // O_NONBLOCK: opening a pipe must not wait for a writer; it is refused below anyway.
   int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
-  if (links == Links::kRefuse) flags |= O_NOFOLLOW;
-  fd_ = open(host.c_str(), flags);
-  if (fd_ < 0) throw FileError::FromErrno(errno == ELOOP ? EACCES : errno, path_);
+  if (links == TextReader::Links::kRefuse) flags |= O_NOFOLLOW;
+  std::string host;
+  const int fd = OpenExisting(path, flags, &host);
+  if (fd < 0) {
+    if (errno == ELOOP) errno = EACCES;  // a refused link
+    return -1;
+  }
   struct stat st {};
-  if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd_);
-    fd_ = -1;
-    throw FileError(FileError::Kind::kOther, path_, "not an ordinary file");
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+TextReader::TextReader(std::string_view winPath, Links links)
+    : path_(AbsoluteWinPath(winPath)), buf_(kBufferSize) {
+  fd_ = OpenOrdinary(path_, links);
+  if (fd_ < 0) throw FileError::FromErrno(errno, path_);
+}
+
+TextReader::TextReader(int fd, std::string path)
+    : fd_(fd), path_(std::move(path)), buf_(kBufferSize) {}
+
+std::optional<TextReader> TextReader::TryOpen(std::string_view winPath, Links links) {
+  std::string path;
+  try {
+    path = AbsoluteWinPath(winPath);
+    const int fd = OpenOrdinary(path, links);
+    if (fd < 0) return std::nullopt;
+    return TextReader(fd, std::move(path));
+  } catch (const FileError&) {
+    return std::nullopt;
   }
 }
 
@@ -50,7 +80,7 @@ TextReader::~TextReader() {
 bool TextReader::Fill() {
   if (fd_ < 0) throw FileError(FileError::Kind::kOther, path_, "file is closed");
   for (;;) {
-    const ssize_t n = read(fd_, buf_.data(), buf_.size());
+    const ssize_t n = Injected(faults::Op::kRead) ? -1 : read(fd_, buf_.data(), buf_.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw FileError::FromErrno(errno, path_);
     pos_ = 0;
@@ -87,6 +117,11 @@ std::string TextReader::ReadLine() {
 
 std::string TextReader::ReadLineOrEmpty() { return AtEnd() ? std::string() : ReadLine(); }
 
+void TextReader::Rewind() {
+  if (lseek(fd_, 0, SEEK_SET) != 0) throw FileError::FromErrno(errno, path_);
+  pos_ = end_ = 0;
+}
+
 void TextReader::CopyRestTo(TextWriter& out) {
   std::string line;
   while (!AtEnd()) {
@@ -110,7 +145,9 @@ TextWriter::TextWriter(int fd, std::string path, std::string hostPath)
 TextWriter TextWriter::Create(std::string_view winPath) {
   std::string path = AbsoluteWinPath(winPath);
   std::string host = HostPath(path);
-  const int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = Injected(faults::Op::kCreate)
+                     ? -1
+                     : open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) throw FileError::FromErrno(errno, path);
   return TextWriter(fd, std::move(path), std::move(host));
 }
@@ -118,7 +155,9 @@ TextWriter TextWriter::Create(std::string_view winPath) {
 std::optional<TextWriter> TextWriter::CreateNew(std::string_view winPath) {
   std::string path = AbsoluteWinPath(winPath);
   std::string host = HostPath(path);
-  const int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int fd = Injected(faults::Op::kCreate)
+                     ? -1
+                     : open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0 && errno == EEXIST) return std::nullopt;
   if (fd < 0) throw FileError::FromErrno(errno, path);
   return TextWriter(fd, std::move(path), std::move(host));
@@ -157,7 +196,8 @@ void TextWriter::WriteLine(std::string_view line) {
 void TextWriter::Flush() {
   std::size_t done = 0;
   while (done < buf_.size()) {
-    const ssize_t n = write(fd_, buf_.data() + done, buf_.size() - done);
+    const ssize_t n =
+        Injected(faults::Op::kWrite) ? -1 : write(fd_, buf_.data() + done, buf_.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw FileError::FromErrno(errno, path_);
     done += static_cast<std::size_t>(n);
@@ -167,7 +207,7 @@ void TextWriter::Flush() {
 
 void TextWriter::Sync() {
   Flush();
-  if (fsync(fd_) != 0) throw FileError::FromErrno(errno, path_);
+  if (Injected(faults::Op::kSync) || fsync(fd_) != 0) throw FileError::FromErrno(errno, path_);
 }
 
 void TextWriter::Close() {
@@ -178,7 +218,7 @@ void TextWriter::Close() {
   } catch (const FileError&) {
     failure = std::current_exception();
   }
-  const int closed = close(fd_);
+  const int closed = Injected(faults::Op::kClose) ? (close(fd_), -1) : close(fd_);
   const int err = errno;
   fd_ = -1;
   if (failure) std::rethrow_exception(failure);
@@ -189,7 +229,7 @@ void TextWriter::Discard() noexcept {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   buf_.clear();
-  if (unlink(hostPath_.c_str()) == 0) NoteRemoved(hostPath_);
+  if (!Injected(faults::Op::kRemove) && unlink(hostPath_.c_str()) == 0) NoteRemoved(hostPath_);
 }
 
 }  // namespace platform

@@ -1,5 +1,8 @@
 #include <gio/gio.h>
 
+#include <cstring>
+
+#include "platform/faults.h"
 #include "platform/trash.h"
 #include "platform/winpath.h"
 
@@ -13,6 +16,10 @@ int MoveToTrash(std::string_view winPath, std::string* reason) {
     host = HostPath(winPath);
   } catch (const std::exception& e) {
     if (reason != nullptr) *reason = e.what();
+    return -1;
+  }
+  if (Injected(faults::Op::kTrash)) {
+    if (reason != nullptr) *reason = std::strerror(errno);
     return -1;
   }
   GFile* file = g_file_new_for_path(host.c_str());

@@ -20,12 +20,17 @@ std::string AbsoluteWinPath(std::string_view winPath);
 /// of drive C: (another drive, an empty, `.` or `..` component, `/` or NUL inside a name).
 std::string HostPath(std::string_view winPath);
 
+/// Opens an existing file by its Windows path (`open(2)` flags); returns the descriptor, or
+/// -1 with errno set, and the host path it found.
+int OpenExisting(std::string_view winPath, int flags, std::string* hostPath);
+
 /// The current directory is held here rather than by the process, so that bare names keep
 /// their Windows meaning. Throws FileError when the folder cannot be entered.
 void ChDir(std::string_view winPath);
 const std::string& CurDir();
 
-/// Whether any entry (file, folder, link, hidden or not) bears the name.
+/// Whether any entry (file, folder, link, hidden or not) bears the name. A folder that
+/// cannot be searched throws FileError rather than answering.
 bool EntryExists(std::string_view winPath);
 bool IsDirectory(std::string_view winPath);
 

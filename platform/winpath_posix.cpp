@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/faults.h"
 #include "platform/file_error.h"
 
 namespace platform {
@@ -35,9 +36,11 @@ bool SameTime(const timespec& a, const timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-bool ReadListing(const std::string& hostDir, DirIndex& index) {
-  DIR* dir = opendir(hostDir.c_str());
-  if (dir == nullptr) return false;
+// Throws when the folder exists but cannot be listed: a name that cannot be looked up must
+// not be taken for a free one.
+void ReadListing(const std::string& hostDir, DirIndex& index) {
+  DIR* dir = Injected(faults::Op::kList) ? nullptr : opendir(hostDir.c_str());
+  if (dir == nullptr) throw FileError::FromErrno(errno, hostDir);
   std::vector<std::string> names;
   while (const dirent* e = readdir(dir)) {
     std::string name = e->d_name;
@@ -50,7 +53,6 @@ bool ReadListing(const std::string& hostDir, DirIndex& index) {
     Entry& entry = index.byFolded[FoldedName(name)];
     if (entry.count++ == 0) entry.name = std::move(name);
   }
-  return true;
 }
 
 // The listing of a host folder, read again only when the folder has changed since.
@@ -59,26 +61,26 @@ const DirIndex* Listing(const std::string& hostDir) {
   if (stat(hostDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
   auto found = g_listings.find(hostDir);
   if (found != g_listings.end() && SameTime(found->second.mtime, st.st_mtim)) return &found->second;
-  DirIndex& index = g_listings[hostDir];
-  index.mtime = st.st_mtim;
-  if (!ReadListing(hostDir, index)) {
-    g_listings.erase(hostDir);
-    return nullptr;
-  }
-  return &index;
+  DirIndex fresh;
+  fresh.mtime = st.st_mtim;
+  ReadListing(hostDir, fresh);
+  return &(g_listings[hostDir] = std::move(fresh));
 }
 
-// The host path of one name in a host folder: exact, else the first case-insensitive match,
-// else the name as given (for a file about to be made).
-std::string Lookup(const std::string& hostDir, const std::string& utf8Name) {
-  std::string exact = hostDir + "/" + utf8Name;
+// Finds one name in a host folder: the exact name, else the first case-insensitive match.
+// Sets `host` to the path found, or to the exact name when there is none (for a file about
+// to be made), and tells whether one was found.
+bool Lookup(const std::string& hostDir, const std::string& utf8Name, std::string& host,
+            bool exactIsMissing = false) {
+  host = hostDir + "/" + utf8Name;
   struct stat st {};
-  if (lstat(exact.c_str(), &st) == 0) return exact;
-  if (const DirIndex* index = Listing(hostDir)) {
-    auto it = index->byFolded.find(FoldedName(utf8Name));
-    if (it != index->byFolded.end()) return hostDir + "/" + it->second.name;
-  }
-  return exact;
+  if (!exactIsMissing && lstat(host.c_str(), &st) == 0) return true;
+  const DirIndex* index = Listing(hostDir);
+  if (index == nullptr) return false;
+  auto it = index->byFolded.find(FoldedName(utf8Name));
+  if (it == index->byFolded.end()) return false;
+  host = hostDir + "/" + it->second.name;
+  return true;
 }
 
 [[noreturn]] void Unmappable(std::string_view winPath) {
@@ -127,30 +129,102 @@ std::string AbsoluteWinPath(std::string_view winPath) {
   return Trimmed(cur + (cur.back() == '\\' ? "" : "\\") + std::string(winPath));
 }
 
-std::string HostPath(std::string_view winPath) {
-  const std::string abs = AbsoluteWinPath(winPath);
-  if (abs.size() <= 3) {
-    if (abs.size() < 2 || UpperChar(abs[0]) != 'C' || abs[1] != ':') Unmappable(abs);
-    return DriveRoot();
-  }
+namespace {
+
+// The host folder of an absolute Windows path and its last name, in UTF-8; `dirFound` is
+// false when the folder does not exist.
+struct Resolved {
+  std::string dir;
+  std::string leaf;
+  bool dirFound = true;
+  std::string path() const { return dir + "/" + leaf; }
+};
+
+// Folders once found are not looked up again: a run names thousands of files in a handful of
+// folders.
+std::string FolderKey(const std::string& root, const std::string& abs, std::size_t end) {
+  return root + '|' + UpperCase(abs.substr(0, end));
+}
+
+Resolved Resolve(const std::string& abs) {
   const std::vector<std::string> parts = Components(abs);
   const std::string root = DriveRoot();
-
-  // Folders once found are not looked up again: a run names thousands of files in a
-  // handful of folders.
-  const std::size_t lastSep = abs.rfind('\\');
-  const std::string dirKey = root + '|' + UpperCase(abs.substr(0, lastSep));
-  std::string hostDir;
-  if (auto it = g_foundDirs.find(dirKey); it != g_foundDirs.end()) {
-    hostDir = it->second;
-  } else {
-    hostDir = root;
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i)
-      hostDir = Lookup(hostDir, Cp1252ToUtf8(parts[i]));
-    struct stat st {};
-    if (stat(hostDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) g_foundDirs[dirKey] = hostDir;
+  Resolved r;
+  r.leaf = Cp1252ToUtf8(parts.back());
+  const std::size_t dirEnd = abs.rfind('\\');
+  if (auto it = g_foundDirs.find(FolderKey(root, abs, dirEnd)); it != g_foundDirs.end()) {
+    r.dir = it->second;
+    return r;
   }
-  return Lookup(hostDir, Cp1252ToUtf8(parts.back()));
+  r.dir = root;
+  std::size_t end = 2;  // after "C:"
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    end += 1 + parts[i].size();
+    const std::string key = FolderKey(root, abs, end);
+    if (auto it = g_foundDirs.find(key); it != g_foundDirs.end()) {
+      r.dir = it->second;
+      continue;
+    }
+    std::string next;
+    r.dirFound = r.dirFound && Lookup(r.dir, Cp1252ToUtf8(parts[i]), next);
+    r.dir = std::move(next);
+    struct stat st {};
+    if (r.dirFound && stat(r.dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      g_foundDirs[key] = r.dir;
+    } else {
+      r.dirFound = false;
+    }
+  }
+  return r;
+}
+
+// Windows' name for errors, whatever went wrong inside the lookup.
+template <typename F>
+auto WithWinName(const std::string& abs, F&& f) {
+  try {
+    return f();
+  } catch (const FileError& e) {
+    throw FileError(e.kind(), abs, e.reason());
+  }
+}
+
+bool IsDriveRoot(const std::string& abs) {
+  if (abs.size() < 2 || UpperChar(abs[0]) != 'C' || abs[1] != ':') Unmappable(abs);
+  return abs.size() <= 3;
+}
+
+}  // namespace
+
+std::string HostPath(std::string_view winPath) {
+  const std::string abs = AbsoluteWinPath(winPath);
+  if (IsDriveRoot(abs)) return DriveRoot();
+  return WithWinName(abs, [&] {
+    const Resolved r = Resolve(abs);
+    std::string host = r.path();
+    if (r.dirFound) Lookup(r.dir, r.leaf, host);
+    return host;
+  });
+}
+
+int OpenExisting(std::string_view winPath, int flags, std::string* hostPath) {
+  const std::string abs = AbsoluteWinPath(winPath);
+  return WithWinName(abs, [&] {
+    const Resolved r = Resolve(abs);
+    *hostPath = r.path();
+    if (Injected(faults::Op::kOpen)) return -1;
+    if (!r.dirFound) {
+      errno = ENOENT;
+      return -1;
+    }
+    // The exact name first: it is what Winpack wrote, and costs one call.
+    const int fd = open(hostPath->c_str(), flags);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    if (!Lookup(r.dir, r.leaf, *hostPath, true)) {
+      errno = ENOENT;
+      return -1;
+    }
+    return open(hostPath->c_str(), flags);
+  });
 }
 
 void ChDir(std::string_view winPath) {
@@ -164,32 +238,47 @@ void ChDir(std::string_view winPath) {
 
 const std::string& CurDir() { return g_curDir; }
 
+namespace {
+
+// Whether the path exists; an error other than "not there" is not an answer and throws.
+bool Probe(std::string_view winPath, bool follow, struct stat& st) {
+  const std::string host = HostPath(winPath);
+  const bool injected = Injected(faults::Op::kStat);
+  if (!injected && (follow ? stat(host.c_str(), &st) : lstat(host.c_str(), &st)) == 0) return true;
+  if (!injected && (errno == ENOENT || errno == ENOTDIR)) return false;
+  throw FileError::FromErrno(errno, AbsoluteWinPath(winPath));
+}
+
+}  // namespace
+
 bool EntryExists(std::string_view winPath) {
   struct stat st {};
-  return lstat(HostPath(winPath).c_str(), &st) == 0;
+  return Probe(winPath, false, st);
 }
 
 bool IsDirectory(std::string_view winPath) {
   struct stat st {};
-  return stat(HostPath(winPath).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return Probe(winPath, true, st) && S_ISDIR(st.st_mode);
 }
 
 void MakeDir(std::string_view winPath) {
   const std::string host = HostPath(winPath);
-  if (mkdir(host.c_str(), 0777) != 0) throw FileError::FromErrno(errno, AbsoluteWinPath(winPath));
+  if (Injected(faults::Op::kMakeDir) || mkdir(host.c_str(), 0777) != 0)
+    throw FileError::FromErrno(errno, AbsoluteWinPath(winPath));
   NoteCreated(host);
 }
 
 void RemoveFile(std::string_view winPath) {
   const std::string host = HostPath(winPath);
-  if (unlink(host.c_str()) != 0) throw FileError::FromErrno(errno, AbsoluteWinPath(winPath));
+  if (Injected(faults::Op::kRemove) || unlink(host.c_str()) != 0)
+    throw FileError::FromErrno(errno, AbsoluteWinPath(winPath));
   NoteRemoved(host);
 }
 
 void ReplaceFile(std::string_view from, std::string_view to) {
   const std::string hostFrom = HostPath(from);
   const std::string hostTo = HostPath(to);
-  if (rename(hostFrom.c_str(), hostTo.c_str()) != 0) {
+  if (Injected(faults::Op::kRename) || rename(hostFrom.c_str(), hostTo.c_str()) != 0) {
     throw FileError::FromErrno(errno, AbsoluteWinPath(to));
   }
   NoteRemoved(hostFrom);
@@ -197,7 +286,7 @@ void ReplaceFile(std::string_view from, std::string_view to) {
   const std::string dir = hostTo.substr(0, hostTo.rfind('/'));
   const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) throw FileError::FromErrno(errno, AbsoluteWinPath(to));
-  const int synced = fsync(fd);
+  const int synced = Injected(faults::Op::kSync) ? -1 : fsync(fd);
   const int err = errno;
   close(fd);
   if (synced != 0) throw FileError::FromErrno(err, AbsoluteWinPath(to));

@@ -52,6 +52,7 @@ class ArchiveRun {
 
  private:
   void MoveFile(platform::TextReader& bulletin);
+  bool IsCopyOf(const std::string& archiveName, platform::TextReader& bulletin);
   void NextSeqNum();
   void BuildArchiveName();
   void Pass(platform::TextReader& marked, platform::TextWriter& newList);
@@ -62,14 +63,17 @@ class ArchiveRun {
   int archived_ = 0;
   std::string passError_;
   std::vector<std::string> notRecycled_;
-  // Per group folder of this run, the lowest sequence number not yet seen taken: names are
-  // only ever added during a run, so the search for a free one need not start at 01 again.
+  // Per group of this run, the lowest sequence number not yet seen taken in its folder: names
+  // are only ever added during a run, so the search for a free one need not start at 01 again.
   std::unordered_map<std::string, int16_t> firstFree_;
 };
 
 /// The marked line with its K mark: "K" right after the first comma; ",K" appended to a
 /// line without a comma. Every other character stays.
 std::string KMark(const std::string& line);
+
+/// Whether the line carries the K mark of an earlier run.
+bool IsKMarked(const std::string& line);
 
 /// The group field of a bulletin's second header line: positions 14 to 19, trailing blanks
 /// removed.

@@ -41,10 +41,10 @@ void ArchiveRun::NextSeqNum() {
 }
 
 void ArchiveRun::SetupFileNameAndDirectory() {
+  const std::string folder = platform::UpperCase(s_.GroupName);
   BuildArchiveName();
   DirExists(s_.GroupName);
   // Every name below the remembered number was found taken earlier in this run.
-  const std::string folder = platform::UpperCase(platform::CurDir());
   if (auto it = firstFree_.find(folder); it != firstFree_.end() && it->second > s_.SeqNum) {
     s_.SeqNum = it->second;
     BuildArchiveName();

@@ -1,8 +1,11 @@
 #include <optional>
 
+#include "platform/codepage.h"
+#include "platform/file_error.h"
 #include "platform/trash.h"
 #include "platform/winpath.h"
 #include "run/archive_run.h"
+#include "run/value.h"
 
 namespace run {
 
@@ -12,6 +15,11 @@ std::string KMark(const std::string& line) {
   std::string marked = line;
   marked.insert(comma + 1, 1, 'K');
   return marked;
+}
+
+bool IsKMarked(const std::string& line) {
+  const std::size_t comma = line.find(',');
+  return comma != std::string::npos && comma + 1 < line.size() && line[comma + 1] == 'K';
 }
 
 std::string BullGroupOf(const std::string& headLine2) {
@@ -29,14 +37,14 @@ void ArchiveRun::Do_It() {
   s_.SeqNum = 1;
   s_.SeqText = "01";
   reporter_.SetPanelText(1, s_.BullPath);
+  // Archived by an earlier run: a bulletin still there (the trash failed, or the user put it
+  // back) must not be copied and marked a second time.
+  if (IsKMarked(s_.MarkedLine)) return;
 
-  std::optional<platform::TextReader> bulletin;
-  try {
-    // A link is not followed: the run moves Winpack's own files only.
-    bulletin.emplace(s_.BullPath, platform::TextReader::Links::kRefuse);
-  } catch (const std::exception&) {
-    return;  // a bulletin that cannot be opened is passed over in silence
-  }
+  // A link is not followed: the run moves Winpack's own files only. A bulletin that cannot
+  // be opened is passed over in silence.
+  auto bulletin = platform::TextReader::TryOpen(s_.BullPath, platform::TextReader::Links::kRefuse);
+  if (!bulletin) return;
   if (bulletin->AtEnd()) return;
   s_.HeadLine1 = bulletin->ReadLine();
   // A second header line is needed to know the group; without one the file is not a
@@ -60,7 +68,15 @@ void ArchiveRun::Do_It() {
 }
 
 void ArchiveRun::MoveFile(platform::TextReader& bulletin) {
+  const bool firstInFolder = firstFree_.count(platform::UpperCase(s_.GroupName)) == 0;
   SetupFileNameAndDirectory();
+  // A run that died between the copy and the trash left the copy as the last file of the
+  // folder and the bulletin in place; finding it again, the bulletin is archived already.
+  if (firstInFolder && s_.SeqNum > 1 &&
+      IsCopyOf(s_.YearText + s_.MonthText + s_.DayText + SeqTextOf(s_.SeqNum - 1) + ".TXT",
+               bulletin)) {
+    return;
+  }
   platform::TextWriter archive = [this] {
     for (;;) {
       reporter_.SetPanelText(2, platform::AbsoluteWinPath(s_.ArchiveName));
@@ -78,6 +94,22 @@ void ArchiveRun::MoveFile(platform::TextReader& bulletin) {
     archive.Discard();
     throw;
   }
+}
+
+bool ArchiveRun::IsCopyOf(const std::string& archiveName, platform::TextReader& bulletin) {
+  auto archive = platform::TextReader::TryOpen(archiveName);
+  if (!archive) return false;
+  bool same = !archive->AtEnd() && archive->ReadLine() == s_.HeadLine1 && !archive->AtEnd() &&
+              archive->ReadLine() == s_.HeadLine2;
+  while (same && !bulletin.AtEnd())
+    same = !archive->AtEnd() && archive->ReadLine() == bulletin.ReadLine();
+  same = same && archive->AtEnd();
+  if (!same) {
+    bulletin.Rewind();
+    bulletin.ReadLine();
+    bulletin.ReadLine();
+  }
+  return same;
 }
 
 }  // namespace run

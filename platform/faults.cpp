@@ -1,0 +1,52 @@
+#include "platform/faults.h"
+
+#include <signal.h>
+
+#include <array>
+
+namespace platform::faults {
+namespace {
+
+constexpr auto kOps = static_cast<std::size_t>(Op::kCount);
+std::array<int, kOps> g_calls{};
+Op g_failOp = Op::kCount;
+int g_failAt = 0;
+int g_failErr = 0;
+int g_all = 0;
+int g_killAt = 0;
+
+}  // namespace
+
+void FailNth(Op op, int n, int err) {
+  g_failOp = op;
+  g_failAt = n;
+  g_failErr = err;
+}
+
+void KillAtCall(int n) { g_killAt = n; }
+
+void Reset() {
+  g_calls.fill(0);
+  g_all = 0;
+  g_failOp = Op::kCount;
+  g_failAt = 0;
+  g_killAt = 0;
+}
+
+int Calls(Op op) { return g_calls[static_cast<std::size_t>(op)]; }
+int AllCalls() { return g_all; }
+
+int Check(Op op) {
+  const int n = ++g_calls[static_cast<std::size_t>(op)];
+  if (++g_all == g_killAt) raise(SIGKILL);
+  return op == g_failOp && n == g_failAt ? g_failErr : 0;
+}
+
+const char* Name(Op op) {
+  static constexpr std::array<const char*, kOps> kNames = {"open",   "create", "read",    "write",
+                                                           "fsync",  "close",  "rename",  "mkdir",
+                                                           "unlink", "stat",   "opendir", "trash"};
+  return kNames[static_cast<std::size_t>(op)];
+}
+
+}  // namespace platform::faults

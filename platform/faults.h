@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cerrno>
+
+// A seam for tests that prove a run loses nothing when the system fails: any call of a file
+// operation can be made to fail, or the process to die there. Unused, it costs a counter.
+namespace platform::faults {
+
+enum class Op {
+  kOpen,
+  kCreate,
+  kRead,
+  kWrite,
+  kSync,
+  kClose,
+  kRename,
+  kMakeDir,
+  kRemove,
+  kStat,
+  kList,
+  kTrash,
+  kCount
+};
+
+/// Makes the nth call (counted from 1 after Reset) of `op` fail with errno `err`.
+void FailNth(Op op, int n, int err);
+/// Kills the process with SIGKILL at the nth call of any operation.
+void KillAtCall(int n);
+/// Counts from zero again and injects nothing.
+void Reset();
+int Calls(Op op);
+int AllCalls();
+
+/// Called by the platform before each operation: the errno to fail with, or 0.
+int Check(Op op);
+
+const char* Name(Op op);
+
+}  // namespace platform::faults
+
+namespace platform {
+
+/// True, with errno set, when the seam fails this call of `op`.
+inline bool Injected(faults::Op op) {
+  if (const int err = faults::Check(op)) {
+    errno = err;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace platform

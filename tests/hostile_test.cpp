@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+
+#include "run/archive_run.h"
+#include "tests/invariants.h"
+
+namespace fs = std::filesystem;
+using Kind = run::Reporter::Kind;
+
+namespace {
+
+std::vector<std::pair<Kind, std::string>> ArchiveOnce() {
+  run::RunState state;
+  test::Recorder rec;
+  test::FixedClock clock("07-12-2026");
+  run::ArchiveRun(state, rec, clock).MnuArchive_Click();
+  return rec.messages;
+}
+
+long PeakKiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// Input that others wrote may be hostile: nothing may be written outside Winpack's bulletin
+// folder, the archive and the trash.
+TEST(Hostile, NamesThatTryToLeaveTheirFolder) {
+  test::Station st;
+  test::MakeSmallStation(st);
+  st.Write("Winpack/Kelvaron.INI", "#\r\n[Kelvaron]\r\n..\r\nA\\B\r\n/ETC\r\nC:\r\n*\r\nWX\r\n");
+  st.Write("Winpack/Bulls/1/000001.TXT", "h\r\nFrom: PA3XYZ ..    \r\n");
+  st.Write("Winpack/Bulls/2/000002.TXT", "h\r\nFrom: PA3XYZ A\\B   \r\n");
+  st.Write("Winpack/Bulls/3/000003.TXT", "h\r\nFrom: PA3XYZ /ETC  \r\n");
+  st.Write("Winpack/Bulls/4/000004.TXT", "h\r\nFrom: PA3XYZ *     \r\n");
+  st.Write("Winpack/outside.TXT", test::Station::BulletinText("000009", "WX"));
+  st.Write("Winpack/Bulls/MARKED.TXT",
+           "000001,B\r\n000002,B\r\n000003,B\r\n000004,B\r\n..\\..\\,B\r\n../out,B\r\n"
+           "\\..\\ou,B\r\n/etc/p,B\r\n..\\out,B\r\n000102,B\r\n");
+  const auto before = st.Snapshot();
+  const auto messages = ArchiveOnce();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.back().second, run::kFinished);
+  auto after = st.Snapshot();
+  // Only 000102 (group WX) moved; every other file is as it was.
+  EXPECT_EQ(after.count("drive_c/Winpack/Archive/Bulls/Wx/26120701.TXT"), 1u);
+  after.erase("drive_c/Winpack/Archive/Bulls/Wx/26120701.TXT");
+  after.erase("drive_c/Winpack/Bulls/MARKED.TXT");
+  auto expected = before;
+  expected.erase("drive_c/Winpack/Bulls/2/000102.TXT");
+  expected.erase("drive_c/Winpack/Bulls/MARKED.TXT");
+  for (auto it = after.begin(); it != after.end();) {
+    it = it->first.rfind("trash:", 0) == 0 ? after.erase(it) : std::next(it);
+  }
+  EXPECT_EQ(after, expected);
+  EXPECT_EQ(st.Trash().size(), 1u);
+  for (const auto& e : fs::recursive_directory_iterator(st.root)) {
+    EXPECT_EQ(e.path().string().find("/ETC"), std::string::npos) << e.path();
+  }
+}
+
+TEST(Hostile, HundredMegabyteLines) {
+  test::Station st;
+  test::MakeSmallStation(st);
+  const std::string huge(100 * 1024 * 1024, 'x');
+  st.Bulletin("000101", "ARES", huge + "\n" + huge);
+  st.Write("Winpack/Bulls/MARKED.TXT", "000101," + huge + "\n");
+  const long peakBefore = PeakKiB();
+  const auto messages = ArchiveOnce();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.back().second, run::kFinished);
+  EXPECT_EQ(st.Read("Winpack/Archive/Bulls/ARES/26120702.TXT"),
+            test::Station::BulletinText("000101", "ARES", huge + "\r\n" + huge + "\r\n"));
+  EXPECT_EQ(st.Read("Winpack/Bulls/MARKED.TXT"), "000101,K" + huge + "\r\n");
+  // A line is held whole, a few times over, but never the whole file or list.
+  EXPECT_LT(PeakKiB() - peakBefore, 1024L * 1024);
+}
+
+TEST(Hostile, MillionLineMarkedList) {
+  test::Station st;
+  test::MakeSmallStation(st);
+  st.Write("Winpack/Bulls/Lastnum.txt", "99999999\r\n");
+  std::string list;
+  list.reserve(15'000'000);
+  for (int i = 0; i < 1'000'000; ++i) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%06d,B,ARES  \r\n", i);
+    list += line;
+  }
+  st.Write("Winpack/Bulls/MARKED.TXT", list);
+  const auto messages = ArchiveOnce();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.back().second, run::kFinished);
+  const std::string after = st.Read("Winpack/Bulls/MARKED.TXT");
+  EXPECT_EQ(after.size(), list.size() + 6);  // the six bulletins of the station were moved
+  EXPECT_EQ(after.substr(0, 30), list.substr(0, 30));
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+#include "tests/invariants.h"
+
+#include <filesystem>
+
+#include "run/archive_run.h"
+
+namespace fs = std::filesystem;
+
+namespace test {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+void MakeSmallStation(const Station& st) {
+  st.Write("Winpack/Bulls/Lastnum.txt", "1300\r\n");
+  st.Write("Winpack/Packet.ini", "[Settings]\r\nPRUNE_SIZE=1000\r\n");  // limit 300
+  st.Write("Winpack/Kelvaron.INI", "#\r\n[Kelvaron]\r\nARES\r\nWX\r\n");
+  st.Write("Winpack/Archive/Bulls/ARES/26120701.TXT", "archived earlier today\r\n");
+  for (const auto& [n, g] : std::vector<std::pair<std::string, std::string>>{{"000101", "ARES"},
+                                                                             {"000102", "WX"},
+                                                                             {"000103", "KEPS"},
+                                                                             {"000104", "ARES"},
+                                                                             {"000105", "WX"},
+                                                                             {"000300", "ARES"},
+                                                                             {"000301", "WX"}}) {
+    st.Bulletin(n, g, "Body of " + n + "\r\n\xE4\xF6\xFC 73\r\n");
+  }
+  st.Write("Winpack/Bulls/MARKED.TXT",
+           "000101,B,ARES  \r\n000102,B,WX    \r\n000103,B,KEPS  \r\n000150,B,ARES  \r\n"
+           "000104,B,ARES  \r\n000105,B,WX    \r\n000300,B,ARES  \r\n000301,B,WX    \r\n");
+}
+
+Before Capture(const Station& st) {
+  Before before;
+  for (const auto& [path, content] : st.Snapshot()) {
+    if (StartsWith(path, "drive_c/Winpack/Bulls/") && path.size() > 26 &&
+        path.find("MARKED") == std::string::npos && path.find("/", 22) != std::string::npos) {
+      before.bulletins[path] = content;
+    } else if (StartsWith(path, "drive_c/Winpack/Archive/")) {
+      before.archive[path] = content;
+    }
+  }
+  before.marked = st.Read("Winpack/Bulls/MARKED.TXT");
+  return before;
+}
+
+std::map<std::string, int> ArchiveCopies(const Station& st, const Before& before) {
+  std::map<std::string, int> copies;
+  for (const auto& [path, content] : st.Snapshot()) {
+    if (!StartsWith(path, "drive_c/Winpack/Archive/") || before.archive.count(path) != 0) continue;
+    for (const auto& [bulletin, original] : before.bulletins) {
+      if (content == original) ++copies[bulletin];
+    }
+  }
+  return copies;
+}
+
+std::vector<std::string> Kept(const Station& st, const Before& before) {
+  std::vector<std::string> broken;
+  const auto now = st.Snapshot();
+  const auto trash = st.Trash();
+  const auto copies = ArchiveCopies(st, before);
+
+  for (const auto& [path, content] : before.bulletins) {
+    const auto here = now.find(path);
+    if (here != now.end() && here->second == content) continue;
+    if (copies.count(path) != 0) continue;
+    bool inTrash = false;
+    for (const auto& [name, origin] : trash) {
+      inTrash =
+          inTrash || (origin == st.prefix + "/" + path && now.count("trash:files/" + name) != 0 &&
+                      now.at("trash:files/" + name) == content);
+    }
+    if (!inTrash) broken.push_back("bulletin lost: " + path);
+  }
+
+  for (const auto& [path, content] : before.archive) {
+    const auto here = now.find(path);
+    if (here == now.end() || here->second != content) broken.push_back("archive changed: " + path);
+  }
+
+  const auto list = now.find("drive_c/Winpack/Bulls/MARKED.TXT");
+  if (list == now.end()) {
+    broken.push_back("MARKED.TXT is gone");
+    return broken;
+  }
+  if (list->second == before.marked) return broken;
+  const auto oldLines = Lines(before.marked), newLines = Lines(list->second);
+  if (oldLines.size() != newLines.size() || !StartsWith(list->second + "\r\n", list->second)) {
+    broken.push_back("MARKED.TXT is neither the old list nor a whole new one");
+    return broken;
+  }
+  for (std::size_t i = 0; i < oldLines.size(); ++i) {
+    if (newLines[i] == oldLines[i]) continue;
+    if (newLines[i] != run::KMark(oldLines[i])) {
+      broken.push_back("MARKED.TXT line changed: " + newLines[i]);
+      continue;
+    }
+    const std::string n = oldLines[i].substr(0, 6);
+    const std::string path = "drive_c/Winpack/Bulls/" + n.substr(5) + "/" + n + ".TXT";
+    if (copies.count(path) == 0) broken.push_back("K mark without a whole copy: " + n);
+  }
+  return broken;
+}
+
+}  // namespace test

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/station.h"
+
+namespace test {
+
+/// A small station on which every failure is tried: groups ARES and WX selected, KEPS not,
+/// a missing bulletin, an archive file of the day already there, a line past the limit.
+void MakeSmallStation(const Station& st);
+
+/// What a run must never lose, taken before the run.
+struct Before {
+  std::map<std::string, std::string> bulletins;  // path below drive_c -> content
+  std::map<std::string, std::string> archive;
+  std::string marked;
+};
+Before Capture(const Station& st);
+
+/// The guarantees after a run that may have failed anywhere; each broken one as a text.
+/// 1. every bulletin is whole in its place, an archive file or the trash (with its Path=);
+/// 2. MARKED.TXT is the old list or a complete new one, and a K mark means a whole copy;
+/// 3. no archive file of before was changed.
+std::vector<std::string> Kept(const Station& st, const Before& before);
+
+/// How many new archive files hold a copy of each bulletin of before.
+std::map<std::string, int> ArchiveCopies(const Station& st, const Before& before);
+
+}  // namespace test
