@@ -68,6 +68,13 @@ class ArchiveRun {
   std::unordered_map<std::string, int16_t> firstFree_;
 };
 
+/// The bulletin file of a marked-list number: `C:\Winpack\Bulls\<last character>\<number>.TXT`.
+std::string BullPathOf(const std::string& markedNum);
+
+/// Whether a number names a file of its subfolder: one with a path separator in it would
+/// reach into other folders, and is treated as a bulletin that cannot be opened.
+bool NamesOneFile(const std::string& markedNum);
+
 /// The marked line with its K mark: "K" right after the first comma; ",K" appended to a
 /// line without a comma. Every other character stays.
 std::string KMark(const std::string& line);

@@ -75,9 +75,7 @@ void ArchiveRun::Pass(platform::TextReader& marked, platform::TextWriter& newLis
   while (ValueOfText(s_.MarkedNum) < s_.PruneLimit && !marked.AtEnd()) {
     s_.MarkedLine = marked.ReadLine();
     s_.MarkedNum = s_.MarkedLine.substr(0, 6);
-    s_.BullPath = "C:\\Winpack\\Bulls\\" +
-                  s_.MarkedNum.substr(s_.MarkedNum.empty() ? 0 : s_.MarkedNum.size() - 1) + "\\" +
-                  s_.MarkedNum + ".TXT";
+    s_.BullPath = BullPathOf(s_.MarkedNum);
     try {
       Do_It();
     } catch (const std::exception& e) {

@@ -17,6 +17,15 @@ std::string KMark(const std::string& line) {
   return marked;
 }
 
+std::string BullPathOf(const std::string& markedNum) {
+  const std::string last = markedNum.empty() ? "" : markedNum.substr(markedNum.size() - 1);
+  return "C:\\Winpack\\Bulls\\" + last + "\\" + markedNum + ".TXT";
+}
+
+bool NamesOneFile(const std::string& markedNum) {
+  return markedNum.find_first_of("\\/") == std::string::npos;
+}
+
 bool IsKMarked(const std::string& line) {
   const std::size_t comma = line.find(',');
   return comma != std::string::npos && comma + 1 < line.size() && line[comma + 1] == 'K';
@@ -37,9 +46,10 @@ void ArchiveRun::Do_It() {
   s_.SeqNum = 1;
   s_.SeqText = "01";
   reporter_.SetPanelText(1, s_.BullPath);
-  // Archived by an earlier run: a bulletin still there (the trash failed, or the user put it
-  // back) must not be copied and marked a second time.
-  if (IsKMarked(s_.MarkedLine)) return;
+  // A line archived by an earlier run is not archived twice, though its bulletin may still be
+  // there (the trash failed, or the user put it back); a number with a path separator would
+  // reach into other folders.
+  if (IsKMarked(s_.MarkedLine) || !NamesOneFile(s_.MarkedNum)) return;
 
   // A link is not followed: the run moves Winpack's own files only. A bulletin that cannot
   // be opened is passed over in silence.

@@ -36,9 +36,10 @@ TEST(Hostile, NamesThatTryToLeaveTheirFolder) {
   st.Write("Winpack/Bulls/3/000003.TXT", "h\r\nFrom: PA3XYZ /ETC  \r\n");
   st.Write("Winpack/Bulls/4/000004.TXT", "h\r\nFrom: PA3XYZ *     \r\n");
   st.Write("Winpack/outside.TXT", test::Station::BulletinText("000009", "WX"));
+  st.Write("Winpack/Bulls/5/1/2345.TXT", test::Station::BulletinText("1\\2345", "WX"));
   st.Write("Winpack/Bulls/MARKED.TXT",
            "000001,B\r\n000002,B\r\n000003,B\r\n000004,B\r\n..\\..\\,B\r\n../out,B\r\n"
-           "\\..\\ou,B\r\n/etc/p,B\r\n..\\out,B\r\n000102,B\r\n");
+           "\\..\\ou,B\r\n/etc/p,B\r\n..\\out,B\r\n1\\2345,B\r\n000102,B\r\n");
   const auto before = st.Snapshot();
   const auto messages = ArchiveOnce();
   ASSERT_FALSE(messages.empty());

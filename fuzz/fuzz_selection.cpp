@@ -1,0 +1,32 @@
+// Kelvaron.INI and Select.TXT: the input is split at its first NUL.
+#include <string>
+
+#include "fuzz/fuzz_station.h"
+#include "platform/codepage.h"
+#include "platform/file_error.h"
+#include "platform/winpath.h"
+#include "settings/selection.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  const std::size_t nul = input.find('\0');
+  fuzz::Write("Kelvaron.INI", input.substr(0, nul));
+  fuzz::Write("Bulls/Select.TXT", nul == std::string::npos ? "" : input.substr(nul + 1));
+  platform::ForgetCachedNames();
+
+  settings::GroupSelection sel;
+  try {
+    settings::OpenParamFile(sel);
+  } catch (const platform::FileError&) {
+    FUZZ_CHECK(sel.GroupCount == 0);
+    return 0;
+  }
+  FUZZ_CHECK(sel.GroupCount >= 0 && sel.GroupCount <= settings::kMaxGroups);
+  for (int i = 1; i <= sel.GroupCount; ++i) {
+    const std::string& name = sel.Groups[i];
+    FUZZ_CHECK(!name.empty());
+    FUZZ_CHECK(platform::UpperCase(name) == name);
+    FUZZ_CHECK(name.find_first_of("\r\n") == std::string::npos);
+  }
+  return 0;
+}

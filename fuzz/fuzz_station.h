@@ -1,0 +1,34 @@
+#pragma once
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+// A throw-away Wine prefix for the targets that read Winpack's files.
+namespace fuzz {
+
+inline const std::string& Prefix() {
+  static const std::string prefix = [] {
+    char pattern[] = "/tmp/kelvaron-fuzz-XXXXXX";
+    std::string dir = mkdtemp(pattern);
+    setenv("WINEPREFIX", dir.c_str(), 1);
+    std::filesystem::create_directories(dir + "/drive_c/Winpack/Bulls");
+    std::filesystem::create_directories(dir + "/drive_c/Winpack/Archive/Bulls");
+    return dir;
+  }();
+  return prefix;
+}
+
+inline void Write(const std::string& rel, const std::string& bytes) {
+  std::ofstream(Prefix() + "/drive_c/Winpack/" + rel, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Fails the run loudly: libFuzzer keeps the input that broke a property.
+#define FUZZ_CHECK(cond)           \
+  do {                             \
+    if (!(cond)) __builtin_trap(); \
+  } while (0)
+
+}  // namespace fuzz
