@@ -154,7 +154,7 @@ TextWriter TextWriter::Create(std::string_view winPath) {
 
 std::optional<TextWriter> TextWriter::CreateNew(std::string_view winPath) {
   std::string path = AbsoluteWinPath(winPath);
-  std::string host = HostPath(path);
+  std::string host = HostPath(path);  // an entry in another letter case is found here
   const int fd = Injected(faults::Op::kCreate)
                      ? -1
                      : open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

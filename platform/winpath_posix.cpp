@@ -69,16 +69,20 @@ const DirIndex* Listing(const std::string& hostDir) {
 
 // Finds one name in a host folder: the exact name, else the first case-insensitive match.
 // Sets `host` to the path found, or to the exact name when there is none (for a file about
-// to be made), and tells whether one was found.
+// to be made), and tells whether one was found. A folder already listed is answered from
+// its listing, at the cost of one look at the folder's time.
 bool Lookup(const std::string& hostDir, const std::string& utf8Name, std::string& host,
             bool exactIsMissing = false) {
   host = hostDir + "/" + utf8Name;
   struct stat st {};
-  if (!exactIsMissing && lstat(host.c_str(), &st) == 0) return true;
+  const bool listed = g_listings.count(hostDir) != 0;
+  if (!listed && !exactIsMissing && lstat(host.c_str(), &st) == 0) return true;
   const DirIndex* index = Listing(hostDir);
   if (index == nullptr) return false;
   auto it = index->byFolded.find(FoldedName(utf8Name));
   if (it == index->byFolded.end()) return false;
+  // Of several spellings the exact one wins; the listing keeps only the first.
+  if (it->second.count > 1 && !exactIsMissing && lstat(host.c_str(), &st) == 0) return true;
   host = hostDir + "/" + it->second.name;
   return true;
 }
@@ -188,6 +192,12 @@ auto WithWinName(const std::string& abs, F&& f) {
   }
 }
 
+// The host folder of an absolute Windows path that was found to be a folder in this run.
+const std::string* KnownFolder(const std::string& abs) {
+  auto it = g_foundDirs.find(FolderKey(DriveRoot(), abs, abs.size()));
+  return it == g_foundDirs.end() ? nullptr : &it->second;
+}
+
 bool IsDriveRoot(const std::string& abs) {
   if (abs.size() < 2 || UpperChar(abs[0]) != 'C' || abs[1] != ':') Unmappable(abs);
   return abs.size() <= 3;
@@ -229,10 +239,13 @@ int OpenExisting(std::string_view winPath, int flags, std::string* hostPath) {
 
 void ChDir(std::string_view winPath) {
   std::string abs = AbsoluteWinPath(winPath);
-  const std::string host = HostPath(abs);
-  struct stat st {};
-  if (stat(host.c_str(), &st) != 0) throw FileError::FromErrno(errno, abs);
-  if (!S_ISDIR(st.st_mode)) throw FileError::FromErrno(ENOTDIR, abs);
+  if (KnownFolder(abs) == nullptr) {
+    const std::string host = HostPath(abs);
+    struct stat st {};
+    if (stat(host.c_str(), &st) != 0) throw FileError::FromErrno(errno, abs);
+    if (!S_ISDIR(st.st_mode)) throw FileError::FromErrno(ENOTDIR, abs);
+    g_foundDirs[FolderKey(DriveRoot(), abs, abs.size())] = host;
+  }
   g_curDir = std::move(abs);
 }
 
@@ -240,25 +253,32 @@ const std::string& CurDir() { return g_curDir; }
 
 namespace {
 
-// Whether the path exists; an error other than "not there" is not an answer and throws.
-bool Probe(std::string_view winPath, bool follow, struct stat& st) {
-  const std::string host = HostPath(winPath);
-  const bool injected = Injected(faults::Op::kStat);
-  if (!injected && (follow ? stat(host.c_str(), &st) : lstat(host.c_str(), &st)) == 0) return true;
-  if (!injected && (errno == ENOENT || errno == ENOTDIR)) return false;
+// A failed look is not an answer: the caller must not take a name for free.
+[[noreturn]] void ProbeFailed(std::string_view winPath) {
   throw FileError::FromErrno(errno, AbsoluteWinPath(winPath));
 }
 
 }  // namespace
 
 bool EntryExists(std::string_view winPath) {
-  struct stat st {};
-  return Probe(winPath, false, st);
+  const std::string abs = AbsoluteWinPath(winPath);
+  if (IsDriveRoot(abs) || KnownFolder(abs) != nullptr) return true;
+  if (Injected(faults::Op::kStat)) ProbeFailed(abs);
+  return WithWinName(abs, [&] {
+    const Resolved r = Resolve(abs);
+    std::string host;
+    return r.dirFound && Lookup(r.dir, r.leaf, host);
+  });
 }
 
 bool IsDirectory(std::string_view winPath) {
+  const std::string abs = AbsoluteWinPath(winPath);
+  if (KnownFolder(abs) != nullptr) return true;
+  if (Injected(faults::Op::kStat)) ProbeFailed(abs);
   struct stat st {};
-  return Probe(winPath, true, st) && S_ISDIR(st.st_mode);
+  if (stat(HostPath(abs).c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (errno == ENOENT || errno == ENOTDIR) return false;
+  ProbeFailed(abs);
 }
 
 void MakeDir(std::string_view winPath) {

@@ -107,7 +107,7 @@ void ArchiveRun::MnuArchive_Click() {
     return;
   }
 
-  s_.MarkedNum = "1";
+  s_.MarkedNum.assign(1, '1');  // (an assignment from "1" trips a false GCC 12 -Wrestrict)
   try {
     platform::TextReader marked(kMarkedList);
     platform::TextWriter newList = platform::TextWriter::Create(kNewMarkedList);

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "run/archive_run.h"
-#include "tests/station.h"
+#include "tests/runner.h"
 
 namespace fs = std::filesystem;
 using Kind = run::Reporter::Kind;
@@ -13,26 +13,7 @@ namespace {
 
 const std::string kMarked = "Winpack/Bulls/MARKED.TXT";
 
-// One archive run on 7 December 2026 through the same RunState as earlier runs.
-struct Runner {
-  run::RunState state;
-  test::Recorder rec;
-  test::FixedClock clock{"07-12-2026"};
-  run::ArchiveRun run{state, rec, clock};
-  void Run() {
-    rec.messages.clear();
-    run.MnuArchive_Click();
-  }
-  bool Finished() const {
-    return rec.messages.size() == 1 &&
-           rec.messages[0] == std::make_pair(Kind::kPlain, std::string(run::kFinished));
-  }
-  std::string Error() const {
-    return rec.messages.size() == 1 && rec.messages[0].first == Kind::kError
-               ? rec.messages[0].second
-               : "";
-  }
-};
+using test::Runner;
 
 std::string List(const std::vector<std::string>& lines, const char* end = "\r\n") {
   std::string text;

@@ -9,6 +9,7 @@
 #include "platform/faults.h"
 #include "run/archive_run.h"
 #include "tests/invariants.h"
+#include "tests/runner.h"
 
 namespace fs = std::filesystem;
 using platform::faults::Op;
@@ -24,13 +25,7 @@ struct Outcome {
   }
 };
 
-Outcome ArchiveOnce() {
-  run::RunState state;
-  test::Recorder rec;
-  test::FixedClock clock("07-12-2026");
-  run::ArchiveRun(state, rec, clock).MnuArchive_Click();
-  return {rec.messages};
-}
+Outcome ArchiveOnce() { return {test::Runner().Run()}; }
 
 // Checks everything a failed run must leave, then that a second run completes and copies
 // nothing twice. Returns the broken guarantees.

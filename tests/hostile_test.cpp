@@ -5,19 +5,14 @@
 
 #include "run/archive_run.h"
 #include "tests/invariants.h"
+#include "tests/runner.h"
 
 namespace fs = std::filesystem;
 using Kind = run::Reporter::Kind;
 
 namespace {
 
-std::vector<std::pair<Kind, std::string>> ArchiveOnce() {
-  run::RunState state;
-  test::Recorder rec;
-  test::FixedClock clock("07-12-2026");
-  run::ArchiveRun(state, rec, clock).MnuArchive_Click();
-  return rec.messages;
-}
+test::Runner::Messages ArchiveOnce() { return test::Runner().Run(); }
 
 long PeakKiB() {
   rusage usage{};

@@ -5,17 +5,13 @@
 #include "platform/file_error.h"
 #include "platform/winpath.h"
 #include "run/archive_run.h"
-#include "tests/station.h"
+#include "tests/runner.h"
 
 namespace {
 
 // An archive run positioned as the transfer leaves it before naming: date stamp 7 July 2002.
-struct Naming {
+struct Naming : test::Runner {
   test::Station st;
-  run::RunState state;
-  test::Recorder rec;
-  test::FixedClock clock{"07-07-2002"};
-  run::ArchiveRun run{state, rec, clock};
 
   Naming() {
     state.YearText = "02";

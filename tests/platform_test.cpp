@@ -200,6 +200,22 @@ TEST(Trash, MovesTheFileWithItsInfo) {
   EXPECT_EQ(content, "bulletin");
 }
 
+TEST(Trash, SameNameTwiceAndAMissingTrash) {
+  test::Station st;
+  st.Write("Winpack/Bulls/1/000001.TXT", "first");
+  st.Write("Winpack/Bulls/2/000001.TXT", "second");
+  EXPECT_EQ(platform::MoveToTrash("C:\\Winpack\\Bulls\\1\\000001.TXT"), 0);
+  std::filesystem::remove_all(test::TrashDir());  // emptied for good behind our back
+  EXPECT_EQ(platform::MoveToTrash("C:\\Winpack\\Bulls\\2\\000001.TXT"), 0);
+  st.Write("Winpack/Bulls/1/000001.TXT", "third");
+  EXPECT_EQ(platform::MoveToTrash("C:\\Winpack\\Bulls\\1\\000001.TXT"), 0);
+  const auto trash = st.Trash();
+  ASSERT_EQ(trash.size(), 2u);
+  EXPECT_EQ(trash.at("000001.TXT"), st.Host("Winpack/Bulls/2/000001.TXT"));
+  EXPECT_EQ(trash.at("000001.TXT.2"), st.Host("Winpack/Bulls/1/000001.TXT"));
+  EXPECT_EQ(st.Snapshot().at("trash:files/000001.TXT.2"), "third");
+}
+
 TEST(Trash, AFailureIsReportedAndNothingIsDeleted) {
   test::Station st;
   std::string reason;

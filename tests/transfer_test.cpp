@@ -5,7 +5,7 @@
 
 #include "platform/file_error.h"
 #include "run/archive_run.h"
-#include "tests/station.h"
+#include "tests/runner.h"
 
 namespace fs = std::filesystem;
 
@@ -45,12 +45,8 @@ TEST(BullGroupOf, PositionsFourteenToNineteen) {
 }
 
 // The transfer of one bulletin, on 7 December 2026.
-struct Transfer {
+struct Transfer : test::Runner {
   test::Station st;
-  run::RunState state;
-  test::Recorder rec;
-  test::FixedClock clock{"07-12-2026"};
-  run::ArchiveRun run{state, rec, clock};
 
   explicit Transfer(std::vector<std::string> groups = {"ARES", "WX"}) {
     state.YearText = "26";

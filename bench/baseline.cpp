@@ -1,0 +1,190 @@
+#include "bench/baseline.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "bench/station.h"
+
+// The same outputs as an archive run, made with the fewest system calls a careful
+// hand-written program needs on this station: it knows the real spelling of every folder,
+// reads each folder of archive files once, and keeps its own count of free names.
+namespace bench {
+namespace {
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+std::string ReadAll(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail(path);
+  std::string text;
+  char buf[65536];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+    text.append(buf, static_cast<std::size_t>(n));
+  close(fd);
+  return text;
+}
+
+void WriteAll(int fd, const std::string& bytes, const std::string& path) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) Fail(path);
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+std::string FirstLine(const std::string& text, std::size_t from = 0) {
+  const std::size_t end = text.find_first_of("\r\n", from);
+  return text.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
+// Each line ends in CR LF, whatever it ended in.
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 64);
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t end = text.find_first_of("\r\n", i);
+    if (end == std::string::npos) {
+      out.append(text, i, std::string::npos);
+      out += "\r\n";
+      break;
+    }
+    out.append(text, i, end - i);
+    out += "\r\n";
+    i = end + 1;
+    if (text[end] == '\r' && i < text.size() && text[i] == '\n') ++i;
+  }
+  return out;
+}
+
+struct Folder {
+  std::string path;
+  int next = 1;                   // lowest number not known to be taken today
+  std::unordered_set<int> taken;  // today's numbers in the folder
+};
+
+}  // namespace
+
+void Baseline(const std::string& prefix, const std::string& dataHome) {
+  const std::string wp = prefix + "/drive_c/Winpack";
+  const std::string bulls = wp + "/Bulls";
+  const std::string archive = wp + "/Archive/Bulls";
+  const std::string trash = dataHome + "/Trash";
+  mkdir(trash.c_str(), 0700);
+  mkdir((trash + "/files").c_str(), 0700);
+  mkdir((trash + "/info").c_str(), 0700);
+
+  const long last = std::stol(FirstLine(ReadAll(bulls + "/Lastnum.txt")));
+  const std::string ini = ReadAll(wp + "/Packet.ini");
+  const std::size_t at = ini.find("PRUNE_SIZE=");
+  const long limit = last - std::stol(FirstLine(ini, at + 11));
+  std::unordered_set<std::string> groups;
+  const std::string sel = ReadAll(wp + "/Kelvaron.INI");
+  for (std::size_t i = sel.find("[Kelvaron]\r\n") + 12; i < sel.size();) {
+    const std::size_t end = sel.find("\r\n", i);
+    groups.insert(sel.substr(i, end - i));
+    i = end + 2;
+  }
+
+  // Existing group folders by their upper-case name.
+  std::unordered_map<std::string, Folder> folders;
+  if (DIR* dir = opendir(archive.c_str())) {
+    while (const dirent* e = readdir(dir)) {
+      std::string key = e->d_name;
+      for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      folders[key].path = archive + "/" + e->d_name;
+    }
+    closedir(dir);
+  }
+
+  char date[32];
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+
+  const std::string marked = ReadAll(bulls + "/MARKED.TXT");
+  std::string out;
+  out.reserve(marked.size() + marked.size() / 10);
+  double lastNum = 1;
+  std::size_t i = 0;
+  while (lastNum < static_cast<double>(limit) && i < marked.size()) {
+    const std::size_t end = marked.find("\r\n", i);
+    std::string line = marked.substr(i, end - i);
+    i = end + 2;
+    const std::string num = line.substr(0, 6);
+    lastNum = std::stod(num);
+    const std::string path = bulls + "/" + num.substr(5) + "/" + num + ".TXT";
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      std::string text;
+      char buf[65536];
+      for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<std::size_t>(n));
+      close(fd);
+      const std::size_t second = text.find("\r\n") + 2;
+      std::string group = FirstLine(text, second).substr(13, 6);
+      group.erase(group.find_last_not_of(' ') + 1);
+      if (groups.count(group) != 0) {
+        Folder& folder = folders[group];
+        if (folder.path.empty()) {
+          folder.path = archive + "/" + group.substr(0, 1);
+          for (std::size_t k = 1; k < group.size(); ++k) {
+            folder.path += static_cast<char>(std::tolower(static_cast<unsigned char>(group[k])));
+          }
+          if (mkdir(folder.path.c_str(), 0777) != 0) Fail(folder.path);
+        }
+        if (folder.next == 1 && folder.taken.empty()) {
+          if (DIR* dir = opendir(folder.path.c_str())) {
+            while (const dirent* e = readdir(dir)) {
+              if (std::strncmp(e->d_name, kStamp, 6) == 0)
+                folder.taken.insert(std::atoi(e->d_name + 6));
+            }
+            closedir(dir);
+          }
+        }
+        while (folder.taken.count(folder.next) != 0) ++folder.next;
+        char name[32];
+        std::snprintf(name, sizeof name, "%s%02d.TXT", kStamp, folder.next);
+        folder.taken.insert(folder.next);
+        const std::string copy = folder.path + "/" + name;
+        const int out_fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (out_fd < 0) Fail(copy);
+        WriteAll(out_fd, WithCrLf(text), copy);
+        close(out_fd);
+
+        const std::string info = trash + "/info/" + num + ".TXT.trashinfo";
+        const int info_fd = open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (info_fd < 0) Fail(info);
+        WriteAll(info_fd, "[Trash Info]\nPath=" + path + "\nDeletionDate=" + date + "\n", info);
+        close(info_fd);
+        if (rename(path.c_str(), (trash + "/files/" + num + ".TXT").c_str()) != 0) Fail(path);
+        line.insert(line.find(',') + 1, 1, 'K');
+      }
+    }
+    out += line + "\r\n";
+  }
+  out.append(marked, i, std::string::npos);
+
+  const std::string tmp = bulls + "/MARKED.TMP";
+  const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) Fail(tmp);
+  WriteAll(fd, out, tmp);
+  if (fsync(fd) != 0) Fail(tmp);
+  close(fd);
+  if (rename(tmp.c_str(), (bulls + "/MARKED.TXT").c_str()) != 0) Fail(tmp);
+}
+
+}  // namespace bench

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+
+namespace bench {
+
+/// The archive run's outputs for the benchmark's station, by hand-written system calls.
+void Baseline(const std::string& prefix, const std::string& dataHome);
+
+}  // namespace bench

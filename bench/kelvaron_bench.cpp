@@ -1,0 +1,214 @@
+// Times a whole archive run (A) against the same outputs made by hand-written system calls
+// (B), on identical fresh copies of a synthetic station, and prints a table.
+//   kelvaron_bench [N ...]           N marked lines per station; default 1000 10000 100000
+//   kelvaron_bench --station DIR N   only makes a station, in DIR/prefix
+//   kelvaron_bench --worker a|b DIR  one run of A or B on DIR/prefix (trash in DIR/data)
+// BENCH_REPS sets the repetitions (default 3), BENCH_DIR the work folder (default /tmp).
+// Each repetition runs on copies made by hard links, kept until all repetitions of one N are
+// done: deleting hundreds of thousands of files just before a run slows ext4's allocation
+// of new inodes for a while, which would time the file system's housekeeping instead.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/baseline.h"
+#include "bench/station.h"
+#include "platform/clock.h"
+#include "run/archive_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Silent : public run::Reporter {
+ public:
+  void SetPanelText(int, const std::string&) override {}
+  void ShowMessage(Kind, const std::string& text) override { finished = text == run::kFinished; }
+  bool finished = false;
+};
+
+class BenchClock : public platform::Clock {
+ public:
+  std::string DateText() const override { return bench::kDateText; }
+};
+
+// The process's own peak resident memory. (getrusage's maxrss would count the memory of the
+// parent it was spawned from, which lives on across exec.)
+long PeakKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+// In the child: one run of A or B on the station in `dir`; writes its seconds to dir/seconds.
+int Worker(const std::string& which, const std::string& dir) {
+  const auto start = std::chrono::steady_clock::now();
+  bool ok = true;
+  if (which == "a") {
+    run::RunState state;
+    Silent silent;
+    BenchClock clock;
+    run::ArchiveRun(state, silent, clock).MnuArchive_Click();
+    ok = silent.finished;
+  } else {
+    bench::Baseline(dir + "/prefix", dir + "/data");
+  }
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  std::ofstream(dir + "/seconds") << took.count() << ' ' << PeakKiB();
+  return ok ? 0 : 1;
+}
+
+struct Measure {
+  double seconds;
+  long peakKiB;
+};
+
+Measure Spawn(const std::string& self, const std::string& which, const std::string& dir) {
+  sync();  // each run pays for writing back its own data only, not for the copy before it
+  std::vector<std::string> env = {"WINEPREFIX=" + dir + "/prefix",
+                                  "XDG_DATA_HOME=" + dir + "/data"};
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string var = *e;
+    if (var.rfind("WINEPREFIX=", 0) != 0 && var.rfind("XDG_DATA_HOME=", 0) != 0) env.push_back(var);
+  }
+  std::vector<char*> envp;
+  for (auto& v : env) envp.push_back(v.data());
+  envp.push_back(nullptr);
+  std::string arg0 = self, arg1 = "--worker", arg2 = which, arg3 = dir;
+  char* argv[] = {arg0.data(), arg1.data(), arg2.data(), arg3.data(), nullptr};
+  pid_t pid = 0;
+  if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()) != 0) {
+    std::perror("posix_spawn");
+    std::exit(1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "run %s in %s failed\n", which.c_str(), dir.c_str());
+    std::exit(1);
+  }
+  Measure m{};
+  std::ifstream(dir + "/seconds") >> m.seconds >> m.peakKiB;
+  fs::remove(dir + "/seconds");
+  return m;
+}
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// Whether two run folders hold the same files with the same contents; the trash's deletion
+// dates and the folder each .trashinfo names are left out. Says the first difference.
+bool SameFiles(const std::string& a, const std::string& b) {
+  const auto comparable = [](const fs::path& file, const std::string& dir) {
+    std::string text = Slurp(file);
+    if (file.extension() == ".trashinfo") {
+      text = text.substr(0, text.find("DeletionDate="));
+      const std::size_t at = text.find(dir);
+      if (at != std::string::npos) text.erase(at, dir.size());
+    }
+    return text;
+  };
+  std::size_t count = 0;
+  for (const auto& e : fs::recursive_directory_iterator(a)) {
+    if (!e.is_regular_file()) continue;
+    ++count;
+    const fs::path other = fs::path(b) / fs::relative(e.path(), a);
+    if (!fs::is_regular_file(other) || comparable(e.path(), a) != comparable(other, b)) {
+      std::fprintf(stderr, "differs: %s\n", e.path().c_str());
+      return false;
+    }
+  }
+  std::size_t countB = 0;
+  for (const auto& e : fs::recursive_directory_iterator(b)) countB += e.is_regular_file() ? 1 : 0;
+  if (count != countB) std::fprintf(stderr, "%zu files against %zu\n", count, countB);
+  return count == countB;
+}
+
+void Fresh(const std::string& from, const std::string& to) {
+  fs::create_directories(to + "/data");
+  fs::copy(from, to + "/prefix", fs::copy_options::recursive | fs::copy_options::create_hard_links);
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--worker") return Worker(argv[2], argv[3]);
+  if (argc == 4 && std::string(argv[1]) == "--station") {  // for profiling by hand
+    bench::MakeStation(std::string(argv[2]) + "/prefix", std::atoi(argv[3]), 7);
+    return 0;
+  }
+
+  std::vector<int> sizes;
+  for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+  if (sizes.empty()) sizes = {1000, 10000, 100000};
+  const int reps = std::getenv("BENCH_REPS") ? std::atoi(std::getenv("BENCH_REPS")) : 3;
+  const std::string self = fs::canonical("/proc/self/exe").string();
+  std::string base = (std::getenv("BENCH_DIR") ? std::getenv("BENCH_DIR") : "/tmp");
+  base += "/kelvaron-bench-XXXXXX";
+  const std::string work = mkdtemp(base.data());
+
+  std::printf("%8s %10s %9s %10s %9s %6s %9s\n", "N", "A s", "A us/ln", "B s", "B us/ln", "A/B",
+              "A peak MB");
+  for (int n : sizes) {
+    const std::string station = work + "/station-" + std::to_string(n);
+    bench::MakeStation(station + "/prefix", n, 7);
+    std::vector<double> a, b, ratio;
+    long peak = 0;
+    for (int rep = 0; rep < reps; ++rep) {
+      const std::string dirA = station + "-" + std::to_string(rep) + "a";
+      const std::string dirB = station + "-" + std::to_string(rep) + "b";
+      Fresh(station + "/prefix", dirA);
+      Fresh(station + "/prefix", dirB);
+      // Take turns at going first, so that neither always finds the disk's caches warm.
+      Measure ma{}, mb{};
+      if (rep % 2 == 0) {
+        ma = Spawn(self, "a", dirA);
+        mb = Spawn(self, "b", dirB);
+      } else {
+        mb = Spawn(self, "b", dirB);
+        ma = Spawn(self, "a", dirA);
+      }
+      if (rep == 0 && !SameFiles(dirA, dirB)) {
+        std::fprintf(stderr, "N=%d: A and B left different files in %s and %s\n", n, dirA.c_str(),
+                     dirB.c_str());
+        return 1;
+      }
+      a.push_back(ma.seconds);
+      b.push_back(mb.seconds);
+      ratio.push_back(ma.seconds / mb.seconds);
+      peak = std::max(peak, ma.peakKiB);
+    }
+    const double am = Median(a), bm = Median(b);
+    std::printf("%8d %10.3f %9.1f %10.3f %9.1f %6.2f %9.1f\n", n, am, am * 1e6 / n, bm,
+                bm * 1e6 / n, Median(ratio), peak / 1024.0);
+    std::fflush(stdout);
+    for (int rep = 0; rep < reps; ++rep) {
+      fs::remove_all(station + "-" + std::to_string(rep) + "a");
+      fs::remove_all(station + "-" + std::to_string(rep) + "b");
+    }
+    fs::remove_all(station);
+  }
+  fs::remove_all(work);
+  return 0;
+}
