@@ -3,7 +3,8 @@
 //   kelvaron_bench [N ...]           N marked lines per station; default 1000 10000 100000
 //   kelvaron_bench --station DIR N   only makes a station, in DIR/prefix
 //   kelvaron_bench --worker a|b DIR  one run of A or B on DIR/prefix (trash in DIR/data)
-// BENCH_REPS sets the repetitions (default 3), BENCH_DIR the work folder (default /tmp).
+// BENCH_REPS sets the repetitions (default 3), BENCH_DIR the work folder (default /tmp),
+// BENCH_VERBOSE prints every repetition.
 // Each repetition runs on copies made by hard links, kept until all repetitions of one N are
 // done: deleting hundreds of thousands of files just before a run slows ext4's allocation
 // of new inodes for a while, which would time the file system's housekeeping instead.
@@ -193,6 +194,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "N=%d: A and B left different files in %s and %s\n", n, dirA.c_str(),
                      dirB.c_str());
         return 1;
+      }
+      if (std::getenv("BENCH_VERBOSE") != nullptr) {
+        std::fprintf(stderr, "N=%d rep %d: A %.3f s, B %.3f s\n", n, rep, ma.seconds, mb.seconds);
       }
       a.push_back(ma.seconds);
       b.push_back(mb.seconds);

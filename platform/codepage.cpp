@@ -1,5 +1,6 @@
 #include "platform/codepage.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -125,6 +126,11 @@ std::string Cp1252ToUtf8(std::string_view text) {
 }
 
 std::string FoldedName(std::string_view utf8Name) {
+  if (std::all_of(utf8Name.begin(), utf8Name.end(), [](char c) { return (c & 0x80) == 0; })) {
+    std::string out(utf8Name);
+    for (char& c : out) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
+    return out;
+  }
   std::string out;
   out.reserve(utf8Name.size());
   for (std::size_t i = 0; i < utf8Name.size();) {

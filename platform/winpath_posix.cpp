@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -43,15 +43,17 @@ void ReadListing(const std::string& hostDir, DirIndex& index) {
   if (dir == nullptr) throw FileError::FromErrno(errno, hostDir);
   std::vector<std::string> names;
   while (const dirent* e = readdir(dir)) {
-    std::string name = e->d_name;
-    if (name != "." && name != "..") names.push_back(std::move(name));
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+      names.emplace_back(e->d_name);
+    }
   }
   closedir(dir);
-  std::sort(names.begin(), names.end());
   index.byFolded.clear();
-  for (auto& name : names) {
+  index.byFolded.reserve(names.size());
+  for (std::string& name : names) {
     Entry& entry = index.byFolded[FoldedName(name)];
-    if (entry.count++ == 0) entry.name = std::move(name);
+    // Of names that differ only in case, the first in sorted order is the one found.
+    if (entry.count++ == 0 || name < entry.name) entry.name = std::move(name);
   }
 }
 
