@@ -34,7 +34,6 @@ void Reset() {
 }
 
 int Calls(Op op) { return g_calls[static_cast<std::size_t>(op)]; }
-int AllCalls() { return g_all; }
 
 int Check(Op op) {
   const int n = ++g_calls[static_cast<std::size_t>(op)];

@@ -29,7 +29,6 @@ void KillAtCall(int n);
 /// Counts from zero again and injects nothing.
 void Reset();
 int Calls(Op op);
-int AllCalls();
 
 /// Called by the platform before each operation: the errno to fail with, or 0.
 int Check(Op op);

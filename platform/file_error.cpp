@@ -6,9 +6,7 @@
 namespace platform {
 
 FileError FileError::FromErrno(int err, std::string path) {
-  const Kind kind = (err == ENOENT || err == ENOTDIR) ? Kind::kNotFound
-                    : err == EEXIST                   ? Kind::kExists
-                                                      : Kind::kOther;
+  const Kind kind = (err == ENOENT || err == ENOTDIR) ? Kind::kNotFound : Kind::kOther;
   return FileError(kind, std::move(path), std::strerror(err));
 }
 

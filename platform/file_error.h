@@ -8,7 +8,7 @@ namespace platform {
 /// A failed file operation: the Windows path it concerned and the system's reason.
 class FileError : public std::runtime_error {
  public:
-  enum class Kind { kNotFound, kExists, kOther };
+  enum class Kind { kNotFound, kOther };
 
   FileError(Kind kind, std::string path, std::string reason)
       : std::runtime_error(path + ": " + reason),
@@ -16,7 +16,7 @@ class FileError : public std::runtime_error {
         path_(std::move(path)),
         reason_(std::move(reason)) {}
 
-  /// Builds the error from an errno value, telling "not found" and "exists" apart.
+  /// Builds the error from an errno value, telling "not found" apart.
   static FileError FromErrno(int err, std::string path);
 
   Kind kind() const { return kind_; }

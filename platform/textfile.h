@@ -1,9 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 // Sequential 8-bit text files. A line read ends at CR LF, LF or CR, and a last line without
 // a line end is a line too; every line written ends in CR LF. The bytes of a line pass
@@ -44,7 +44,7 @@ class TextReader {
 
   int fd_ = -1;
   std::string path_;
-  std::vector<char> buf_;
+  std::unique_ptr<char[]> buf_;  // not zeroed: a run opens thousands of files
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
 };

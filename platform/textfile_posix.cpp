@@ -44,13 +44,13 @@ int OpenOrdinary(const std::string& path, TextReader::Links links) {
 }  // namespace
 
 TextReader::TextReader(std::string_view winPath, Links links)
-    : path_(AbsoluteWinPath(winPath)), buf_(kBufferSize) {
+    : path_(AbsoluteWinPath(winPath)), buf_(new char[kBufferSize]) {
   fd_ = OpenOrdinary(path_, links);
   if (fd_ < 0) throw FileError::FromErrno(errno, path_);
 }
 
 TextReader::TextReader(int fd, std::string path)
-    : fd_(fd), path_(std::move(path)), buf_(kBufferSize) {}
+    : fd_(fd), path_(std::move(path)), buf_(new char[kBufferSize]) {}
 
 std::optional<TextReader> TextReader::TryOpen(std::string_view winPath, Links links) {
   std::string path;
@@ -80,7 +80,7 @@ TextReader::~TextReader() {
 bool TextReader::Fill() {
   if (fd_ < 0) throw FileError(FileError::Kind::kOther, path_, "file is closed");
   for (;;) {
-    const ssize_t n = Injected(faults::Op::kRead) ? -1 : read(fd_, buf_.data(), buf_.size());
+    const ssize_t n = Injected(faults::Op::kRead) ? -1 : read(fd_, buf_.get(), kBufferSize);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw FileError::FromErrno(errno, path_);
     pos_ = 0;
@@ -94,8 +94,8 @@ bool TextReader::AtEnd() { return pos_ >= end_ && !Fill(); }
 void TextReader::ReadLineInto(std::string& line) {
   line.clear();
   for (;;) {
-    const char* begin = buf_.data() + pos_;
-    const char* stop = buf_.data() + end_;
+    const char* begin = buf_.get() + pos_;
+    const char* stop = buf_.get() + end_;
     const char* eol = std::find_if(begin, stop, [](char c) { return c == '\r' || c == '\n'; });
     line.append(begin, eol);
     pos_ += static_cast<std::size_t>(eol - begin);

@@ -40,8 +40,8 @@ void RemoveFile(std::string_view winPath);
 /// change durable.
 void ReplaceFile(std::string_view from, std::string_view to);
 
-/// Folder listings and found folders are remembered to spare the disk; a run starts by
-/// forgetting them so that it sees the disk as it is.
+/// Folder listings and found folders are remembered for the length of a run to spare the
+/// disk; a run starts by forgetting them so that it sees the disk as it is.
 void ForgetCachedNames();
 
 /// Keeps the remembered listing of the host path's folder in step with a change made by

@@ -24,7 +24,6 @@ struct Entry {
 };
 
 struct DirIndex {
-  timespec mtime{};
   std::unordered_map<std::string, Entry> byFolded;
 };
 
@@ -32,14 +31,12 @@ std::unordered_map<std::string, DirIndex> g_listings;      // host folder -> its
 std::unordered_map<std::string, std::string> g_foundDirs;  // root + folded Windows path -> host
 std::string g_curDir = "C:\\";
 
-bool SameTime(const timespec& a, const timespec& b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-// Throws when the folder exists but cannot be listed: a name that cannot be looked up must
-// not be taken for a free one.
-void ReadListing(const std::string& hostDir, DirIndex& index) {
-  DIR* dir = Injected(faults::Op::kList) ? nullptr : opendir(hostDir.c_str());
+// False when there is no such folder. Throws when it exists but cannot be listed: a name
+// that cannot be looked up must not be taken for a free one.
+bool ReadListing(const std::string& hostDir, DirIndex& index) {
+  const bool injected = Injected(faults::Op::kList);
+  DIR* dir = injected ? nullptr : opendir(hostDir.c_str());
+  if (dir == nullptr && !injected && (errno == ENOENT || errno == ENOTDIR)) return false;
   if (dir == nullptr) throw FileError::FromErrno(errno, hostDir);
   std::vector<std::string> names;
   while (const dirent* e = readdir(dir)) {
@@ -55,24 +52,23 @@ void ReadListing(const std::string& hostDir, DirIndex& index) {
     // Of names that differ only in case, the first in sorted order is the one found.
     if (entry.count++ == 0 || name < entry.name) entry.name = std::move(name);
   }
+  return true;
 }
 
-// The listing of a host folder, read again only when the folder has changed since.
+// A folder's names are read once in a run and then kept in step with the program's own
+// changes: nothing else changes Winpack's folders while a run goes on, and a run starts by
+// forgetting them.
 const DirIndex* Listing(const std::string& hostDir) {
-  struct stat st {};
-  if (stat(hostDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
-  auto found = g_listings.find(hostDir);
-  if (found != g_listings.end() && SameTime(found->second.mtime, st.st_mtim)) return &found->second;
+  if (auto found = g_listings.find(hostDir); found != g_listings.end()) return &found->second;
   DirIndex fresh;
-  fresh.mtime = st.st_mtim;
-  ReadListing(hostDir, fresh);
+  if (!ReadListing(hostDir, fresh)) return nullptr;
   return &(g_listings[hostDir] = std::move(fresh));
 }
 
 // Finds one name in a host folder: the exact name, else the first case-insensitive match.
 // Sets `host` to the path found, or to the exact name when there is none (for a file about
 // to be made), and tells whether one was found. A folder already listed is answered from
-// its listing, at the cost of one look at the folder's time.
+// its listing alone.
 bool Lookup(const std::string& hostDir, const std::string& utf8Name, std::string& host,
             bool exactIsMissing = false) {
   host = hostDir + "/" + utf8Name;
@@ -321,17 +317,11 @@ void ForgetCachedNames() {
 
 namespace {
 
-// The listing of the host path's folder, when one is remembered, with the folder's new time.
+// The listing of the host path's folder, when one is remembered, and the path's last name.
 DirIndex* RememberedListing(const std::string& hostPath, std::string& name) {
   const std::size_t slash = hostPath.rfind('/');
   auto it = g_listings.find(hostPath.substr(0, slash));
   if (it == g_listings.end()) return nullptr;
-  struct stat st {};
-  if (stat(it->first.c_str(), &st) != 0) {
-    g_listings.erase(it);
-    return nullptr;
-  }
-  it->second.mtime = st.st_mtim;
   name = hostPath.substr(slash + 1);
   return &it->second;
 }

@@ -81,13 +81,16 @@ TEST(WinPath, CurrentDirectoryHoldsBareNames) {
   EXPECT_EQ(platform::CurDir(), "C:\\winpack\\bulls");
 }
 
-TEST(WinPath, RememberedListingsFollowTheDisk) {
+TEST(WinPath, ListingsFollowTheProgramAndAreReadAgainForEachRun) {
   test::Station st;
   EXPECT_FALSE(platform::EntryExists("C:\\Winpack\\Bulls\\abc.txt"));
-  st.Write("Winpack/Bulls/ABC.TXT", "x");  // made behind the program's back
+  platform::TextWriter::Create("C:\\Winpack\\Bulls\\ABC.TXT").Close();
   EXPECT_TRUE(platform::EntryExists("C:\\Winpack\\Bulls\\abc.txt"));
-  fs::remove(st.Host("Winpack/Bulls/ABC.TXT"));
+  platform::RemoveFile("C:\\Winpack\\Bulls\\abc.txt");
   EXPECT_FALSE(platform::EntryExists("C:\\Winpack\\Bulls\\abc.txt"));
+  st.Write("Winpack/Bulls/DEF.TXT", "x");  // made behind the program's back
+  platform::ForgetCachedNames();           // as every run starts
+  EXPECT_TRUE(platform::EntryExists("C:\\Winpack\\Bulls\\def.txt"));
 }
 
 std::vector<std::string> ReadAll(const std::string& win) {

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/file_error.h"
+#include "platform/winpath.h"
 #include "settings/selection.h"
 #include "tests/station.h"
 
@@ -14,6 +15,7 @@ const std::string kDefaultIni =
     "[Kelvaron]\r\nSelect\r\n";
 
 std::vector<std::string> Load(const test::Station&, settings::GroupSelection& sel) {
+  platform::ForgetCachedNames();  // each load stands for a run, which starts so
   settings::OpenParamFile(sel);
   return std::vector<std::string>(sel.Groups.begin() + 1, sel.Groups.begin() + 1 + sel.GroupCount);
 }
