@@ -19,11 +19,7 @@ class Silent : public run::Reporter {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string input(reinterpret_cast<const char*>(data), size);
-  const std::size_t nul = input.find('\0');
-  fuzz::Write("Bulls/Lastnum.txt", input.substr(0, nul));
-  fuzz::Write("Packet.ini", nul == std::string::npos ? "" : input.substr(nul + 1));
-  platform::ForgetCachedNames();
+  fuzz::WriteSplit(data, size, "Bulls/Lastnum.txt", "Packet.ini");
 
   run::RunState state;
   Silent silent;

@@ -8,11 +8,7 @@
 #include "settings/selection.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string input(reinterpret_cast<const char*>(data), size);
-  const std::size_t nul = input.find('\0');
-  fuzz::Write("Kelvaron.INI", input.substr(0, nul));
-  fuzz::Write("Bulls/Select.TXT", nul == std::string::npos ? "" : input.substr(nul + 1));
-  platform::ForgetCachedNames();
+  fuzz::WriteSplit(data, size, "Kelvaron.INI", "Bulls/Select.TXT");
 
   settings::GroupSelection sel;
   try {
