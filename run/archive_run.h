@@ -55,6 +55,8 @@ class ArchiveRun {
   bool IsCopyOf(const std::string& archiveName, platform::TextReader& bulletin);
   void NextSeqNum();
   void BuildArchiveName();
+  /// The archive name of the run's date stamp with the given sequence number.
+  std::string ArchiveNameOf(int seqNum) const;
   void Pass(platform::TextReader& marked, platform::TextWriter& newList);
 
   RunState& s_;

@@ -25,9 +25,13 @@ bool IsUsableFolderName(const std::string& name) {
   return true;
 }
 
+std::string ArchiveRun::ArchiveNameOf(int seqNum) const {
+  return s_.YearText + s_.MonthText + s_.DayText + SeqTextOf(seqNum) + ".TXT";
+}
+
 void ArchiveRun::BuildArchiveName() {
   s_.SeqText = SeqTextOf(s_.SeqNum);
-  s_.ArchiveName = s_.YearText + s_.MonthText + s_.DayText + s_.SeqText + ".TXT";
+  s_.ArchiveName = ArchiveNameOf(s_.SeqNum);
 }
 
 void ArchiveRun::NextSeqNum() {

@@ -83,8 +83,7 @@ void ArchiveRun::MoveFile(platform::TextReader& bulletin) {
   // A run that died between the copy and the trash left the copy as the last file of the
   // folder and the bulletin in place; finding it again, the bulletin is archived already.
   if (firstInFolder && s_.SeqNum > 1) {
-    const std::string previous =
-        s_.YearText + s_.MonthText + s_.DayText + SeqTextOf(s_.SeqNum - 1) + ".TXT";
+    const std::string previous = ArchiveNameOf(s_.SeqNum - 1);
     if (IsCopyOf(previous, bulletin)) {
       reporter_.SetPanelText(2, platform::AbsoluteWinPath(previous));
       return;
