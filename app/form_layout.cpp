@@ -1,6 +1,7 @@
 #include "app/form_layout.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cmath>
 
@@ -13,8 +14,12 @@ std::optional<int> Pixels(double twips, double dpi) {
 }
 
 bool Rect::Intersects(const Rect& other) const {
-  return left < other.left + other.width && other.left < left + width &&
-         top < other.top + other.height && other.top < top + height;
+  // In long long: a stored position may put an edge near INT_MAX, where int sums overflow.
+  const auto meets = [](long long start, long long length, long long otherStart,
+                        long long otherLength) {
+    return start < otherStart + otherLength && otherStart < start + length;
+  };
+  return meets(left, width, other.left, other.width) && meets(top, height, other.top, other.height);
 }
 
 std::optional<double> StoredNumber(std::string_view text, const NumberFormat& format) {
@@ -22,7 +27,8 @@ std::optional<double> StoredNumber(std::string_view text, const NumberFormat& fo
   while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
 
-  // Rewritten in the C locale's form for strtod, which is checked to take all of it.
+  // Rewritten with a decimal point for from_chars, which, unlike strtod, does not follow the
+  // C library's locale: under a decimal-comma locale strtod would stop at the point.
   std::string plain;
   std::size_t i = 0;
   const auto digits = [&] {
@@ -30,7 +36,10 @@ std::optional<double> StoredNumber(std::string_view text, const NumberFormat& fo
     while (i < text.size() && text[i] >= '0' && text[i] <= '9') plain += text[i++];
     return i - start;
   };
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) plain += text[i++];
+  if (i < text.size() && text[i] == '-')
+    plain += text[i++];
+  else if (i < text.size() && text[i] == '+')
+    ++i;  // from_chars takes no plus sign
   std::size_t mantissa = digits();
   if (i < text.size() && text[i] == format.decimalPoint) {
     plain += '.';
@@ -45,8 +54,10 @@ std::optional<double> StoredNumber(std::string_view text, const NumberFormat& fo
     if (digits() == 0) return std::nullopt;
   }
   if (i != text.size()) return std::nullopt;
-  const double value = std::strtod(plain.c_str(), nullptr);
-  if (!std::isfinite(value)) return std::nullopt;
+  double value = 0;
+  const char* end = plain.data() + plain.size();
+  const auto [stop, error] = std::from_chars(plain.data(), end, value);
+  if (error != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
   return value;
 }
 
@@ -62,11 +73,6 @@ std::optional<int> StoredPixels(const std::optional<std::string>& text, const Nu
 
 int DefaultPixels(std::size_t key, double dpi) {
   return Pixels(kPlacementKeys[key].fallback, dpi).value_or(0);
-}
-
-// Whether [start, start + length) meets [areaStart, areaStart + areaLength).
-bool Meets(long long start, long long length, long long areaStart, long long areaLength) {
-  return start < areaStart + areaLength && areaStart < start + length;
 }
 
 }  // namespace
@@ -89,23 +95,31 @@ Rect Placement(const StoredTexts& stored, const NumberFormat& format, double dpi
   r.width = size(2, maxWidth);
   r.height = size(3, maxHeight);
 
-  // Each edge on its own: the left edge must leave part of the window over some work
+  // Each edge on its own first: the left edge must leave part of the window over some work
   // area's columns, the top edge over some work area's rows.
+  const auto onSome = [&](const Rect& window) {
+    return std::any_of(workAreas.begin(), workAreas.end(),
+                       [&](const Rect& area) { return window.Intersects(area); });
+  };
   const auto edge = [&](std::size_t key, bool horizontal) {
     const std::optional<int> px = StoredPixels(stored[key], format, dpi);
     if (!px) return DefaultPixels(key, dpi);
-    if (workAreas.empty()) return *px;
-    for (const Rect& area : workAreas) {
-      if (horizontal ? Meets(*px, r.width, area.left, area.width)
-                     : Meets(*px, r.height, area.top, area.height)) {
-        return *px;
-      }
-    }
-    return DefaultPixels(key, dpi);
+    Rect strip = horizontal ? Rect{*px, INT_MIN / 2, r.width, INT_MAX}
+                            : Rect{INT_MIN / 2, *px, INT_MAX, r.height};
+    return workAreas.empty() || onSome(strip) ? *px : DefaultPixels(key, dpi);
   };
   r.left = edge(0, true);
   r.top = edge(1, false);
-  return r;
+
+  // Edges that each meet a different work area (screens set diagonally) can still leave the
+  // whole window off all of them: then the left edge, the top edge or both take the default.
+  if (workAreas.empty() || onSome(r)) return r;
+  const Rect defaults{DefaultPixels(0, dpi), DefaultPixels(1, dpi), r.width, r.height};
+  for (const Rect& candidate : {Rect{defaults.left, r.top, r.width, r.height},
+                                Rect{r.left, defaults.top, r.width, r.height}}) {
+    if (onSome(candidate)) return candidate;
+  }
+  return defaults;
 }
 
 int PanelWidth(int barWidth, double dpi) {
