@@ -1,12 +1,15 @@
 #include "app/form1.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QWindow>
+#include <chrono>
 
 #include "platform/codepage.h"
 #include "platform/settings_store.h"
@@ -14,101 +17,164 @@
 
 namespace {
 
-constexpr char kTitle[] = "Kelvaron";
+// How often, and how long, to look for the window manager's frame after showing: its
+// extents may arrive after the events that follow mapping.
+constexpr int kFrameCheckMs = 20;
+constexpr int kFrameChecks = 250;
 
 QString FromCp1252(const std::string& text) {
   return QString::fromStdString(platform::Cp1252ToUtf8(text));
 }
 
-// A stored measure in twips, by the user's locale; the default where it is missing or
-// unusable.
-double StoredTwips(const char* key, double fallback, bool mustBePositive) {
-  const std::string text =
-      platform::GetSetting(kTitle, "Settings", key, QString::number(fallback).toStdString());
-  bool ok = false;
-  const double value = QLocale().toFloat(QString::fromStdString(text), &ok);
-  if (!ok || (mustBePositive && value <= 0)) return fallback;
-  return value;
+std::int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
+
+// The user's locale's decimal point and group separator, where they are one ASCII
+// character each; else the C locale's.
+form::NumberFormat LocaleNumberFormat() {
+  const QLocale locale;
+  form::NumberFormat format;
+  const auto ascii = [](const QString& text, char fallback) {
+    return text.size() == 1 && text[0].unicode() < 0x80 ? static_cast<char>(text[0].unicode())
+                                                        : fallback;
+  };
+  format.decimalPoint = ascii(locale.decimalPoint(), format.decimalPoint);
+  format.groupSeparator = ascii(locale.groupSeparator(), format.groupSeparator);
+  return format;
+}
+
+QRect ToQRect(const form::Rect& r) { return QRect(r.left, r.top, r.width, r.height); }
 
 }  // namespace
 
 Form1::Form1(run::RunState& state, const platform::Clock& clock, QWidget* parent)
     : QMainWindow(parent), state_(state), clock_(clock) {
-  setWindowTitle(kTitle);
+  setWindowTitle(form::kTitle);
   setWindowIcon(QIcon(":/kelvaron.png"));
   setCentralWidget(new QWidget(this));  // the area above the status bar stays empty
 
-  QMenu* file = menuBar()->addMenu("&File");
-  MnuArchive = file->addAction("&Move to archive", this, &Form1::MnuArchive_Click);
-  MnuVersion = file->addAction("&Version", this, &Form1::MnuVersion_Click);
-  MnuExit = file->addAction("E&xit", this, &Form1::MnuExit_Click);
+  QMenu* file = menuBar()->addMenu(form::kMenuFile);
+  MnuArchive = file->addAction(form::kMenuArchive, this, &Form1::MnuArchive_Click);
+  MnuVersion = file->addAction(form::kMenuVersion, this, &Form1::MnuVersion_Click);
+  MnuExit = file->addAction(form::kMenuExit, this, &Form1::MnuExit_Click);
 
   QStatusBar* bar = statusBar();
   bar->setSizeGripEnabled(false);
-  bar->setFixedHeight(Twips(375));
+  bar->setFixedHeight(Twips(form::kStatusBarHeight));
+  texts_[0] = form::kPanel1Idle;
+  texts_[1] = form::kPanel2Idle;
   for (int i = 0; i < 2; ++i) {
-    panels_[i] = new QLabel(i == 0 ? "From: " : "To: ", bar);
+    panels_[i] = new QLabel(QString::fromStdString(texts_[i]), bar);
     panels_[i]->setObjectName(QString("Panel%1").arg(i + 1));
-    panels_[i]->setMinimumWidth(Twips(1440));
+    panels_[i]->setMinimumWidth(Twips(form::kPanelMinWidth));
     panels_[i]->setFrameShape(QFrame::Panel);
     panels_[i]->setFrameShadow(QFrame::Sunken);
     bar->addWidget(panels_[i], 1);  // equal stretch: equally wide
   }
   auto* end = new QWidget(bar);
-  end->setFixedWidth(Twips(300));
+  end->setFixedWidth(Twips(form::kBarEndWidth));
   bar->addPermanentWidget(end);
 
   messageBox_ = [this](QMessageBox::Icon icon, const QString& text) {
-    QMessageBox box(icon, kTitle, text, QMessageBox::Ok, this);
+    QMessageBox box(icon, form::kTitle, text, QMessageBox::Ok, this);
     box.exec();
   };
+  frameWatch_.setInterval(kFrameCheckMs);
+  connect(&frameWatch_, &QTimer::timeout, this, &Form1::FitFrame);
   Form_Load();
 }
 
-int Form1::Twips(double twips) const {
+double Form1::Dpi() const {
   const QScreen* screen = QGuiApplication::primaryScreen();
-  const double dpi = screen != nullptr ? screen->logicalDotsPerInchX() : 96.0;
-  return static_cast<int>(std::lround(twips * dpi / 1440.0));
+  return screen != nullptr ? screen->logicalDotsPerInchX() : 96.0;
 }
+
+int Form1::Twips(double twips) const { return form::Pixels(twips, Dpi()).value_or(0); }
 
 QRect Form1::storedPlacement() const { return placement_; }
 
 void Form1::Form_Load() {
-  const double left = StoredTwips("MainLeft", 1000, false);
-  const double top = StoredTwips("MainTop", 1000, false);
-  const double width = StoredTwips("MainWidth", 9500, true);
-  const double height = StoredTwips("MainHeight", 2000, true);
-  placement_ = QRect(Twips(left), Twips(top), Twips(width), Twips(height));
-
-  // A window wholly off every screen could not be reached: its position takes the default.
-  bool visible = false;
-  for (const QScreen* screen : QGuiApplication::screens()) {
-    visible = visible || screen->geometry().intersects(placement_);
+  form::StoredTexts stored;
+  for (std::size_t i = 0; i < form::kPlacementKeys.size(); ++i) {
+    const form::StoredKey& key = form::kPlacementKeys[i];
+    stored[i] = platform::GetSetting(form::kTitle, form::kSettingsSection, key.key,
+                                     std::to_string(static_cast<long>(key.fallback)));
   }
-  if (!visible) placement_.moveTopLeft(QPoint(Twips(1000), Twips(1000)));
+  std::vector<form::Rect> workAreas;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect area = screen->availableGeometry();
+    workAreas.push_back({area.x(), area.y(), area.width(), area.height()});
+  }
+  placement_ = ToQRect(form::Placement(stored, LocaleNumberFormat(), Dpi(), workAreas));
 
+  // The frame is not known before the window is shown: until then the outer size is given
+  // to the window itself, and FitFrame takes the frame off once the window manager tells it.
   move(placement_.topLeft());
   resize(placement_.size());
 }
 
-void Form1::showEvent(QShowEvent* event) {
-  QMainWindow::showEvent(event);
-  // The stored size is the outer frame; the frame's margins are known only once shown.
-  if (frameCorrected_) return;
-  frameCorrected_ = true;
-  const QSize frame = frameGeometry().size() - geometry().size();
-  if (!frame.isEmpty()) resize(placement_.size() - frame);
+bool Form1::event(QEvent* event) {
+  const bool handled = QMainWindow::event(event);
+  if (!frameFitted_) {
+    switch (event->type()) {
+      case QEvent::Show:
+        frameChecks_ = 0;
+        frameWatch_.start();
+        FitFrame();
+        break;
+      case QEvent::Move:
+      case QEvent::Resize:
+      case QEvent::WindowActivate:
+        FitFrame();
+        break;
+      default:
+        break;
+    }
+  }
+  return handled;
+}
+
+void Form1::FitFrame() {
+  if (frameFitted_ || !isVisible() || windowHandle() == nullptr) return;
+  const QMargins frame = windowHandle()->frameMargins();
+  if (frame.isNull()) {
+    // No frame yet, or none at all (a platform without a window manager): look again a
+    // while, then keep the size as it is.
+    if (++frameChecks_ >= kFrameChecks) frameWatch_.stop();
+    return;
+  }
+  frameFitted_ = true;
+  frameWatch_.stop();
+  resize(std::max(1, placement_.width() - frame.left() - frame.right()),
+         std::max(1, placement_.height() - frame.top() - frame.bottom()));
+  if (pos() != placement_.topLeft()) move(placement_.topLeft());
 }
 
 void Form1::SetPanelText(int panel, const std::string& text) {
-  QLabel* label = panels_[panel - 1];
-  label->setText(FromCp1252(text));
-  // The run holds the event loop; paint now so the panels follow it.
-  if (label->isVisible()) label->repaint();
+  texts_[panel - 1] = text;
+  changed_[panel - 1] = true;
+  // The run holds the event loop, so a panel is painted here or not until the run ends;
+  // painting every text would cost more than the run itself.
+  if (pacer_.Changed(NowMs())) PaintPanels();
+}
+
+void Form1::PaintPanels() {
+  pacer_.Flush();
+  for (int i = 0; i < 2; ++i) {
+    if (changed_[i]) panels_[i]->setText(FromCp1252(texts_[i]));
+    changed_[i] = false;
+  }
+  if (statusBar()->isVisible()) {
+    statusBar()->repaint();
+    ++panelPaints_;
+  }
 }
 
 void Form1::ShowMessage(Kind kind, const std::string& text) {
+  // What the run last wrote is on the screen before the user is told anything.
+  if (pacer_.Pending()) PaintPanels();
   const QMessageBox::Icon icon = kind == Kind::kError     ? QMessageBox::Critical
                                  : kind == Kind::kWarning ? QMessageBox::Warning
                                                           : QMessageBox::NoIcon;
@@ -120,11 +186,13 @@ QString Form1::panelText(int panel) const { return panels_[panel - 1]->text(); }
 void Form1::MnuArchive_Click() {
   run::ArchiveRun run(state_, *this, clock_);
   run.MnuArchive_Click();
+  if (pacer_.Pending()) PaintPanels();
 }
 
 void Form1::MnuVersion_Click() {
-  SetPanelText(1, "Kelvaron version: 1.01 of 07-JUL-2002.");
-  SetPanelText(2, "Archives marked Winpack bulletins by group.");
+  SetPanelText(1, form::kVersionText);
+  SetPanelText(2, form::kCreditText);
+  if (pacer_.Pending()) PaintPanels();
 }
 
 void Form1::MnuExit_Click() { close(); }

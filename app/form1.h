@@ -2,8 +2,11 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QTimer>
 #include <functional>
+#include <string>
 
+#include "app/form_layout.h"
 #include "platform/clock.h"
 #include "run/reporter.h"
 #include "run/run_state.h"
@@ -32,6 +35,8 @@ class Form1 : public QMainWindow, public run::Reporter {
 
   /// The placement from the stored settings, in pixels of this screen: outer frame.
   QRect storedPlacement() const;
+  /// How many times the panels were painted while the window was shown.
+  int panelPaints() const { return panelPaints_; }
 
  public slots:
   void MnuArchive_Click();
@@ -39,16 +44,29 @@ class Form1 : public QMainWindow, public run::Reporter {
   void MnuExit_Click();
 
  protected:
-  void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void Form_Load();
+  /// Sizes the window so that its outer frame has the stored size, once the window
+  /// manager's frame is known; until then the stored size is the window's own.
+  void FitFrame();
+  /// Puts the latest panel texts into the panels and paints them now when shown.
+  void PaintPanels();
+  double Dpi() const;
   int Twips(double twips) const;
 
   run::RunState& state_;
   const platform::Clock& clock_;
   QLabel* panels_[2] = {};
+  // The latest texts of the run; the panels get them at the pace of pacer_.
+  std::string texts_[2];
+  bool changed_[2] = {};
+  form::PaintPacer pacer_;
+  int panelPaints_ = 0;
   QRect placement_;
-  bool frameCorrected_ = false;
+  bool frameFitted_ = false;
+  QTimer frameWatch_;
+  int frameChecks_ = 0;
   MessageBoxFn messageBox_;
 };

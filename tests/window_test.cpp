@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -11,9 +13,6 @@
 #include "app/form1.h"
 #include "app/module1.h"
 #include "tests/station.h"
-
-using Stored = QMap<QString, QString>;
-Q_DECLARE_METATYPE(Stored)
 
 namespace {
 
@@ -29,23 +28,32 @@ class WindowTest : public QObject {
   test::FixedClock clock_{"07-12-2026"};
   run::RunState state_;
   std::vector<std::pair<QMessageBox::Icon, QString>> messages_;
+  QStringList panelsAtMessage_;  // both panels' texts as each message came up
+  int stores_ = 0;
 
   std::unique_ptr<Form1> NewForm() {
     auto form = std::make_unique<Form1>(state_, clock_);
-    form->setMessageBox([this](QMessageBox::Icon icon, const QString& text) {
+    form->setMessageBox([this, f = form.get()](QMessageBox::Icon icon, const QString& text) {
       messages_.emplace_back(icon, text);
+      panelsAtMessage_ << f->panelText(1) + " | " + f->panelText(2);
     });
     messages_.clear();
+    panelsAtMessage_.clear();
     return form;
   }
 
-  static void Store(const Stored& values) {
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Kelvaron", "Kelvaron");
-    store.clear();
-    for (auto it = values.begin(); it != values.end(); ++it) {
-      store.setValue("Settings/" + it.key(), it.value());
-    }
-    store.sync();
+  // Writes the settings file as a user's editor would: the lines of `settings` as they are.
+  void Store(const QByteArray& settings) {
+    const QString dir = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Kelvaron";
+    QVERIFY(QDir().mkpath(dir));
+    QFile file(dir + "/Kelvaron.conf");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[Settings]\n" + settings);
+    file.close();
+    // QSettings rereads a file whose size or time changed; give each one a time of its own.
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addSecs(++stores_),
+                             QFileDevice::FileModificationTime));
   }
 
  private slots:
@@ -55,39 +63,47 @@ class WindowTest : public QObject {
   }
 
   void placement_data() {
-    QTest::addColumn<Stored>("stored");
+    QTest::addColumn<QByteArray>("settings");
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QRect>("expected");
+    // The offscreen screen is 800 x 600 pixels.
     const QRect defaults(Px(1000), Px(1000), Px(9500), Px(2000));
-    using M = Stored;
-    QTest::newRow("nothing stored") << M{} << "en_US" << defaults;
-    QTest::newRow("only width") << M{{"MainWidth", "12000"}} << "en_US"
+    QTest::newRow("nothing stored") << QByteArray() << "en_US" << defaults;
+    QTest::newRow("only width") << QByteArray("MainWidth=12000\n") << "en_US"
                                 << QRect(Px(1000), Px(1000), Px(12000), Px(2000));
     QTest::newRow("decimal point")
-        << M{{"MainLeft", "1500.5"}} << "en_US" << QRect(Px(1500.5), Px(1000), Px(9500), Px(2000));
-    QTest::newRow("decimal comma by locale")
-        << M{{"MainLeft", "1500,5"}} << "de_DE" << QRect(Px(1500.5), Px(1000), Px(9500), Px(2000));
-    QTest::newRow("all four") << M{{"MainLeft", "0"},
-                                   {"MainTop", "150"},
-                                   {"MainWidth", "6000"},
-                                   {"MainHeight", "3000"}}
+        << QByteArray("MainLeft=1500.5\n") << "en_US" << defaults.translated(33, 0);
+    QTest::newRow("decimal comma as typed")
+        << QByteArray("MainLeft=1500,5\n") << "de_DE" << defaults.translated(33, 0);
+    QTest::newRow("decimal comma quoted")
+        << QByteArray("MainLeft=\"1500,5\"\n") << "de_DE" << defaults.translated(33, 0);
+    QTest::newRow("decimal comma where the point is the separator")
+        << QByteArray("MainLeft=1500,5\n") << "en_US" << defaults;
+    QTest::newRow("all four") << QByteArray(
+                                     "MainLeft=0\nMainTop=150\nMainWidth=6000\n"
+                                     "MainHeight=3000\n")
                               << "en_US" << QRect(0, Px(150), Px(6000), Px(3000));
-    QTest::newRow("not numbers") << M{{"MainLeft", "left"},
-                                      {"MainTop", ""},
-                                      {"MainWidth", "wide"},
-                                      {"MainHeight", "\xC3\xA4"}}
-                                 << "en_US" << defaults;
-    QTest::newRow("size not positive")
-        << M{{"MainWidth", "-5"}, {"MainHeight", "0"}} << "en_US" << defaults;
+    QTest::newRow("empty, malformed and 8-bit")
+        << QByteArray("MainLeft=\nMainTop=top\nMainWidth=9500 twips\nMainHeight=\xE4\n") << "en_US"
+        << defaults;
+    QTest::newRow("width beyond any number of pixels")
+        << QByteArray("MainWidth=1e30\n") << "en_US" << defaults;
+    QTest::newRow("width wider than the screen")
+        << QByteArray("MainWidth=100000000\n") << "en_US" << defaults;
+    QTest::newRow("sizes not positive")
+        << QByteArray("MainWidth=-5\nMainHeight=0\n") << "en_US" << defaults;
     QTest::newRow("wholly off the screen")
-        << M{{"MainLeft", "9000000"}, {"MainTop", "9000000"}} << "en_US" << defaults;
+        << QByteArray("MainLeft=9000000\nMainTop=9000000\n") << "en_US" << defaults;
+    QTest::newRow("off to the right only")
+        << QByteArray("MainLeft=12000\nMainTop=3000\n") << "en_US"
+        << QRect(Px(1000), Px(3000), Px(9500), Px(2000));
   }
 
   void placement() {
-    QFETCH(Stored, stored);
+    QFETCH(QByteArray, settings);
     QFETCH(QString, locale);
     QFETCH(QRect, expected);
-    Store(stored);
+    Store(settings);
     QLocale::setDefault(QLocale(locale));
     auto form = NewForm();
     QLocale::setDefault(QLocale::c());
@@ -150,12 +166,16 @@ class WindowTest : public QObject {
     form->MnuVersion_Click();
     const QString credit = form->panelText(2);
 
-    // Moved one, then the unselected one: panel 1 the last line, panel 2 the last copy.
+    // Moved one, then the unselected one: panel 1 the last line, panel 2 the last copy, on
+    // the screen already when the closing message comes up.
     form->MnuArchive->trigger();
     QCOMPARE(messages_.size(), size_t{1});
     QCOMPARE(messages_[0], std::make_pair(QMessageBox::NoIcon, QString("Kelvaron is Finnished.")));
-    QCOMPARE(form->panelText(1), QString("C:\\Winpack\\Bulls\\2\\000102.TXT"));
-    QCOMPARE(form->panelText(2), QString("C:\\Winpack\\Archive\\Bulls\\Ares\\26120701.TXT"));
+    const QString last = "C:\\Winpack\\Bulls\\2\\000102.TXT";
+    const QString copy = "C:\\Winpack\\Archive\\Bulls\\Ares\\26120701.TXT";
+    QCOMPARE(panelsAtMessage_[0], last + " | " + copy);
+    QCOMPARE(form->panelText(1), last);
+    QCOMPARE(form->panelText(2), copy);
 
     // A run that moves nothing leaves panel 2 alone.
     form->MnuVersion_Click();
