@@ -1,5 +1,7 @@
 // Times a whole archive run (A) against the same outputs made by hand-written system calls
-// (B), on identical fresh copies of a synthetic station, and prints a table.
+// (B), on identical fresh copies of a synthetic station, and prints a table. With an X
+// display (DISPLAY) and kelvaron_window_bench beside it, it times the user's path too (W):
+// the same run through the window's menu command.
 //   kelvaron_bench [N ...]           N marked lines per station; default 1000 10000 100000
 //   kelvaron_bench --station DIR N   only makes a station, in DIR/prefix
 //   kelvaron_bench --worker a|b DIR  one run of A or B on DIR/prefix (trash in DIR/data)
@@ -186,46 +188,89 @@ int main(int argc, char** argv) {
   const std::string work = mkdtemp(base.data());
   const bool tmpfs = OnTmpfs(work);
 
-  std::printf("%8s %10s %9s %10s %9s %6s %9s\n", "N", "A s", "A us/ln", "B s", "B us/ln", "A/B",
+  // The user's path, where a display is there to show the window on.
+  const std::string windowBench = (fs::path(self).parent_path() / "kelvaron_window_bench").string();
+  const bool window = std::getenv("DISPLAY") != nullptr && fs::exists(windowBench);
+  if (!window) std::fprintf(stderr, "no X display or no kelvaron_window_bench: no window run\n");
+
+  std::printf("%8s %10s %9s %10s %9s %6s %9s", "N", "A s", "A us/ln", "B s", "B us/ln", "A/B",
               "A peak MB");
+  if (window) std::printf(" %10s %6s %9s", "W s", "W/A", "W peak MB");
+  std::printf("\n");
   for (int n : sizes) {
     const std::string station = work + "/station-" + std::to_string(n);
     bench::MakeStation(station + "/prefix", n, 7);
-    std::vector<double> a, b, ratio;
-    long peak = 0;
+    std::vector<double> a, b, w, ratio, ratioWA, ratioWB;
+    long peak = 0, peakW = 0;
     for (int rep = 0; rep < reps; ++rep) {
       const std::string dirA = station + "-" + std::to_string(rep) + "a";
       const std::string dirB = station + "-" + std::to_string(rep) + "b";
+      const std::string dirW = station + "-" + std::to_string(rep) + "w";
       Fresh(station + "/prefix", dirA);
       Fresh(station + "/prefix", dirB);
-      // Take turns at going first, so that neither always finds the disk's caches warm.
-      Measure ma{}, mb{};
-      if (rep % 2 == 0) {
-        ma = Spawn(self, "a", dirA);
-        mb = Spawn(self, "b", dirB);
-      } else {
-        mb = Spawn(self, "b", dirB);
-        ma = Spawn(self, "a", dirA);
+      if (window) Fresh(station + "/prefix", dirW);
+      // Take turns at going first, so that none always finds the disk's caches warm.
+      Measure ma{}, mb{}, mw{};
+      const int turns = window ? 3 : 2;
+      for (int k = 0; k < turns; ++k) {
+        switch ((rep + k) % turns) {
+          case 0:
+            ma = Spawn(self, "a", dirA);
+            break;
+          case 1:
+            mb = Spawn(self, "b", dirB);
+            break;
+          default:
+            mw = Spawn(windowBench, "w", dirW);
+            break;
+        }
       }
       if (rep == 0 && !SameFiles(dirA, dirB)) {
         std::fprintf(stderr, "N=%d: A and B left different files in %s and %s\n", n, dirA.c_str(),
                      dirB.c_str());
         return 1;
       }
+      if (rep == 0 && window && !SameFiles(dirW, dirA)) {
+        std::fprintf(stderr, "N=%d: W and A left different files in %s and %s\n", n, dirW.c_str(),
+                     dirA.c_str());
+        return 1;
+      }
       if (std::getenv("BENCH_VERBOSE") != nullptr) {
-        std::fprintf(stderr, "N=%d rep %d: A %.3f s, B %.3f s\n", n, rep, ma.seconds, mb.seconds);
+        std::fprintf(stderr, "N=%d rep %d: A %.3f s, B %.3f s, W %.3f s\n", n, rep, ma.seconds,
+                     mb.seconds, mw.seconds);
       }
       a.push_back(ma.seconds);
       b.push_back(mb.seconds);
       ratio.push_back(ma.seconds / mb.seconds);
       peak = std::max(peak, ma.peakKiB);
-      if (tmpfs) RemoveRun(station, rep);
+      if (window) {
+        w.push_back(mw.seconds);
+        ratioWA.push_back(mw.seconds / ma.seconds);
+        ratioWB.push_back(mw.seconds / mb.seconds);
+        peakW = std::max(peakW, mw.peakKiB);
+      }
+      if (tmpfs) {
+        RemoveRun(station, rep);
+        fs::remove_all(dirW);
+      }
     }
     const double am = Median(a), bm = Median(b);
-    std::printf("%8d %10.3f %9.1f %10.3f %9.1f %6.2f %9.1f\n", n, am, am * 1e6 / n, bm,
-                bm * 1e6 / n, Median(ratio), peak / 1024.0);
+    std::printf("%8d %10.3f %9.1f %10.3f %9.1f %6.2f %9.1f", n, am, am * 1e6 / n, bm, bm * 1e6 / n,
+                Median(ratio), peak / 1024.0);
+    if (window) {
+      std::printf(" %10.3f %6.2f %9.1f\n", Median(w), Median(ratioWA), peakW / 1024.0);
+      std::printf("window/headless N=%d ratio %.2f\n", n, Median(ratioWA));
+      std::printf("headless/baseline N=%d ratio %.2f\n", n, Median(ratio));
+      std::printf("window/baseline N=%d ratio %.2f\n", n, Median(ratioWB));
+      std::printf("window peak N=%d MB %.1f\n", n, peakW / 1024.0);
+    } else {
+      std::printf("\n");
+    }
     std::fflush(stdout);
-    for (int rep = 0; rep < reps && !tmpfs; ++rep) RemoveRun(station, rep);
+    for (int rep = 0; rep < reps && !tmpfs; ++rep) {
+      RemoveRun(station, rep);
+      fs::remove_all(station + "-" + std::to_string(rep) + "w");
+    }
     fs::remove_all(station);
   }
   fs::remove_all(work);

@@ -1,0 +1,68 @@
+// The user's path of the benchmark: one archive run through the "Move to archive" command
+// of the program's own window, shown on an X display, with the closing message answered at
+// once. Run by kelvaron_bench like its own workers:
+//   kelvaron_window_bench --worker w DIR   (WINEPREFIX, XDG_DATA_HOME and DISPLAY set)
+// It writes the run's seconds and the process's peak resident KiB to DIR/seconds.
+#include <QAction>
+#include <QApplication>
+#include <QWindow>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "app/form1.h"
+#include "app/module1.h"
+#include "bench/station.h"
+#include "run/archive_run.h"
+
+namespace {
+
+class BenchClock : public platform::Clock {
+ public:
+  std::string DateText() const override { return bench::kDateText; }
+};
+
+long PeakKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4 || std::string(argv[1]) != "--worker") {
+    std::fprintf(stderr, "usage: %s --worker w DIR\n", argv[0]);
+    return 2;
+  }
+  const std::string dir = argv[3];
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Kelvaron");
+  static const BenchClock clock;
+  Main(clock);
+  bool finished = false;
+  MainForm->setMessageBox([&finished](QMessageBox::Icon, const QString& text) {
+    finished = text == run::kFinished;
+    if (!finished) std::fprintf(stderr, "%s\n", qPrintable(text));
+  });
+
+  // As a user would find it: shown, framed and painted before the command is picked.
+  while (MainForm->windowHandle() == nullptr || !MainForm->windowHandle()->isExposed()) {
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  }
+  QApplication::processEvents();
+
+  const auto start = std::chrono::steady_clock::now();
+  MainForm->MnuArchive->trigger();
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  if (std::getenv("BENCH_VERBOSE") != nullptr) {
+    std::fprintf(stderr, "window run: %d panel paints\n", MainForm->panelPaints());
+  }
+  std::ofstream(dir + "/seconds") << took.count() << ' ' << PeakKiB();
+  MainForm->MnuExit->trigger();
+  return finished ? 0 : 1;
+}
