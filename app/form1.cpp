@@ -116,22 +116,17 @@ void Form1::Form_Load() {
 }
 
 bool Form1::event(QEvent* event) {
+  // Decided before the event is handled: a deferred delete ends this object in there.
+  const QEvent::Type type = event->type();
+  const bool watch = !frameFitted_ && (type == QEvent::Show || type == QEvent::Move ||
+                                       type == QEvent::Resize || type == QEvent::WindowActivate);
   const bool handled = QMainWindow::event(event);
-  if (!frameFitted_) {
-    switch (event->type()) {
-      case QEvent::Show:
-        frameChecks_ = 0;
-        frameWatch_.start();
-        FitFrame();
-        break;
-      case QEvent::Move:
-      case QEvent::Resize:
-      case QEvent::WindowActivate:
-        FitFrame();
-        break;
-      default:
-        break;
+  if (watch) {
+    if (type == QEvent::Show) {
+      frameChecks_ = 0;
+      frameWatch_.start();
     }
+    FitFrame();
   }
   return handled;
 }

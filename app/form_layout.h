@@ -55,7 +55,8 @@ struct NumberFormat {
 
 /// A stored text read as a number the way the user's locale writes it: blanks around it, a
 /// sign, digits with at most one decimal separator of the locale, an optional exponent.
-/// Nothing when the text is anything else or the number is not finite.
+/// Nothing when the text is anything else or the number is not finite. The C library's
+/// locale plays no part.
 std::optional<double> StoredNumber(std::string_view text, const NumberFormat& format);
 
 /// The stored texts of kPlacementKeys, in that order; nothing where a value is missing.
@@ -64,7 +65,8 @@ using StoredTexts = std::array<std::optional<std::string>, 4>;
 /// The window's outer frame in pixels from the stored texts. A value that is missing, not a
 /// number or not usable takes its default, value by value: a width or height of zero or
 /// less, or larger than the largest work area; a left or top that puts no part of the
-/// window on any work area.
+/// window on any work area's columns or rows; and when the window still meets no work area,
+/// the left edge, else the top edge, else both. With no work areas positions are not checked.
 Rect Placement(const StoredTexts& stored, const NumberFormat& format, double dpi,
                const std::vector<Rect>& workAreas);
 
