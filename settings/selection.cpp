@@ -19,6 +19,7 @@ void CreateDefaultParamFile(platform::Files& files) {
     file->WriteLine("[Kelvaron]");
     file->WriteLine("Select");
     file->Close();
+    files.Flush();  // a file that a power cut could leave empty would select nothing
   } catch (...) {
     file->Discard();
     throw;
