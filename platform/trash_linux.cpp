@@ -80,11 +80,14 @@ int WriteInfo(const HomeTrash& trash, const std::string& base, const std::string
     int fd = open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0 && errno == EEXIST) {
       struct stat st {};
+      // Left empty by a power cut, it names nothing: taken over as well.
+      const std::string left = PathLine(info);
       if (lstat((trash.files + name).c_str(), &st) == 0 || errno != ENOENT ||
-          PathLine(info) != pathLine) {
+          (left != pathLine && !left.empty())) {
         continue;
       }
       fd = open(info.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+      if (fd < 0) continue;
     }
     if (fd < 0) return -1;
     const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
