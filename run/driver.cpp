@@ -324,7 +324,8 @@ void ArchiveRun::Report(ListState list, const std::string& listError) {
         "The marked list could not be rewritten.\n" + listError + "\nMARKED.TXT is unchanged.";
     const int n = archived_ + finished_;
     if (n > 0) {
-      text += " " + Plural(n) + " had already been archived; " +
+      text += ' ';
+      text += Plural(n) + " had already been archived; " +
               (n == 1 ? "its line carries" : "their lines carry") +
               " no K mark yet, and the next run gives " + (n == 1 ? "it its" : "them their") +
               " K mark.";
