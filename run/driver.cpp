@@ -109,7 +109,10 @@ void ArchiveRun::Pass(platform::TextReader& marked, platform::TextWriter& newLis
     }
     held_.push_back(s_.MarkedLine);
     if (batch_.size() > pending) batch_.back().target = &held_.back();
-    if (batch_.size() >= kBatchSize || !passError_.empty()) {
+    if (batch_.empty()) {
+      WriteHeld(newList);  // nothing to wait for
+    } else if (batch_.size() >= kBatchSize || held_.size() >= kBatchSize * 64 ||
+               !passError_.empty()) {
       try {
         CompleteBatch();
       } catch (const std::exception& e) {
