@@ -65,6 +65,7 @@ long PeakKiB() {
 int Worker(const std::string& which, const std::string& dir) {
   const auto start = std::chrono::steady_clock::now();
   bool ok = true;
+  double flushSeconds = 0;
   if (which == "a") {
     run::RunState state;
     Silent silent;
@@ -72,16 +73,17 @@ int Worker(const std::string& which, const std::string& dir) {
     run::ArchiveRun(state, silent, clock).MnuArchive_Click();
     ok = silent.finished;
   } else {
-    bench::Baseline(dir + "/prefix", dir + "/data");
+    flushSeconds = bench::Baseline(dir + "/prefix", dir + "/data");
   }
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  std::ofstream(dir + "/seconds") << took.count() << ' ' << PeakKiB();
+  std::ofstream(dir + "/seconds") << took.count() << ' ' << PeakKiB() << ' ' << flushSeconds;
   return ok ? 0 : 1;
 }
 
 struct Measure {
   double seconds;
   long peakKiB;
+  double flushSeconds = 0;  // of B: the time it waited for its flushes
 };
 
 Measure Spawn(const std::string& self, const std::string& which, const std::string& dir) {
@@ -109,7 +111,7 @@ Measure Spawn(const std::string& self, const std::string& which, const std::stri
     std::exit(1);
   }
   Measure m{};
-  std::ifstream(dir + "/seconds") >> m.seconds >> m.peakKiB;
+  std::ifstream(dir + "/seconds") >> m.seconds >> m.peakKiB >> m.flushSeconds;
   fs::remove(dir + "/seconds");
   return m;
 }
@@ -164,6 +166,12 @@ void RemoveRun(const std::string& station, int rep) {
   fs::remove_all(station + "-" + std::to_string(rep) + "b");
 }
 
+std::size_t Moved(const std::string& dir) {
+  std::size_t n = 0;
+  for (const auto& e : fs::directory_iterator(dir + "/data/Trash/files")) n += e.exists() ? 1 : 0;
+  return n;
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
@@ -193,15 +201,17 @@ int main(int argc, char** argv) {
   const bool window = std::getenv("DISPLAY") != nullptr && fs::exists(windowBench);
   if (!window) std::fprintf(stderr, "no X display or no kelvaron_window_bench: no window run\n");
 
-  std::printf("%8s %10s %9s %10s %9s %6s %9s", "N", "A s", "A us/ln", "B s", "B us/ln", "A/B",
-              "A peak MB");
+  // What durability costs: the time B waits for its flushes, per bulletin moved.
+  std::printf("%8s %10s %9s %10s %9s %6s %9s %9s %8s", "N", "A s", "A us/ln", "B s", "B us/ln",
+              "A/B", "A peak MB", "B flush s", "us/moved");
   if (window) std::printf(" %10s %6s %9s", "W s", "W/A", "W peak MB");
   std::printf("\n");
   for (int n : sizes) {
     const std::string station = work + "/station-" + std::to_string(n);
     bench::MakeStation(station + "/prefix", n, 7);
-    std::vector<double> a, b, w, ratio, ratioWA, ratioWB;
+    std::vector<double> a, b, w, ratio, ratioWA, ratioWB, flush;
     long peak = 0, peakW = 0;
+    std::size_t moved = 0;
     for (int rep = 0; rep < reps; ++rep) {
       const std::string dirA = station + "-" + std::to_string(rep) + "a";
       const std::string dirB = station + "-" + std::to_string(rep) + "b";
@@ -225,6 +235,7 @@ int main(int argc, char** argv) {
             break;
         }
       }
+      if (rep == 0) moved = Moved(dirB);
       if (rep == 0 && !SameFiles(dirA, dirB)) {
         std::fprintf(stderr, "N=%d: A and B left different files in %s and %s\n", n, dirA.c_str(),
                      dirB.c_str());
@@ -236,11 +247,12 @@ int main(int argc, char** argv) {
         return 1;
       }
       if (std::getenv("BENCH_VERBOSE") != nullptr) {
-        std::fprintf(stderr, "N=%d rep %d: A %.3f s, B %.3f s, W %.3f s\n", n, rep, ma.seconds,
-                     mb.seconds, mw.seconds);
+        std::fprintf(stderr, "N=%d rep %d: A %.3f s, B %.3f s (flushes %.3f s), W %.3f s\n", n, rep,
+                     ma.seconds, mb.seconds, mb.flushSeconds, mw.seconds);
       }
       a.push_back(ma.seconds);
       b.push_back(mb.seconds);
+      flush.push_back(mb.flushSeconds);
       ratio.push_back(ma.seconds / mb.seconds);
       peak = std::max(peak, ma.peakKiB);
       if (window) {
@@ -255,8 +267,9 @@ int main(int argc, char** argv) {
       }
     }
     const double am = Median(a), bm = Median(b);
-    std::printf("%8d %10.3f %9.1f %10.3f %9.1f %6.2f %9.1f", n, am, am * 1e6 / n, bm, bm * 1e6 / n,
-                Median(ratio), peak / 1024.0);
+    std::printf("%8d %10.3f %9.1f %10.3f %9.1f %6.2f %9.1f %9.3f %8.1f", n, am, am * 1e6 / n, bm,
+                bm * 1e6 / n, Median(ratio), peak / 1024.0, Median(flush),
+                Median(flush) * 1e6 / static_cast<double>(std::max<std::size_t>(moved, 1)));
     if (window) {
       std::printf(" %10.3f %6.2f %9.1f\n", Median(w), Median(ratioWA), peakW / 1024.0);
       std::printf("window/headless N=%d ratio %.2f\n", n, Median(ratioWA));

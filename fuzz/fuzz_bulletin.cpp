@@ -3,7 +3,7 @@
 
 #include "fuzz/fuzz_station.h"
 #include "platform/file_error.h"
-#include "platform/winpath.h"
+#include "platform/files.h"
 #include "run/archive_run.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -16,12 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(group.empty() || line.compare(13, group.size(), group) == 0);
 
   // A group that may become a folder gives a folder right inside the archive root.
-  if (!run::IsUsableFolderName(group)) return 0;
+  if (!run::IsPortableFolderName(group)) return 0;
   const std::string folder = run::FolderForm(group);
   FUZZ_CHECK(folder.size() == group.size());
   fuzz::Prefix();
-  const std::string root = platform::HostPath(run::kArchiveRoot);
-  const std::string host = platform::HostPath(std::string(run::kArchiveRoot) + "\\" + folder);
+  platform::Files files;
+  const std::string root = files.HostPath(run::kArchiveRoot);
+  const std::string host = files.HostPath(std::string(run::kArchiveRoot) + "\\" + folder);
   FUZZ_CHECK(host.compare(0, root.size() + 1, root + "/") == 0);
   FUZZ_CHECK(host.find('/', root.size() + 1) == std::string::npos);
   FUZZ_CHECK(host.substr(root.size() + 1) != ".." && host.substr(root.size() + 1) != ".");

@@ -3,6 +3,8 @@
 #include <signal.h>
 
 #include <array>
+#include <functional>
+#include <utility>
 
 namespace platform::faults {
 namespace {
@@ -14,6 +16,8 @@ int g_failAt = 0;
 int g_failErr = 0;
 int g_all = 0;
 int g_killAt = 0;
+Op g_actionOp = Op::kCount;
+std::function<void()> g_action;
 
 }  // namespace
 
@@ -25,12 +29,19 @@ void FailNth(Op op, int n, int err) {
 
 void KillAtCall(int n) { g_killAt = n; }
 
+void BeforeEach(Op op, std::function<void()> action) {
+  g_actionOp = op;
+  g_action = std::move(action);
+}
+
 void Reset() {
   g_calls.fill(0);
   g_all = 0;
   g_failOp = Op::kCount;
   g_failAt = 0;
   g_killAt = 0;
+  g_actionOp = Op::kCount;
+  g_action = nullptr;
 }
 
 int Calls(Op op) { return g_calls[static_cast<std::size_t>(op)]; }
@@ -38,6 +49,7 @@ int Calls(Op op) { return g_calls[static_cast<std::size_t>(op)]; }
 int Check(Op op) {
   const int n = ++g_calls[static_cast<std::size_t>(op)];
   if (++g_all == g_killAt) raise(SIGKILL);
+  if (op == g_actionOp && g_action) g_action();
   return op == g_failOp && n == g_failAt ? g_failErr : 0;
 }
 

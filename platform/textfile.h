@@ -5,22 +5,27 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
+#include "platform/rawfile.h"
+
 // Sequential 8-bit text files. A line read ends at CR LF, LF or CR, and a last line without
 // a line end is a line too; every line written ends in CR LF. The bytes of a line pass
-// through unchanged. Every failure throws FileError naming the Windows path.
+// through unchanged. Paths are Windows paths found through the run's Files. Every failure
+// throws FileError naming the Windows path.
 namespace platform {
 
 class TextWriter;
 
 class TextReader {
  public:
-  enum class Links { kFollow, kRefuse };
+  using Links = raw::Links;
 
   /// Opens an ordinary file for reading; a folder, a pipe or a device is refused (and never
   /// waited on), and with Links::kRefuse so is a symbolic link.
-  explicit TextReader(std::string_view winPath, Links links = Links::kFollow);
+  TextReader(Files& files, std::string_view winPath, Links links = Links::kFollow);
   /// The same, for a file that may well be missing: nothing when it cannot be opened.
-  static std::optional<TextReader> TryOpen(std::string_view winPath, Links links = Links::kFollow);
+  static std::optional<TextReader> TryOpen(Files& files, std::string_view winPath,
+                                           Links links = Links::kFollow);
   TextReader(TextReader&& other) noexcept;
   TextReader& operator=(TextReader&&) = delete;
   ~TextReader();
@@ -36,13 +41,16 @@ class TextReader {
   void CopyRestTo(TextWriter& out);
   void Close();
   const std::string& path() const { return path_; }
+  /// Whether the file's path still names this file, rather than one put in its place since
+  /// it was opened.
+  bool StillNamed(Files& files) const;
 
  private:
-  TextReader(int fd, std::string path);
+  TextReader(raw::Handle file, std::string path);
   bool Fill();
   void ReadLineInto(std::string& line);
 
-  int fd_ = -1;
+  raw::Handle file_ = raw::kNoFile;
   std::string path_;
   std::unique_ptr<char[]> buf_;  // not zeroed: a run opens thousands of files
   std::size_t pos_ = 0;
@@ -52,16 +60,20 @@ class TextReader {
 class TextWriter {
  public:
   /// Creates the file, or empties it when it exists.
-  static TextWriter Create(std::string_view winPath);
+  static TextWriter Create(Files& files, std::string_view winPath);
   /// Creates the file only when no entry of that name exists (checked atomically);
   /// otherwise returns nothing.
-  static std::optional<TextWriter> CreateNew(std::string_view winPath);
+  static std::optional<TextWriter> CreateNew(Files& files, std::string_view winPath);
+  /// Opens the file to write at its end, creating it when missing.
+  static TextWriter Append(Files& files, std::string_view winPath);
 
   TextWriter(TextWriter&& other) noexcept;
   TextWriter& operator=(TextWriter&&) = delete;
   ~TextWriter();
 
   void WriteLine(std::string_view line);
+  /// Writes what is buffered to the file (durable only after a sync or Files::Flush).
+  void Flush();
   /// Writes what is buffered and makes it durable.
   void Sync();
   void Close();
@@ -70,12 +82,11 @@ class TextWriter {
   const std::string& path() const { return path_; }
 
  private:
-  TextWriter(int fd, std::string path, std::string hostPath);
-  void Flush();
+  TextWriter(Files& files, raw::Handle file, std::string path);
 
-  int fd_ = -1;
+  Files* files_;
+  raw::Handle file_ = raw::kNoFile;
   std::string path_;
-  std::string hostPath_;
   std::string buf_;
 };
 

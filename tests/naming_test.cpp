@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "platform/file_error.h"
-#include "platform/winpath.h"
+#include "platform/files.h"
 #include "run/archive_run.h"
 #include "tests/runner.h"
 
@@ -44,15 +44,19 @@ TEST(FolderForm, FirstLetterUpper) {
   }
 }
 
-TEST(IsUsableFolderName, RefusesPathAndWildcardCharacters) {
+// Names a folder can bear on Windows (and for Winpack under Wine) as well as here.
+TEST(IsPortableFolderName, WindowsFolderNamesOnly) {
   for (const char* bad :
-       {"", ".", "..", "A\\B", "A/B", "C:", "*", "WX?", "\"Q\"", "<A>", "A|B", "TAB\t", "\x7F"}) {
+       {"",      ".",    "..",   "...",     "A\\B",   "A/B", "C:",    "*",   "WX?",
+        "\"Q\"", "<A>",  "A|B",  "TAB\t",   "\x7F",   "CON", "con",   "NUL", "PRN",
+        "AUX",   "COM1", "LPT9", "NUL.TXT", "COM1.A", "WX.", "WX. .", "WX ", " WX"}) {
     SCOPED_TRACE(bad);
-    EXPECT_FALSE(run::IsUsableFolderName(bad));
+    EXPECT_FALSE(run::IsPortableFolderName(bad));
   }
-  for (const char* good : {"ARES", " ALL", "4X4", "A.B", "\xC4RT", "..."}) {
+  for (const char* good :
+       {"ARES", "4X4", "A.B", "\xC4RT", "CONS", "COM", "COM0", "COM10", "LPT", "NULL", "A B"}) {
     SCOPED_TRACE(good);
-    EXPECT_TRUE(run::IsUsableFolderName(good));
+    EXPECT_TRUE(run::IsPortableFolderName(good));
   }
 }
 
@@ -61,7 +65,7 @@ TEST(Setup, NewFolderGetsTheFirstName) {
   EXPECT_EQ(n.Name("ARES"), "02070701.TXT");
   EXPECT_EQ(n.state.GroupName, "Ares");
   EXPECT_EQ(n.state.SeqText, "01");
-  EXPECT_EQ(platform::CurDir(), "C:\\Winpack\\Archive\\Bulls\\Ares");
+  EXPECT_EQ(n.run.files().CurDir(), "C:\\Winpack\\Archive\\Bulls\\Ares");
   EXPECT_TRUE(n.st.Exists("Winpack/Archive/Bulls/Ares"));
 }
 
