@@ -46,21 +46,6 @@ class Silent : public run::Reporter {
   bool finished = false;
 };
 
-class BenchClock : public platform::Clock {
- public:
-  std::string DateText() const override { return bench::kDateText; }
-};
-
-// The process's own peak resident memory. (getrusage's maxrss would count the memory of the
-// parent it was spawned from, which lives on across exec.)
-long PeakKiB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  }
-  return 0;
-}
-
 // In the child: one run of A or B on the station in `dir`; writes its seconds to dir/seconds.
 int Worker(const std::string& which, const std::string& dir) {
   const auto start = std::chrono::steady_clock::now();
@@ -69,14 +54,14 @@ int Worker(const std::string& which, const std::string& dir) {
   if (which == "a") {
     run::RunState state;
     Silent silent;
-    BenchClock clock;
+    bench::Clock clock;
     run::ArchiveRun(state, silent, clock).MnuArchive_Click();
     ok = silent.finished;
   } else {
     flushSeconds = bench::Baseline(dir + "/prefix", dir + "/data");
   }
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  std::ofstream(dir + "/seconds") << took.count() << ' ' << PeakKiB() << ' ' << flushSeconds;
+  std::ofstream(dir + "/seconds") << took.count() << ' ' << bench::PeakKiB() << ' ' << flushSeconds;
   return ok ? 0 : 1;
 }
 

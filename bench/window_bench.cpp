@@ -17,23 +17,6 @@
 #include "bench/station.h"
 #include "run/archive_run.h"
 
-namespace {
-
-class BenchClock : public platform::Clock {
- public:
-  std::string DateText() const override { return bench::kDateText; }
-};
-
-long PeakKiB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  }
-  return 0;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   if (argc != 4 || std::string(argv[1]) != "--worker") {
     std::fprintf(stderr, "usage: %s --worker w DIR\n", argv[0]);
@@ -42,7 +25,7 @@ int main(int argc, char** argv) {
   const std::string dir = argv[3];
   QApplication app(argc, argv);
   QApplication::setApplicationName("Kelvaron");
-  static const BenchClock clock;
+  static const bench::Clock clock;
   Main(clock);
   bool finished = false;
   MainForm->setMessageBox([&finished](QMessageBox::Icon, const QString& text) {
@@ -62,7 +45,7 @@ int main(int argc, char** argv) {
   if (std::getenv("BENCH_VERBOSE") != nullptr) {
     std::fprintf(stderr, "window run: %d panel paints\n", MainForm->panelPaints());
   }
-  std::ofstream(dir + "/seconds") << took.count() << ' ' << PeakKiB();
+  std::ofstream(dir + "/seconds") << took.count() << ' ' << bench::PeakKiB();
   MainForm->MnuExit->trigger();
   return finished ? 0 : 1;
 }
