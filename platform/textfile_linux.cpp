@@ -43,7 +43,7 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
 Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
   Files::Impl& impl = files.impl();
   const std::string host = impl.HostPath(absPath);  // an entry in another letter case is found
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
   flags |= how == Create::kEmpty ? O_TRUNC : how == Create::kNew ? O_EXCL : O_APPEND;
   const int fd = Injected(faults::Op::kCreate) ? -1 : open(host.c_str(), flags, 0666);
   if (fd < 0 && how == Create::kNew && errno == EEXIST) return kNoFile;

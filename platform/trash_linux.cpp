@@ -90,6 +90,12 @@ int WriteInfo(const HomeTrash& trash, const std::string& base, const std::string
       if (fd < 0) continue;
     }
     if (fd < 0) return -1;
+    struct stat taken {};
+    if (lstat((trash.files + name).c_str(), &taken) == 0) {  // a file without its info
+      close(fd);
+      unlink(info.c_str());
+      continue;
+    }
     const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     const int err = errno;
     if (close(fd) != 0 || !written) {
@@ -185,7 +191,8 @@ void Files::MoveToTrash(const std::vector<std::string>& winPaths,
     }
     if (item.name.empty()) {
       result = ThroughGio(item.host, reason);
-    } else if (rename(item.host.c_str(), (trash.files + item.name).c_str()) != 0) {
+    } else if (renameat2(AT_FDCWD, item.host.c_str(), AT_FDCWD, (trash.files + item.name).c_str(),
+                         RENAME_NOREPLACE) != 0) {
       const int err = errno;
       unlink((trash.info + item.name + ".trashinfo").c_str());
       result = err == EXDEV ? ThroughGio(item.host, reason) : -1;

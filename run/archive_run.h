@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/clock.h"
@@ -31,6 +32,8 @@ inline constexpr char kJournal[] = "C:\\Winpack\\BULLS\\MARKED.JNL";
 /// Where archive copies are written before they get their final name (no group folder can
 /// bear this name: group names have at most six characters).
 inline constexpr char kStaging[] = "C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp";
+/// Ends the name of a staged copy set aside for the user; such a copy is never removed.
+inline constexpr char kKept[] = ".kept";
 /// Bulletins whose copies are made durable together before they go to the trash.
 inline constexpr std::size_t kBatchSize = 512;
 
@@ -103,7 +106,10 @@ class ArchiveRun {
   /// archive are finished (trash, K mark); for the others the copy is removed.
   void RecoverInterrupted();
   void FinishInterrupted();
+  void KeepStaged(const std::string& bullPath, const std::string& tempPath);
   bool IsWholeCopy(const std::string& archivePath, const std::string& bullPath);
+  /// Whether the bulletin can still be opened in Winpack's folder.
+  bool StillThere(const std::string& bullPath);
   void RestoreMark(std::string& line);
   void RemoveJournal() noexcept;
   void Report(ListState list, const std::string& listError);
@@ -115,6 +121,7 @@ class ArchiveRun {
   std::string passError_;
   std::vector<std::string> notRecycled_;  // bulletin path and the trash's reason
   std::vector<std::string> notPortable_;  // bulletin path and its group
+  std::vector<std::string> keptStaged_;   // copies of an interrupted run kept for the user
   // Per group of this run, the lowest sequence number not yet seen taken in its folder: names
   // are only ever added during a run, so the search for a free one need not start at 01 again.
   std::unordered_map<std::string, int> firstFree_;
@@ -122,7 +129,8 @@ class ArchiveRun {
   bool batching_ = false;
   bool stagingReady_ = false;
   std::vector<Pending> batch_;
-  std::deque<std::string> held_;  // lines of the new list waiting for their batch
+  std::unordered_set<std::string> batchPaths_;  // the batch's bulletins, upper case
+  std::deque<std::string> held_;                // lines of the new list waiting for their batch
   std::optional<platform::TextWriter> journal_;
   bool keepJournal_ = false;  // a copy could not be undone: the next run must see it
   std::map<std::string, std::string> restoreMarks_;  // interrupted: unmarked line -> bulletin

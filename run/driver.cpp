@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/codepage.h"
@@ -24,6 +25,15 @@ int32_t LongOf(const std::string& text, const std::string& path) {
   } catch (const std::overflow_error& e) {
     Fail(path, e.what());
   }
+}
+
+// Whether a path a journal names is one of the run's own staged copies: the journal is a file
+// anyone can edit, and only such a copy may be renamed on its word.
+bool IsStagedName(const std::string& path) {
+  const std::string folder = platform::UpperCase(std::string(kStaging) + "\\");
+  return path.size() > folder.size() &&
+         platform::UpperCase(path.substr(0, folder.size())) == folder &&
+         path.find('\\', folder.size()) == std::string::npos;
 }
 
 std::string Plural(int n) { return std::to_string(n) + (n == 1 ? " bulletin" : " bulletins"); }
@@ -136,8 +146,10 @@ void ArchiveRun::StartFresh() {
   passError_.clear();
   notRecycled_.clear();
   notPortable_.clear();
+  keptStaged_.clear();
   firstFree_.clear();
   batch_.clear();
+  batchPaths_.clear();
   held_.clear();
   journal_.reset();
   keepJournal_ = false;
@@ -151,40 +163,51 @@ void ArchiveRun::StartFresh() {
 void ArchiveRun::RecoverInterrupted() {
   if (files_->EntryExists(kJournal)) {
     platform::TextReader journal(*files_, kJournal);
-    std::map<std::string, std::pair<std::string, std::string>> entries;  // bulletin -> copy, line
-    // An entry cut short (the power failed while it was written) names no copy on disk:
-    // its bulletin had not left yet.
-    while (!journal.AtEnd() && journal.ReadLine() == "#") {
-      std::string fields[4];
-      bool whole = true;
-      for (std::string& field : fields) {
-        whole = whole && !journal.AtEnd();
-        if (whole) field = journal.ReadLine();
+    struct Entry {
+      std::string tempPath, archivePath, line;
+    };
+    std::map<std::string, Entry> entries;  // by bulletin
+    // An entry is "#" and four lines. One cut short (the power failed while it was written)
+    // ends at the next "#"; it names no copy that a bulletin left Winpack's folder on.
+    std::vector<std::string> lines;
+    while (!journal.AtEnd()) lines.push_back(journal.ReadLine());
+    for (std::size_t i = 0; i + 4 < lines.size(); ++i) {
+      if (lines[i] != "#") continue;
+      if (std::find(lines.begin() + i + 1, lines.begin() + i + 5, "#") != lines.begin() + i + 5) {
+        continue;
       }
-      if (!whole) break;
-      entries[fields[0]] = {fields[2], fields[3]};
+      entries[lines[i + 1]] = {lines[i + 2], lines[i + 3], lines[i + 4]};
+      i += 4;
     }
     for (const auto& [bullPath, entry] : entries) {
-      const auto& [archivePath, line] = entry;
-      const bool there =
-          platform::TextReader::TryOpen(*files_, bullPath, platform::TextReader::Links::kRefuse)
-              .has_value();
-      if (there) {
+      if (StillThere(bullPath)) {
         // The copy counts only when whole; else the bulletin is archived again as usual.
-        if (IsWholeCopy(archivePath, bullPath)) {
+        if (IsWholeCopy(entry.archivePath, bullPath)) {
           toTrash_.push_back(bullPath);
-          restoreMarks_[line] = bullPath;
+          restoreMarks_[entry.line] = bullPath;
         }
-      } else if (files_->EntryExists(archivePath)) {
-        restoreMarks_[line] = bullPath;
+      } else if (files_->EntryExists(entry.archivePath)) {
+        restoreMarks_[entry.line] = bullPath;
+      } else if (IsStagedName(entry.tempPath) && files_->EntryExists(entry.tempPath)) {
+        KeepStaged(bullPath, entry.tempPath);
       }
     }
   }
   // Whatever else waits under a temporary name never got its final name: no bulletin left
   // Winpack's folder relying on it.
   for (const std::string& name : files_->FileNames(kStaging)) {
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, kKept) == 0) continue;
     files_->RemoveFile(std::string(kStaging) + "\\" + name);
   }
+}
+
+void ArchiveRun::KeepStaged(const std::string& bullPath, const std::string& tempPath) {
+  // The bulletin left Winpack's folder by other hands (Winpack prunes old bulletins) before
+  // its copy got its archive name: that copy may be the last one there is, though nothing
+  // says it is whole. It is set aside for the user rather than removed or trusted.
+  std::string kept = tempPath + kKept;
+  if (!files_->RenameNew(tempPath, kept)) kept = tempPath;
+  keptStaged_.push_back(kept + " (of " + bullPath + ")");
 }
 
 void ArchiveRun::FinishInterrupted() {
@@ -192,7 +215,7 @@ void ArchiveRun::FinishInterrupted() {
   std::vector<std::string> reasons;
   files_->MoveToTrash(toTrash_, reasons);
   for (std::size_t i = 0; i < toTrash_.size(); ++i) {
-    if (reasons[i].empty()) {
+    if (reasons[i].empty() || !StillThere(toTrash_[i])) {
       ++finished_;
     } else {
       notRecycled_.push_back(toTrash_[i] + ": " + reasons[i]);
@@ -274,9 +297,15 @@ void ArchiveRun::MnuArchive_Click() {
       newList.Discard();
       throw;
     }
-    marked.Close();
     ReplaceMarkedList();
     list = ListState::kReplaced;
+    // Lines Winpack appended to the old list after the last look at its end.
+    if (!marked.AtEnd()) {
+      platform::TextWriter more = platform::TextWriter::Append(*files_, kMarkedList);
+      CopyRest(marked, more);
+      more.Close();
+    }
+    marked.Close();
     files_->Flush();
     list = ListState::kDurable;
   } catch (const std::exception& e) {
@@ -313,8 +342,13 @@ void ArchiveRun::Report(ListState list, const std::string& listError) {
       "These bulletins were not archived because their group cannot be a folder name on "
       "Windows; they stay where they are and their lines are unchanged:",
       notPortable_);
+  const std::string kept = Listed(
+      "An interrupted run had copied these bulletins, but they left Winpack's folder before "
+      "their copies got archive names; the copies are kept under these names, whole or not, "
+      "for you to look at:",
+      keptStaged_);
   const auto withLists = [&](std::string text) {
-    for (const std::string* part : {&refused, &unportable}) {
+    for (const std::string* part : {&refused, &unportable, &kept}) {
       if (!part->empty()) text += "\n" + *part;
     }
     return text;
@@ -350,13 +384,14 @@ void ArchiveRun::Report(ListState list, const std::string& listError) {
   if (!passError_.empty()) {
     reporter_.ShowMessage(Reporter::Kind::kError,
                           withLists("The archive run stopped.\n" + passError_ + "\n" +
-                                    MarkedSentence(archived_, " before it") +
+                                    MarkedSentence(archived_ + finished_, " before it") +
                                     " The other bulletins were left where they were and "
                                     "their lines are unchanged."));
     return;
   }
   if (!refused.empty()) reporter_.ShowMessage(Reporter::Kind::kWarning, refused);
   if (!unportable.empty()) reporter_.ShowMessage(Reporter::Kind::kWarning, unportable);
+  if (!kept.empty()) reporter_.ShowMessage(Reporter::Kind::kWarning, kept);
   reporter_.ShowMessage(Reporter::Kind::kPlain, kFinished);
 }
 

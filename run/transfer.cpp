@@ -49,6 +49,8 @@ void ArchiveRun::Do_It() {
   // there (the trash failed, or the user put it back); a number with a path separator would
   // reach into other folders.
   if (IsKMarked(s_.MarkedLine) || !NamesOneFile(s_.MarkedNum)) return;
+  // A bulletin marked twice is copied once: the second time it is on its way to the trash.
+  if (batchPaths_.count(platform::UpperCase(s_.BullPath)) != 0) return;
 
   // A link is not followed: the run moves Winpack's own files only. A bulletin that cannot
   // be opened is passed over in silence.
@@ -107,6 +109,7 @@ void ArchiveRun::MoveFile(platform::TextReader& bulletin) {
     copy.Discard();
     throw;
   }
+  batchPaths_.insert(platform::UpperCase(pending.bullPath));
   batch_.push_back(std::move(pending));
 }
 
@@ -115,7 +118,10 @@ void ArchiveRun::CompleteBatch() {
   try {
     // The journal names every copy before any bulletin leaves: a run that dies from here on
     // is finished by the next one.
-    if (!journal_) journal_.emplace(platform::TextWriter::Append(*files_, kJournal));
+    if (!journal_) {
+      journal_.emplace(platform::TextWriter::Append(*files_, kJournal));
+      journal_->WriteLine("");  // ends a line that an earlier run's power cut left open
+    }
     for (const Pending& p : batch_) {
       journal_->WriteLine("#");
       journal_->WriteLine(p.bullPath);
@@ -142,11 +148,14 @@ void ArchiveRun::CompleteBatch() {
   std::vector<std::string> reasons;
   files_->MoveToTrash(paths, reasons);  // the final names are made durable first
   for (std::size_t i = 0; i < batch_.size(); ++i) {
-    if (!reasons[i].empty()) notRecycled_.push_back(paths[i] + ": " + reasons[i]);
+    // A bulletin that left Winpack's folder otherwise (Winpack pruned it) is not still there.
+    if (!reasons[i].empty() && StillThere(paths[i]))
+      notRecycled_.push_back(paths[i] + ": " + reasons[i]);
     *batch_[i].target = KMark(*batch_[i].target);
     ++archived_;
   }
   batch_.clear();
+  batchPaths_.clear();
 }
 
 void ArchiveRun::UndoBatch() noexcept {
@@ -160,6 +169,12 @@ void ArchiveRun::UndoBatch() noexcept {
     }
   }
   batch_.clear();
+  batchPaths_.clear();
+}
+
+bool ArchiveRun::StillThere(const std::string& bullPath) {
+  return platform::TextReader::TryOpen(*files_, bullPath, platform::TextReader::Links::kRefuse)
+      .has_value();
 }
 
 bool ArchiveRun::IsWholeCopy(const std::string& archivePath, const std::string& bullPath) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <utility>
 
 #include "platform/faults.h"
 #include "run/archive_run.h"
@@ -269,6 +270,190 @@ TEST(Groups, NamesWindowsCannotHoldAreLeftAndReported) {
   }
   std::sort(folders.begin(), folders.end());
   EXPECT_EQ(folders, (std::vector<std::string>{"Ares", "Kelvaron.tmp"}));
+}
+
+int FilesIn(const std::string& dir) {
+  int n = 0;
+  if (!fs::exists(dir)) return 0;
+  for (const auto& e : fs::directory_iterator(dir)) n += e.is_regular_file() ? 1 : 0;
+  return n;
+}
+
+// Within one batch a bulletin is still in Winpack's folder when a second line names it: it
+// must not be copied again, nor its second trash move be reported as refused.
+TEST(TwoRuns, ABulletinMarkedTwiceIsArchivedOnce) {
+  test::Station st;
+  st.Basics(99999, 0, {"ARES"});
+  st.Bulletin("000101", "ARES");
+  st.Write("Winpack/Bulls/MARKED.TXT", "000101,B,ARES \r\n000101,B,ARES \r\n");
+  test::Runner r;
+  r.Run();
+  EXPECT_EQ(FilesIn(st.Host("Winpack/Archive/Bulls/Ares")), 1);
+  EXPECT_TRUE(r.Finished()) << (r.rec.messages.empty() ? "" : r.rec.messages[0].second);
+}
+
+// A file the run writes that is a link is not written through to what it points at.
+TEST(Links, ALinkedMarkedTmpIsNotWrittenThrough) {
+  test::Station st;
+  st.Basics(99999, 0, {"ARES"});
+  st.Write("Winpack/Bulls/MARKED.TXT", "000101,B,ARES \r\n");
+  const std::string outside = st.root + "/outside.txt";
+  std::ofstream(outside, std::ios::binary) << "precious";
+  fs::create_symlink(outside, st.Host("Winpack/Bulls/MARKED.TMP"));
+  test::Runner r;
+  r.Run();
+  std::ifstream in(outside, std::ios::binary);
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content, "precious");
+  EXPECT_FALSE(fs::is_symlink(st.Host("Winpack/Bulls/MARKED.TXT")));
+}
+
+// A file in the trash's files/ folder without its .trashinfo keeps its name.
+TEST(Trash, NeverOverwritesAFileAlreadyThere) {
+  test::Station st;
+  st.Basics(99999, 0, {"ARES"});
+  st.Bulletin("000101", "ARES");
+  st.Write("Winpack/Bulls/MARKED.TXT", "000101,B,ARES \r\n");
+  fs::create_directories(st.trash + "/files");
+  fs::create_directories(st.trash + "/info");
+  std::ofstream(st.trash + "/files/000101.TXT", std::ios::binary) << "older file";
+  test::Runner r;
+  r.Run();
+  bool kept = false;
+  for (const auto& [path, content] : st.Snapshot()) kept = kept || content == "older file";
+  EXPECT_TRUE(kept);
+}
+
+// A power cut after the journal and the copy were made durable, before the copy got its name;
+// Winpack then prunes the bulletin before Kelvaron runs again. The copy under its temporary
+// name may be the last one there is: it is kept, and the run says where.
+TEST(Interrupted, TheLastCopyOfAPrunedBulletinIsKept) {
+  test::Station st;
+  st.Basics(99999, 0, {"ARES"});
+  const std::string b1 = test::Station::BulletinText("000001", "ARES");
+  st.Write("Winpack/Archive/Bulls/Kelvaron.tmp/Ares-26120701.TXT", b1);
+  st.Write("Winpack/Bulls/MARKED.JNL",
+           "#\r\nC:\\Winpack\\Bulls\\1\\000001.TXT\r\n"
+           "C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\Ares-26120701.TXT\r\n"
+           "C:\\Winpack\\Archive\\Bulls\\Ares\\26120701.TXT\r\n000001,B\r\n");
+  st.Write("Winpack/Bulls/MARKED.TXT", "000001,B\r\n");
+  test::Runner r;
+  r.clock = test::FixedClock("08-12-2026");
+  r.Run();
+  int copies = 0;
+  for (const auto& [path, content] : st.Snapshot()) copies += content == b1 ? 1 : 0;
+  EXPECT_EQ(copies, 1);
+  EXPECT_TRUE(st.Exists("Winpack/Archive/Bulls/Kelvaron.tmp/Ares-26120701.TXT.kept"));
+  ASSERT_EQ(r.rec.messages.size(), 2u);
+  EXPECT_NE(r.rec.messages[0].second.find(
+                "C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\Ares-26120701.TXT.kept (of "
+                "C:\\Winpack\\Bulls\\1\\000001.TXT)"),
+            std::string::npos)
+      << r.rec.messages[0].second;
+  EXPECT_EQ(r.rec.messages[1].second, run::kFinished);
+  // A later run leaves the copy set aside where it is.
+  test::Runner again;
+  again.Run();
+  EXPECT_TRUE(st.Exists("Winpack/Archive/Bulls/Kelvaron.tmp/Ares-26120701.TXT.kept"));
+}
+
+// A run that finishes an interrupted run's bulletin and then stops counts that bulletin.
+TEST(Interrupted, AStoppedRunCountsTheBulletinsItFinished) {
+  test::Station st;
+  st.Basics(99999, 0, {"ARES", "WX"});
+  const std::string b1 = test::Station::BulletinText("000001", "ARES");
+  st.Bulletin("000001", "ARES");
+  st.Write("Winpack/Archive/Bulls/Ares/26120701.TXT", b1);
+  st.Write(
+      "Winpack/Bulls/MARKED.JNL",
+      "#\r\nC:\\Winpack\\Bulls\\1\\000001.TXT\r\nC:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\x\r\n"
+      "C:\\Winpack\\Archive\\Bulls\\Ares\\26120701.TXT\r\n000001,B\r\n");
+  st.Bulletin("000002", "WX");
+  st.Write("Winpack/Archive/Bulls/Wx", "a file where the group folder would be");
+  st.Write("Winpack/Bulls/MARKED.TXT", "000001,B\r\n000002,B\r\n");
+  test::Runner r;
+  r.Run();
+  ASSERT_EQ(st.Read("Winpack/Bulls/MARKED.TXT"), "000001,KB\r\n000002,B\r\n");
+  EXPECT_EQ(r.Error().find("No bulletin had been archived"), std::string::npos) << r.Error();
+}
+
+// Winpack appends a line after the run's last look at the end of the old list, just before
+// the new one takes its place.
+TEST(TwoRuns, ALineAppendedJustBeforeTheReplaceIsKept) {
+  test::Station st;
+  st.Basics(99999, 0, {"ARES"});
+  st.Bulletin("000001", "ARES");
+  st.Bulletin("000002", "ARES");
+  st.Write("Winpack/Bulls/MARKED.TXT", "000001,B\r\n000002,B\r\n");
+  int renames = 0;
+  platform::faults::Reset();
+  platform::faults::BeforeEach(platform::faults::Op::kRename, [&] {
+    if (++renames == 3) {  // two archive names, then MARKED.TMP -> MARKED.TXT
+      std::ofstream(st.Host("Winpack/Bulls/MARKED.TXT"), std::ios::app | std::ios::binary)
+          << "000009,B\r\n";
+    }
+  });
+  test::Runner r;
+  r.Run();
+  platform::faults::Reset();
+  EXPECT_EQ(renames, 3);
+  EXPECT_EQ(st.Read("Winpack/Bulls/MARKED.TXT"), "000001,KB\r\n000002,KB\r\n000009,B\r\n");
+}
+
+// A journal ending in an entry cut short by a power cut gets this run's entries behind it;
+// this run cannot replace MARKED.TXT and leaves the K marks to the next, which must read them.
+TEST(Interrupted, AJournalAppendedAfterACutEntryStaysReadable) {
+  test::Station st;
+  st.Basics(99999, 0, {"ARES"});
+  st.Bulletin("000001", "ARES");
+  st.Bulletin("000002", "ARES");
+  st.Write("Winpack/Bulls/MARKED.TXT", "000001,B\r\n000002,B\r\n");
+  st.Write("Winpack/Bulls/MARKED.JNL",
+           "#\r\nC:\\Winpack\\Bulls\\3\\000003.TXT\r\nC:\\Winpack\\Arch");
+  run::RunState state;
+  Meddler rec;
+  test::FixedClock clock{"07-12-2026"};
+  run::ArchiveRun first{state, rec, clock};
+  rec.once = [&] {
+    st.Write("Winpack/Bulls/THEIRS.TMP", "000001,B\r\n000002,B\r\n");
+    fs::rename(st.Host("Winpack/Bulls/THEIRS.TMP"), st.Host("Winpack/Bulls/MARKED.TXT"));
+  };
+  first.MnuArchive_Click();
+  ASSERT_NE(rec.messages.at(0).second.find("the next run gives them their K mark"),
+            std::string::npos);
+  test::Runner next;
+  next.Run();
+  EXPECT_EQ(st.Read("Winpack/Bulls/MARKED.TXT"), "000001,KB\r\n000002,KB\r\n");
+}
+
+// Winpack prunes a bulletin after the run copied it and before its batch goes to the trash:
+// no message may say it is still in Winpack's folder.
+class SecondBulletin : public test::Recorder {
+ public:
+  std::function<void()> action;
+  int seen = 0;
+  void SetPanelText(int panel, const std::string& text) override {
+    Recorder::SetPanelText(panel, text);
+    if (panel == 1 && ++seen == 2 && action) action();
+  }
+};
+
+TEST(TwoRuns, ABulletinGoneBeforeTheTrashIsNotSaidToBeThere) {
+  test::Station st;
+  st.Basics(99999, 0, {"ARES"});
+  st.Bulletin("000001", "ARES");
+  st.Bulletin("000002", "ARES");
+  st.Write("Winpack/Bulls/MARKED.TXT", "000001,B\r\n000002,B\r\n");
+  run::RunState state;
+  SecondBulletin rec;
+  test::FixedClock clock{"07-12-2026"};
+  run::ArchiveRun r{state, rec, clock};
+  rec.action = [&] { fs::remove(st.Host("Winpack/Bulls/1/000001.TXT")); };
+  r.MnuArchive_Click();
+  ASSERT_FALSE(rec.messages.empty());
+  for (const auto& [kind, text] : rec.messages) {
+    EXPECT_EQ(text.find("still in Winpack's folder"), std::string::npos) << text;
+  }
 }
 
 }  // namespace
