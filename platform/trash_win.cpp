@@ -1,26 +1,49 @@
-#include <shellapi.h>
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>  // needs the types of windows.h
+// clang-format on
 
-#include <vector>
+#include <cstdio>
 
 #include "platform/trash.h"
+#include "platform/wide_win.h"
+#include "platform/winpath.h"
 
 namespace platform {
 
-// The shell's delete with undo allowed sends the file to the Recycle Bin without asking.
+// The shell's delete with undo sends the file to the Recycle Bin without a question. Where
+// the bin cannot take it (too large, bin switched off, a removable drive) the shell would
+// delete it for good; FOF_WANTNUKEWARNING has it ask first, and a "no" leaves the file where
+// it is, reported as not recycled.
 int MoveToTrash(std::string_view winPath, std::string* reason) {
-  std::vector<char> from(winPath.begin(), winPath.end());
-  from.push_back('\0');
-  from.push_back('\0');  // the name list ends with an empty name
-  SHFILEOPSTRUCTA op{};
+  std::string abs;
+  try {
+    abs = HostPath(winPath);
+  } catch (const FileError& e) {
+    if (reason != nullptr) *reason = e.reason();
+    return 1;
+  }
+  std::wstring from = win::Wide(abs);
+  from.push_back(L'\0');  // the name list ends with an empty name
+  SHFILEOPSTRUCTW op{};
   op.hwnd = nullptr;
   op.wFunc = FO_DELETE;
-  op.pFrom = from.data();
+  op.pFrom = from.c_str();
   op.pTo = nullptr;
-  op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION;
-  const int result = SHFileOperationA(&op);
-  if (result != 0 && reason != nullptr) *reason = "shell file operation failed";
-  return result;
+  // No error box of the shell's own: the run names the bulletin in its message.
+  op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING | FOF_NOERRORUI;
+  const int result = SHFileOperationW(&op);
+  if (result == 0 && !op.fAnyOperationsAborted &&
+      GetFileAttributesW(win::LongPath(abs).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    return 0;
+  }
+  if (reason != nullptr) {
+    char code[64];
+    std::snprintf(code, sizeof code, "the shell did not recycle it (code 0x%X)",
+                  static_cast<unsigned>(result));
+    *reason = op.fAnyOperationsAborted ? "the recycling was cancelled" : code;
+  }
+  return result != 0 ? result : 1;
 }
 
 }  // namespace platform
