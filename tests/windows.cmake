@@ -1,0 +1,22 @@
+# The Windows tests: cross-built, run under Wine (the emulator of the toolchain file). They
+# share the prefix's C:\Winpack, so none runs beside another.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's source tree (Debian's googletest)")
+add_subdirectory(${GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+add_library(test_station STATIC station_win.cpp)
+target_link_libraries(test_station PUBLIC kelvaron_platform)
+
+add_executable(core_tests
+  platform_win_test.cpp
+  value_test.cpp
+  selection_test.cpp
+  naming_test.cpp
+  transfer_test.cpp
+  driver_test.cpp)
+target_link_libraries(core_tests PRIVATE kelvaron_run kelvaron_settings_store test_station
+                                         GTest::gtest_main)
+add_test(NAME core_tests COMMAND core_tests)
+set_tests_properties(core_tests PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
