@@ -3,7 +3,7 @@
 
 #include "fuzz/fuzz_station.h"
 #include "platform/file_error.h"
-#include "platform/winpath.h"
+#include "platform/files.h"
 #include "run/archive_run.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -20,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string folder = run::FolderForm(group);
   FUZZ_CHECK(folder.size() == group.size());
   fuzz::Prefix();
-  const std::string root = platform::HostPath(run::kArchiveRoot);
-  const std::string host = platform::HostPath(std::string(run::kArchiveRoot) + "\\" + folder);
+  platform::Files files;
+  const std::string root = files.HostPath(run::kArchiveRoot);
+  const std::string host = files.HostPath(std::string(run::kArchiveRoot) + "\\" + folder);
   FUZZ_CHECK(host.compare(0, root.size() + 1, root + "/") == 0);
   FUZZ_CHECK(host.find('/', root.size() + 1) == std::string::npos);
   FUZZ_CHECK(host.substr(root.size() + 1) != ".." && host.substr(root.size() + 1) != ".");

@@ -3,7 +3,7 @@
 
 #include "fuzz/fuzz_station.h"
 #include "platform/file_error.h"
-#include "platform/winpath.h"
+#include "platform/files.h"
 #include "run/archive_run.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bullPath = run::BullPathOf(num);
   fuzz::Prefix();
   try {
-    const std::string host = platform::HostPath(bullPath);
+    platform::Files files;
+    const std::string host = files.HostPath(bullPath);
     const std::string bulls = platform::DriveRoot() + "/Winpack/Bulls/";
     FUZZ_CHECK(host.compare(0, bulls.size(), bulls) == 0);
     const std::string rest = host.substr(bulls.size());

@@ -4,7 +4,7 @@
 #include "fuzz/fuzz_station.h"
 #include "platform/codepage.h"
 #include "platform/file_error.h"
-#include "platform/winpath.h"
+#include "platform/files.h"
 #include "run/archive_run.h"
 #include "run/value.h"
 

@@ -4,7 +4,7 @@
 #include "fuzz/fuzz_station.h"
 #include "platform/codepage.h"
 #include "platform/file_error.h"
-#include "platform/winpath.h"
+#include "platform/files.h"
 #include "settings/selection.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   settings::GroupSelection sel;
   try {
-    settings::OpenParamFile(sel);
+    platform::Files files;
+    settings::OpenParamFile(sel, files);
   } catch (const platform::FileError&) {
     FUZZ_CHECK(sel.GroupCount == 0);
     return 0;

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/winpath.h"
+#include "platform/files.h"
 
 // A throw-away Wine prefix for the targets that read Winpack's files.
 namespace fuzz {
@@ -27,15 +27,13 @@ inline void Write(const std::string& rel, const std::string& bytes) {
   std::ofstream(Prefix() + "/drive_c/Winpack/" + rel, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// Writes the input, split at its first NUL, to two files of the station, and has the next
-// lookups see them as a new run would.
+// Writes the input, split at its first NUL, to two files of the station.
 inline void WriteSplit(const uint8_t* data, size_t size, const std::string& first,
                        const std::string& second) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   const std::size_t nul = input.find('\0');
   Write(first, input.substr(0, nul));
   Write(second, nul == std::string::npos ? "" : input.substr(nul + 1));
-  platform::ForgetCachedNames();
 }
 
 // Fails the run loudly: libFuzzer keeps the input that broke a property.

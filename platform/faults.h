@@ -3,7 +3,8 @@
 #include <cerrno>
 
 // A seam for tests that prove a run loses nothing when the system fails: any call of a file
-// operation can be made to fail, or the process to die there. Unused, it costs a counter.
+// operation can be made to fail, or the process to die there. Only test programs link the
+// working seam (faults.cpp); the program links faults_none.cpp, which never injects.
 namespace platform::faults {
 
 enum class Op {

@@ -5,22 +5,27 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
+#include "platform/rawfile.h"
+
 // Sequential 8-bit text files. A line read ends at CR LF, LF or CR, and a last line without
 // a line end is a line too; every line written ends in CR LF. The bytes of a line pass
-// through unchanged. Every failure throws FileError naming the Windows path.
+// through unchanged. Paths are Windows paths found through the run's Files. Every failure
+// throws FileError naming the Windows path.
 namespace platform {
 
 class TextWriter;
 
 class TextReader {
  public:
-  enum class Links { kFollow, kRefuse };
+  using Links = raw::Links;
 
   /// Opens an ordinary file for reading; a folder, a pipe or a device is refused (and never
   /// waited on), and with Links::kRefuse so is a symbolic link.
-  explicit TextReader(std::string_view winPath, Links links = Links::kFollow);
+  TextReader(Files& files, std::string_view winPath, Links links = Links::kFollow);
   /// The same, for a file that may well be missing: nothing when it cannot be opened.
-  static std::optional<TextReader> TryOpen(std::string_view winPath, Links links = Links::kFollow);
+  static std::optional<TextReader> TryOpen(Files& files, std::string_view winPath,
+                                           Links links = Links::kFollow);
   TextReader(TextReader&& other) noexcept;
   TextReader& operator=(TextReader&&) = delete;
   ~TextReader();
@@ -38,11 +43,11 @@ class TextReader {
   const std::string& path() const { return path_; }
 
  private:
-  TextReader(int fd, std::string path);
+  TextReader(raw::Handle file, std::string path);
   bool Fill();
   void ReadLineInto(std::string& line);
 
-  int fd_ = -1;
+  raw::Handle file_ = raw::kNoFile;
   std::string path_;
   std::unique_ptr<char[]> buf_;  // not zeroed: a run opens thousands of files
   std::size_t pos_ = 0;
@@ -52,10 +57,10 @@ class TextReader {
 class TextWriter {
  public:
   /// Creates the file, or empties it when it exists.
-  static TextWriter Create(std::string_view winPath);
+  static TextWriter Create(Files& files, std::string_view winPath);
   /// Creates the file only when no entry of that name exists (checked atomically);
   /// otherwise returns nothing.
-  static std::optional<TextWriter> CreateNew(std::string_view winPath);
+  static std::optional<TextWriter> CreateNew(Files& files, std::string_view winPath);
 
   TextWriter(TextWriter&& other) noexcept;
   TextWriter& operator=(TextWriter&&) = delete;
@@ -70,12 +75,12 @@ class TextWriter {
   const std::string& path() const { return path_; }
 
  private:
-  TextWriter(int fd, std::string path, std::string hostPath);
+  TextWriter(Files& files, raw::Handle file, std::string path);
   void Flush();
 
-  int fd_ = -1;
+  Files* files_;
+  raw::Handle file_ = raw::kNoFile;
   std::string path_;
-  std::string hostPath_;
   std::string buf_;
 };
 

@@ -1,257 +1,109 @@
-#include "platform/textfile.h"
-
-#include <fcntl.h>
-#include <io.h>
-
 #include <algorithm>
-#include <exception>
 
-#include "platform/file_error.h"
-#include "platform/wide_win.h"
-#include "platform/winpath.h"
+#include "platform/files_win.h"
+#include "platform/rawfile.h"
 
-// The file is opened through the wide API (exclusive create, no link followed when asked)
-// and then read and written through a C runtime descriptor.
-namespace platform {
+// Files through the wide API: exclusive create is CREATE_NEW, a link (reparse point) is
+// refused when asked, and what was written is made durable with FlushFileBuffers.
+namespace platform::raw {
 namespace {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
+HANDLE H(Handle file) { return reinterpret_cast<HANDLE>(file); }
+Handle Of(HANDLE h) { return reinterpret_cast<Handle>(h); }
 
-// Sharing as the C runtime shares: others may read and write, and rename or delete a file we
-// only read.
-HANDLE OpenHandle(const std::string& path, DWORD access, DWORD disposition, DWORD flags) {
-  const DWORD share =
-      FILE_SHARE_READ | FILE_SHARE_WRITE | (access == GENERIC_READ ? FILE_SHARE_DELETE : 0);
-  return CreateFileW(win::LongPath(path).c_str(), access, share, nullptr, disposition,
-                     FILE_ATTRIBUTE_NORMAL | flags, nullptr);
-}
-
-// A descriptor for the handle, or -1 with the handle closed.
-int Descriptor(HANDLE h, int mode) {
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), mode | _O_BINARY);
-  if (fd < 0) CloseHandle(h);
-  return fd;
-}
-
-// Opens an ordinary file for reading; -1 and the Win32 error in `err` otherwise.
-int OpenOrdinary(const std::string& path, TextReader::Links links, DWORD& err) {
-  const DWORD flags = links == TextReader::Links::kRefuse ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
-  HANDLE h = OpenHandle(path, GENERIC_READ, OPEN_EXISTING, flags);
-  if (h == INVALID_HANDLE_VALUE) {
-    err = GetLastError();
-    return -1;
-  }
-  BY_HANDLE_FILE_INFORMATION info{};
-  const bool ordinary = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
-                        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-                        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-  if (!ordinary) {
-    CloseHandle(h);
-    err = ERROR_ACCESS_DENIED;
-    return -1;
-  }
-  return Descriptor(h, _O_RDONLY);
-}
-
-[[noreturn]] void Throw(const std::string& path) { throw win::Error(GetLastError(), path); }
+[[noreturn]] void Throw(const std::string& absPath) { throw win::Error(GetLastError(), absPath); }
 
 }  // namespace
 
-TextReader::TextReader(std::string_view winPath, Links links)
-    : path_(AbsoluteWinPath(winPath)), buf_(new char[kBufferSize]) {
-  DWORD err = 0;
-  fd_ = OpenOrdinary(HostPath(path_), links, err);
-  if (fd_ < 0) throw win::Error(err, path_);
-}
-
-TextReader::TextReader(int fd, std::string path)
-    : fd_(fd), path_(std::move(path)), buf_(new char[kBufferSize]) {}
-
-std::optional<TextReader> TextReader::TryOpen(std::string_view winPath, Links links) {
-  std::string path;
+Handle OpenRead(Files& files, const std::string& absPath, Links links,
+                std::optional<FileError>* failure) {
   try {
-    path = AbsoluteWinPath(winPath);
-    DWORD err = 0;
-    const int fd = OpenOrdinary(HostPath(path), links, err);
-    if (fd < 0) return std::nullopt;
-    return TextReader(fd, std::move(path));
-  } catch (const FileError&) {
-    return std::nullopt;
-  }
-}
-
-TextReader::TextReader(TextReader&& other) noexcept
-    : fd_(other.fd_),
-      path_(std::move(other.path_)),
-      buf_(std::move(other.buf_)),
-      pos_(other.pos_),
-      end_(other.end_) {
-  other.fd_ = -1;
-}
-
-TextReader::~TextReader() {
-  if (fd_ >= 0) _close(fd_);
-}
-
-bool TextReader::Fill() {
-  if (fd_ < 0) throw FileError(FileError::Kind::kOther, path_, "file is closed");
-  for (;;) {
-    const int n = _read(fd_, buf_.get(), static_cast<unsigned>(kBufferSize));
-    if (n < 0) throw FileError::FromErrno(errno, path_);
-    pos_ = 0;
-    end_ = static_cast<std::size_t>(n);
-    return n > 0;
-  }
-}
-
-bool TextReader::AtEnd() { return pos_ >= end_ && !Fill(); }
-
-void TextReader::ReadLineInto(std::string& line) {
-  line.clear();
-  for (;;) {
-    const char* begin = buf_.get() + pos_;
-    const char* stop = buf_.get() + end_;
-    const char* eol = std::find_if(begin, stop, [](char c) { return c == '\r' || c == '\n'; });
-    line.append(begin, eol);
-    pos_ += static_cast<std::size_t>(eol - begin);
-    if (eol != stop) {
-      ++pos_;
-      if (*eol == '\r' && (pos_ < end_ || Fill()) && buf_[pos_] == '\n') ++pos_;
-      return;
+    const std::string path = files.HostPath(absPath);
+    Fault(faults::Op::kOpen, path);
+    // Others may go on reading, writing, renaming or deleting the file meanwhile, as they
+    // may with a file the C runtime opened.
+    const DWORD flags = links == Links::kRefuse ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
+    HANDLE h = CreateFileW(win::LongPath(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) Throw(path);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ordinary = GetFileType(h) == FILE_TYPE_DISK &&
+                          GetFileInformationByHandle(h, &info) &&
+                          (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                          (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    if (!ordinary) {
+      CloseHandle(h);
+      throw FileError(FileError::Kind::kOther, path, "not an ordinary file");
     }
-    if (!Fill()) return;
+    return Of(h);
+  } catch (const FileError& e) {
+    if (failure != nullptr) failure->emplace(e);
+    return kNoFile;
   }
 }
 
-std::string TextReader::ReadLine() {
-  if (AtEnd()) throw FileError(FileError::Kind::kOther, path_, "input past end of file");
-  std::string line;
-  ReadLineInto(line);
-  return line;
-}
-
-std::string TextReader::ReadLineOrEmpty() { return AtEnd() ? std::string() : ReadLine(); }
-
-void TextReader::Rewind() {
-  if (_lseeki64(fd_, 0, SEEK_SET) != 0) throw FileError::FromErrno(errno, path_);
-  pos_ = end_ = 0;
-}
-
-void TextReader::CopyRestTo(TextWriter& out) {
-  std::string line;
-  while (!AtEnd()) {
-    ReadLineInto(line);
-    out.WriteLine(line);
-  }
-}
-
-void TextReader::Close() {
-  if (fd_ < 0) return;
-  _close(fd_);
-  fd_ = -1;
-}
-
-TextWriter::TextWriter(int fd, std::string path, std::string hostPath)
-    : fd_(fd), path_(std::move(path)), hostPath_(std::move(hostPath)) {
-  buf_.reserve(kBufferSize);
-}
-
-TextWriter TextWriter::Create(std::string_view winPath) {
-  std::string path = AbsoluteWinPath(winPath);
-  std::string host = HostPath(path);
-  HANDLE h = OpenHandle(host, GENERIC_WRITE, CREATE_ALWAYS, 0);
-  if (h == INVALID_HANDLE_VALUE) Throw(path);
-  const int fd = Descriptor(h, _O_WRONLY);
-  if (fd < 0) throw FileError::FromErrno(errno, path);
-  return TextWriter(fd, std::move(path), std::move(host));
-}
-
-std::optional<TextWriter> TextWriter::CreateNew(std::string_view winPath) {
-  std::string path = AbsoluteWinPath(winPath);
-  std::string host = HostPath(path);
-  // CREATE_NEW fails for any entry of the name, in any letter case, file or folder.
-  HANDLE h = OpenHandle(host, GENERIC_WRITE, CREATE_NEW, 0);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD err = GetLastError();
-    if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) return std::nullopt;
-    // A folder of the name answers "access denied".
+Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
+  const std::string path = files.HostPath(absPath);
+  Fault(faults::Op::kCreate, path);
+  const DWORD access = how == Create::kAppend ? FILE_APPEND_DATA : GENERIC_WRITE;
+  const DWORD disposition = how == Create::kEmpty ? CREATE_ALWAYS
+                            : how == Create::kNew ? CREATE_NEW
+                                                  : OPEN_ALWAYS;
+  HANDLE h = CreateFileW(win::LongPath(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) return Of(h);
+  const DWORD err = GetLastError();
+  if (how == Create::kNew) {
+    // CREATE_NEW fails for an entry of the name in any letter case; a folder of the name
+    // answers "access denied".
+    if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) return kNoFile;
     if (err == ERROR_ACCESS_DENIED &&
-        GetFileAttributesW(win::LongPath(host).c_str()) != INVALID_FILE_ATTRIBUTES) {
-      return std::nullopt;
+        GetFileAttributesW(win::LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+      return kNoFile;
     }
-    throw win::Error(err, path);
   }
-  const int fd = Descriptor(h, _O_WRONLY);
-  if (fd < 0) throw FileError::FromErrno(errno, path);
-  return TextWriter(fd, std::move(path), std::move(host));
+  throw win::Error(err, path);
 }
 
-TextWriter::TextWriter(TextWriter&& other) noexcept
-    : fd_(other.fd_),
-      path_(std::move(other.path_)),
-      hostPath_(std::move(other.hostPath_)),
-      buf_(std::move(other.buf_)) {
-  other.fd_ = -1;
+std::size_t Read(Handle file, char* buf, std::size_t size, const std::string& absPath) {
+  Fault(faults::Op::kRead, absPath);
+  DWORD n = 0;
+  const auto want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  if (!ReadFile(H(file), buf, want, &n, nullptr)) Throw(absPath);
+  return n;
 }
 
-TextWriter::~TextWriter() {
-  if (fd_ < 0) return;
-  try {
-    Close();
-  } catch (const FileError&) {
-    // A writer left open is one whose owner already failed and reports that failure.
-  }
+void Rewind(Handle file, const std::string& absPath) {
+  LARGE_INTEGER zero{};
+  if (!SetFilePointerEx(H(file), zero, nullptr, FILE_BEGIN)) Throw(absPath);
 }
 
-void TextWriter::WriteLine(std::string_view line) {
-  if (fd_ < 0) throw FileError(FileError::Kind::kOther, path_, "file is closed");
-  if (buf_.size() + line.size() + 2 > kBufferSize) Flush();
-  if (line.size() + 2 > kBufferSize) {
-    buf_.append(line);
-    buf_ += "\r\n";
-    Flush();
-    return;
-  }
-  buf_.append(line);
-  buf_ += "\r\n";
-}
-
-void TextWriter::Flush() {
+void Write(Handle file, const char* data, std::size_t size, const std::string& absPath) {
   std::size_t done = 0;
-  while (done < buf_.size()) {
-    const std::size_t chunk = std::min<std::size_t>(buf_.size() - done, 1u << 30);
-    const int n = _write(fd_, buf_.data() + done, static_cast<unsigned>(chunk));
-    if (n < 0) throw FileError::FromErrno(errno, path_);
-    done += static_cast<std::size_t>(n);
+  while (done < size) {
+    Fault(faults::Op::kWrite, absPath);
+    DWORD n = 0;
+    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+    if (!WriteFile(H(file), data + done, chunk, &n, nullptr)) Throw(absPath);
+    done += n;
   }
-  buf_.clear();
 }
 
-void TextWriter::Sync() {
-  Flush();
-  if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd_)))) Throw(path_);
+void Sync(Handle file, const std::string& absPath) {
+  Fault(faults::Op::kSync, absPath);
+  if (!FlushFileBuffers(H(file))) Throw(absPath);
 }
 
-void TextWriter::Close() {
-  if (fd_ < 0) return;
-  std::exception_ptr failure;
-  try {
-    Flush();
-  } catch (const FileError&) {
-    failure = std::current_exception();
+void Close(Handle file, const std::string& absPath) {
+  if (Injected(faults::Op::kClose)) {
+    const int err = errno;
+    CloseHandle(H(file));
+    throw FileError::FromErrno(err, absPath);
   }
-  const int closed = _close(fd_);
-  const int err = errno;
-  fd_ = -1;
-  if (failure) std::rethrow_exception(failure);
-  if (closed != 0) throw FileError::FromErrno(err, path_);
+  if (!CloseHandle(H(file))) Throw(absPath);
 }
 
-void TextWriter::Discard() noexcept {
-  if (fd_ >= 0) _close(fd_);
-  fd_ = -1;
-  buf_.clear();
-  DeleteFileW(win::LongPath(hostPath_).c_str());
-}
+void CloseQuietly(Handle file) noexcept { CloseHandle(H(file)); }
 
-}  // namespace platform
+}  // namespace platform::raw

@@ -8,8 +8,7 @@
 #include <ctime>
 
 #include "platform/faults.h"
-#include "platform/trash.h"
-#include "platform/winpath.h"
+#include "platform/files_linux.h"
 
 // The freedesktop.org trash. A file on the file system of the user's own trash
 // ($XDG_DATA_HOME/Trash) is moved there directly: the trash folder is found once, not again
@@ -22,23 +21,21 @@ struct HomeTrash {
   std::string files, info;
 };
 
-std::string g_trashRoot;  // the home trash once it is known to be there
-
 bool MakeFolder(const std::string& path) {
   struct stat st {};
   return (mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) && stat(path.c_str(), &st) == 0 &&
          S_ISDIR(st.st_mode);
 }
 
-bool FindHomeTrash(HomeTrash& trash) {
-  if (g_trashRoot.empty()) {
+bool FindHomeTrash(std::string& trashRoot, HomeTrash& trash) {
+  if (trashRoot.empty()) {
     const std::string root = std::string(g_get_user_data_dir()) + "/Trash";
     if (!MakeFolder(root) || !MakeFolder(root + "/files") || !MakeFolder(root + "/info")) {
       return false;
     }
-    g_trashRoot = root;
+    trashRoot = root;
   }
-  trash = {g_trashRoot + "/files/", g_trashRoot + "/info/"};
+  trash = {trashRoot + "/files/", trashRoot + "/info/"};
   return true;
 }
 
@@ -90,10 +87,10 @@ int ThroughGio(const std::string& host, std::string* reason) {
 
 }  // namespace
 
-int MoveToTrash(std::string_view winPath, std::string* reason) {
+int Files::MoveToTrash(std::string_view winPath, std::string* reason) {
   std::string host;
   try {
-    host = HostPath(winPath);
+    host = impl_->HostPath(winPath);
   } catch (const std::exception& e) {
     if (reason != nullptr) *reason = e.what();
     return -1;
@@ -105,12 +102,12 @@ int MoveToTrash(std::string_view winPath, std::string* reason) {
 
   HomeTrash trash;
   int result = 0;
-  if (!FindHomeTrash(trash)) {
+  if (!FindHomeTrash(impl_->trashRoot, trash)) {
     result = ThroughGio(host, reason);
   } else {
     std::string name;
     if (WriteInfo(trash, host.substr(host.rfind('/') + 1), InfoText(host), name) != 0) {
-      g_trashRoot.clear();  // looked for again next time
+      impl_->trashRoot.clear();  // looked for again next time
       result = ThroughGio(host, reason);
     } else if (rename(host.c_str(), (trash.files + name).c_str()) != 0) {
       const int err = errno;
@@ -119,7 +116,7 @@ int MoveToTrash(std::string_view winPath, std::string* reason) {
       if (err != EXDEV && reason != nullptr) *reason = std::strerror(err);
     }
   }
-  if (result == 0) NoteRemoved(host);
+  if (result == 0) impl_->NoteRemoved(host);
   return result;
 }
 

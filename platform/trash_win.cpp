@@ -1,13 +1,9 @@
 // clang-format off
-#include <windows.h>
+#include "platform/files_win.h"
 #include <shellapi.h>  // needs the types of windows.h
 // clang-format on
 
 #include <cstdio>
-
-#include "platform/trash.h"
-#include "platform/wide_win.h"
-#include "platform/winpath.h"
 
 namespace platform {
 
@@ -15,10 +11,11 @@ namespace platform {
 // the bin cannot take it (too large, bin switched off, a removable drive) the shell would
 // delete it for good; FOF_WANTNUKEWARNING has it ask first, and a "no" leaves the file where
 // it is, reported as not recycled.
-int MoveToTrash(std::string_view winPath, std::string* reason) {
+int Files::MoveToTrash(std::string_view winPath, std::string* reason) {
   std::string abs;
   try {
     abs = HostPath(winPath);
+    Fault(faults::Op::kTrash, abs);
   } catch (const FileError& e) {
     if (reason != nullptr) *reason = e.reason();
     return 1;

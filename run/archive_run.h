@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/textfile.h"
 #include "run/reporter.h"
 #include "run/run_state.h"
@@ -25,11 +27,21 @@ inline constexpr char kFinished[] = "Kelvaron is Finnished.";
 class ArchiveRun {
  public:
   ArchiveRun(RunState& state, Reporter& reporter, const platform::Clock& clock)
-      : s_(state), reporter_(reporter), clock_(clock) {}
+      : s_(state),
+        reporter_(reporter),
+        clock_(clock),
+        files_(std::make_unique<platform::Files>()) {}
 
   /// A whole run. Never throws: every failure is told to the user through the Reporter,
-  /// and only a completed run ends with "Kelvaron is Finnished.".
+  /// and only a completed run ends with "Kelvaron is Finnished.". It starts afresh: nothing
+  /// learned of the disk before it is used.
   void MnuArchive_Click();
+
+  /// Forgets what was learned of the disk and of earlier steps, as a run starts; for steps
+  /// tried one at a time.
+  void StartFresh();
+  /// The run's view of drive C: (its current directory among other things).
+  platform::Files& files() { return *files_; }
 
   // Before the pass; each throws platform::FileError naming the file and the reason.
   void Set_Var();
@@ -68,6 +80,7 @@ class ArchiveRun {
   // Per group of this run, the lowest sequence number not yet seen taken in its folder: names
   // are only ever added during a run, so the search for a free one need not start at 01 again.
   std::unordered_map<std::string, int16_t> firstFree_;
+  std::unique_ptr<platform::Files> files_;
 };
 
 /// The bulletin file of a marked-list number: `C:\Winpack\Bulls\<last character>\<number>.TXT`.
@@ -96,6 +109,6 @@ std::string FolderForm(const std::string& name);
 bool IsUsableFolderName(const std::string& name);
 
 /// Sends a bulletin to the Recycle Bin; 0 on success. `path` is a copy the caller hands over.
-int32_t RecycleFile(std::string path, std::string* reason = nullptr);
+int32_t RecycleFile(platform::Files& files, std::string path, std::string* reason = nullptr);
 
 }  // namespace run

@@ -2,7 +2,6 @@
 
 #include "platform/codepage.h"
 #include "platform/file_error.h"
-#include "platform/winpath.h"
 #include "run/archive_run.h"
 #include "run/value.h"
 
@@ -41,18 +40,18 @@ void ArchiveRun::Set_Var() {
     Fail("today's date \"" + date + "\"", "not a day-first date such as 05-12-2026");
   }
   s_.SeqText = SeqTextOf(s_.SeqNum);
-  settings::OpenParamFile(s_);
+  settings::OpenParamFile(s_, *files_);
 }
 
 void ArchiveRun::ReadLastNum() {
-  platform::TextReader file(kLastNumFile);
+  platform::TextReader file(*files_, kLastNumFile);
   if (file.AtEnd()) Fail(file.path(), "the file is empty");
   s_.HeadLine1 = file.ReadLine();
   s_.PruneLimit = LongOf(s_.HeadLine1, file.path());
 }
 
 void ArchiveRun::ApplyPruneSize() {
-  platform::TextReader file(kPacketIni);
+  platform::TextReader file(*files_, kPacketIni);
   for (;;) {
     if (file.AtEnd()) Fail(file.path(), "no PRUNE_SIZE line");
     s_.HeadLine1 = file.ReadLine();
@@ -67,7 +66,7 @@ void ArchiveRun::ApplyPruneSize() {
   s_.PruneLimit = static_cast<int32_t>(limit);
 }
 
-void ArchiveRun::ReplaceMarkedList() { platform::ReplaceFile(kNewMarkedList, kMarkedList); }
+void ArchiveRun::ReplaceMarkedList() { files_->ReplaceFile(kNewMarkedList, kMarkedList); }
 
 void ArchiveRun::Pass(platform::TextReader& marked, platform::TextWriter& newList) {
   // The test looks at the line processed last, so the first line that reaches the limit is
@@ -90,12 +89,16 @@ void ArchiveRun::Pass(platform::TextReader& marked, platform::TextWriter& newLis
   marked.CopyRestTo(newList);
 }
 
-void ArchiveRun::MnuArchive_Click() {
+void ArchiveRun::StartFresh() {
   archived_ = 0;
   passError_.clear();
   notRecycled_.clear();
   firstFree_.clear();
-  platform::ForgetCachedNames();
+  files_ = std::make_unique<platform::Files>();
+}
+
+void ArchiveRun::MnuArchive_Click() {
+  StartFresh();
   try {
     Set_Var();
     ReadLastNum();
@@ -109,8 +112,8 @@ void ArchiveRun::MnuArchive_Click() {
 
   s_.MarkedNum.assign(1, '1');  // (an assignment from "1" trips a false GCC 12 -Wrestrict)
   try {
-    platform::TextReader marked(kMarkedList);
-    platform::TextWriter newList = platform::TextWriter::Create(kNewMarkedList);
+    platform::TextReader marked(*files_, kMarkedList);
+    platform::TextWriter newList = platform::TextWriter::Create(*files_, kNewMarkedList);
     try {
       Pass(marked, newList);
       marked.Close();

@@ -2,7 +2,6 @@
 
 #include "platform/codepage.h"
 #include "platform/file_error.h"
-#include "platform/winpath.h"
 #include "run/archive_run.h"
 #include "run/value.h"
 
@@ -37,7 +36,7 @@ void ArchiveRun::BuildArchiveName() {
 void ArchiveRun::NextSeqNum() {
   if (s_.SeqNum == INT16_MAX) {
     throw platform::FileError(platform::FileError::Kind::kOther,
-                              platform::AbsoluteWinPath(s_.ArchiveName),
+                              files_->AbsoluteWinPath(s_.ArchiveName),
                               "every archive name of the day is taken in this folder");
   }
   ++s_.SeqNum;
@@ -60,15 +59,15 @@ void ArchiveRun::SetupFileNameAndDirectory() {
 
 int16_t ArchiveRun::DirExists(std::string& name) {
   name = FolderForm(name);
-  platform::ChDir(kArchiveRoot);
+  files_->ChDir(kArchiveRoot);
   // An existing folder of any letter case is the group's folder.
-  if (!platform::IsDirectory(name)) platform::MakeDir(name);
-  platform::ChDir(std::string(kArchiveRoot) + "\\" + name);
+  if (!files_->IsDirectory(name)) files_->MakeDir(name);
+  files_->ChDir(std::string(kArchiveRoot) + "\\" + name);
   return 0;
 }
 
 int16_t ArchiveRun::FileExists(std::string& name) {
-  if (!platform::EntryExists(name)) return 0;
+  if (!files_->EntryExists(name)) return 0;
   NextSeqNum();
   return 1;
 }

@@ -2,8 +2,6 @@
 
 #include "platform/codepage.h"
 #include "platform/file_error.h"
-#include "platform/trash.h"
-#include "platform/winpath.h"
 #include "run/archive_run.h"
 #include "run/value.h"
 
@@ -38,8 +36,8 @@ std::string BullGroupOf(const std::string& headLine2) {
   return field;
 }
 
-int32_t RecycleFile(std::string path, std::string* reason) {
-  return platform::MoveToTrash(path, reason);
+int32_t RecycleFile(platform::Files& files, std::string path, std::string* reason) {
+  return files.MoveToTrash(path, reason);
 }
 
 void ArchiveRun::Do_It() {
@@ -53,7 +51,8 @@ void ArchiveRun::Do_It() {
 
   // A link is not followed: the run moves Winpack's own files only. A bulletin that cannot
   // be opened is passed over in silence.
-  auto bulletin = platform::TextReader::TryOpen(s_.BullPath, platform::TextReader::Links::kRefuse);
+  auto bulletin =
+      platform::TextReader::TryOpen(*files_, s_.BullPath, platform::TextReader::Links::kRefuse);
   if (!bulletin) return;
   if (bulletin->AtEnd()) return;
   s_.HeadLine1 = bulletin->ReadLine();
@@ -70,7 +69,8 @@ void ArchiveRun::Do_It() {
     MoveFile(*bulletin);
     bulletin->Close();
     std::string reason;
-    if (RecycleFile(s_.BullPath, &reason) != 0) notRecycled_.push_back(s_.BullPath + ": " + reason);
+    if (RecycleFile(*files_, s_.BullPath, &reason) != 0)
+      notRecycled_.push_back(s_.BullPath + ": " + reason);
     s_.MarkedLine = KMark(s_.MarkedLine);
     ++archived_;
     return;  // a bulletin moves once, however often its group is listed
@@ -85,14 +85,14 @@ void ArchiveRun::MoveFile(platform::TextReader& bulletin) {
   if (firstInFolder && s_.SeqNum > 1) {
     const std::string previous = ArchiveNameOf(s_.SeqNum - 1);
     if (IsCopyOf(previous, bulletin)) {
-      reporter_.SetPanelText(2, platform::AbsoluteWinPath(previous));
+      reporter_.SetPanelText(2, files_->AbsoluteWinPath(previous));
       return;
     }
   }
   platform::TextWriter archive = [this] {
     for (;;) {
-      reporter_.SetPanelText(2, platform::AbsoluteWinPath(s_.ArchiveName));
-      if (auto created = platform::TextWriter::CreateNew(s_.ArchiveName))
+      reporter_.SetPanelText(2, files_->AbsoluteWinPath(s_.ArchiveName));
+      if (auto created = platform::TextWriter::CreateNew(*files_, s_.ArchiveName))
         return std::move(*created);
       NextSeqNum();  // the name was taken after it was probed
     }
@@ -109,7 +109,7 @@ void ArchiveRun::MoveFile(platform::TextReader& bulletin) {
 }
 
 bool ArchiveRun::IsCopyOf(const std::string& archiveName, platform::TextReader& bulletin) {
-  auto archive = platform::TextReader::TryOpen(archiveName);
+  auto archive = platform::TextReader::TryOpen(*files_, archiveName);
   if (!archive) return false;
   bool same = !archive->AtEnd() && archive->ReadLine() == s_.HeadLine1 && !archive->AtEnd() &&
               archive->ReadLine() == s_.HeadLine2;

@@ -2,7 +2,6 @@
 
 #include "platform/codepage.h"
 #include "platform/textfile.h"
-#include "platform/winpath.h"
 
 namespace settings {
 namespace {
@@ -10,9 +9,9 @@ namespace {
 using platform::TextReader;
 using platform::UpperCase;
 
-void CreateDefaultParamFile() {
+void CreateDefaultParamFile(platform::Files& files) {
   // Made only where no file exists: a file the user wrote is never replaced.
-  auto file = platform::TextWriter::CreateNew(kParamFile);
+  auto file = platform::TextWriter::CreateNew(files, kParamFile);
   if (!file) return;
   try {
     file->WriteLine(std::string("#") + kParamFile +
@@ -30,9 +29,9 @@ void Add(GroupSelection& selection, std::string name) {
   selection.Groups[++selection.GroupCount] = std::move(name);
 }
 
-void ReadSelectFile(GroupSelection& selection) {
-  platform::ChDir("C:\\Winpack\\Bulls");
-  TextReader file(kSelectFile);
+void ReadSelectFile(GroupSelection& selection, platform::Files& files) {
+  files.ChDir("C:\\Winpack\\Bulls");
+  TextReader file(files, kSelectFile);
   const std::string header = file.ReadLineOrEmpty();
   std::string first = UpperCase(file.ReadLineOrEmpty());
   if (first.empty()) return;
@@ -45,17 +44,17 @@ void ReadSelectFile(GroupSelection& selection) {
   }
 }
 
-void LoadList(GroupSelection& selection) {
-  platform::ChDir("C:\\Winpack\\");
-  if (!platform::EntryExists(kParamFile)) CreateDefaultParamFile();
+void LoadList(GroupSelection& selection, platform::Files& files) {
+  files.ChDir("C:\\Winpack\\");
+  if (!files.EntryExists(kParamFile)) CreateDefaultParamFile(files);
 
-  TextReader file(kParamFile);
+  TextReader file(files, kParamFile);
   file.ReadLineOrEmpty();
   file.ReadLineOrEmpty();
   std::string name = UpperCase(file.ReadLineOrEmpty());
   if (name == "SELECT") {
     file.Close();
-    ReadSelectFile(selection);
+    ReadSelectFile(selection, files);
     return;
   }
   for (;;) {
@@ -67,10 +66,10 @@ void LoadList(GroupSelection& selection) {
 
 }  // namespace
 
-void OpenParamFile(GroupSelection& selection) {
+void OpenParamFile(GroupSelection& selection, platform::Files& files) {
   selection.GroupCount = 0;
   try {
-    LoadList(selection);
+    LoadList(selection, files);
   } catch (...) {
     selection.GroupCount = 0;
     throw;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/files.h"
+
 namespace settings {
 
 constexpr int kMaxGroups = 128;
@@ -22,7 +24,7 @@ inline constexpr char kSelectFile[] = "Select.TXT";
 /// Loads the list from `C:\Winpack\Kelvaron.INI`, or from Winpack's `Select.TXT` when its
 /// third line says "Select"; creates `Kelvaron.INI` with its default content when there is
 /// none. Missing lines count as empty. Throws FileError when a file cannot be made or read;
-/// the list is then empty.
-void OpenParamFile(GroupSelection& selection);
+/// the list is then empty. Leaves the folder it read in as the current directory of `files`.
+void OpenParamFile(GroupSelection& selection, platform::Files& files);
 
 }  // namespace settings

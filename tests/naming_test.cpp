@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "platform/file_error.h"
-#include "platform/winpath.h"
+#include "platform/files.h"
 #include "run/archive_run.h"
 #include "tests/runner.h"
 
@@ -61,7 +61,7 @@ TEST(Setup, NewFolderGetsTheFirstName) {
   EXPECT_EQ(n.Name("ARES"), "02070701.TXT");
   EXPECT_EQ(n.state.GroupName, "Ares");
   EXPECT_EQ(n.state.SeqText, "01");
-  EXPECT_EQ(platform::CurDir(), "C:\\Winpack\\Archive\\Bulls\\Ares");
+  EXPECT_EQ(n.run.files().CurDir(), "C:\\Winpack\\Archive\\Bulls\\Ares");
   EXPECT_TRUE(n.st.Exists("Winpack/Archive/Bulls/Ares"));
 }
 

@@ -8,9 +8,8 @@
 
 #include "platform/codepage.h"
 #include "platform/file_error.h"
+#include "platform/files.h"
 #include "platform/textfile.h"
-#include "platform/trash.h"
-#include "platform/winpath.h"
 #include "tests/station.h"
 
 namespace fs = std::filesystem;
@@ -31,6 +30,7 @@ TEST(WinPath, DriveIsTheWinePrefix) {
 
 TEST(WinPath, ComponentsMatchWithoutCase) {
   test::Station st;
+  platform::Files files;
   st.Write("Winpack/Bulls/5/012345.txt", "x");
   st.MakeDir("Winpack/ARCHIVE/bulls");
   st.MakeDir("Winpack/Mixed");
@@ -50,51 +50,58 @@ TEST(WinPath, ComponentsMatchWithoutCase) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.win);
-    EXPECT_EQ(platform::HostPath(row.win), st.Host(row.host));
+    EXPECT_EQ(files.HostPath(row.win), st.Host(row.host));
   }
 }
 
 TEST(WinPath, PathsThatLeaveTheirFolderAreRefused) {
   test::Station st;
+  platform::Files files;
   for (const char* win :
        {"C:\\Winpack\\Bulls\\..\\..\\etc", "C:\\Winpack\\.\\x", "C:\\Winpack\\Bulls\\\\.TXT",
         "C:\\Winpack\\a/b", "D:\\Winpack", "C:\\Winpack\\Bulls\\.\\..TXT"}) {
     SCOPED_TRACE(win);
-    EXPECT_THROW(platform::HostPath(win), FileError);
+    EXPECT_THROW(files.HostPath(win), FileError);
   }
-  EXPECT_THROW(platform::TextReader("C:\\Winpack\\..\\x"), FileError);
+  EXPECT_THROW(platform::TextReader(files, "C:\\Winpack\\..\\x"), FileError);
 }
 
 TEST(WinPath, CurrentDirectoryHoldsBareNames) {
   test::Station st;
-  platform::ChDir("C:\\winpack\\bulls");
-  EXPECT_EQ(platform::CurDir(), "C:\\winpack\\bulls");
-  EXPECT_EQ(platform::HostPath("Select.TXT"), st.Host("Winpack/Bulls/Select.TXT"));
-  EXPECT_EQ(platform::AbsoluteWinPath("Select.TXT"), "C:\\winpack\\bulls\\Select.TXT");
+  platform::Files files;
+  EXPECT_EQ(files.CurDir(), "C:\\");
+  files.ChDir("C:\\winpack\\bulls");
+  EXPECT_EQ(files.CurDir(), "C:\\winpack\\bulls");
+  EXPECT_EQ(files.HostPath("Select.TXT"), st.Host("Winpack/Bulls/Select.TXT"));
+  EXPECT_EQ(files.AbsoluteWinPath("Select.TXT"), "C:\\winpack\\bulls\\Select.TXT");
+  EXPECT_EQ(platform::Files().CurDir(), "C:\\");  // another run starts at the root
   try {
-    platform::ChDir("C:\\Winpack\\Nowhere");
+    files.ChDir("C:\\Winpack\\Nowhere");
     FAIL();
   } catch (const FileError& e) {
     EXPECT_EQ(e.kind(), FileError::Kind::kNotFound);
     EXPECT_EQ(e.path(), "C:\\Winpack\\Nowhere");
   }
-  EXPECT_EQ(platform::CurDir(), "C:\\winpack\\bulls");
+  EXPECT_EQ(files.CurDir(), "C:\\winpack\\bulls");
 }
 
 TEST(WinPath, ListingsFollowTheProgramAndAreReadAgainForEachRun) {
   test::Station st;
-  EXPECT_FALSE(platform::EntryExists("C:\\Winpack\\Bulls\\abc.txt"));
-  platform::TextWriter::Create("C:\\Winpack\\Bulls\\ABC.TXT").Close();
-  EXPECT_TRUE(platform::EntryExists("C:\\Winpack\\Bulls\\abc.txt"));
-  platform::RemoveFile("C:\\Winpack\\Bulls\\abc.txt");
-  EXPECT_FALSE(platform::EntryExists("C:\\Winpack\\Bulls\\abc.txt"));
-  st.Write("Winpack/Bulls/DEF.TXT", "x");  // made behind the program's back
-  platform::ForgetCachedNames();           // as every run starts
-  EXPECT_TRUE(platform::EntryExists("C:\\Winpack\\Bulls\\def.txt"));
+  platform::Files files;
+  EXPECT_FALSE(files.EntryExists("C:\\Winpack\\Bulls\\abc.txt"));
+  platform::TextWriter::Create(files, "C:\\Winpack\\Bulls\\ABC.TXT").Close();
+  EXPECT_TRUE(files.EntryExists("C:\\Winpack\\Bulls\\abc.txt"));
+  files.RemoveFile("C:\\Winpack\\Bulls\\abc.txt");
+  EXPECT_FALSE(files.EntryExists("C:\\Winpack\\Bulls\\abc.txt"));
+  st.Write("Winpack/Bulls/DEF.TXT", "x");  // made behind the run's back: it keeps its view
+  EXPECT_FALSE(files.EntryExists("C:\\Winpack\\Bulls\\def.txt"));
+  platform::Files nextRun;
+  EXPECT_TRUE(nextRun.EntryExists("C:\\Winpack\\Bulls\\def.txt"));
 }
 
 std::vector<std::string> ReadAll(const std::string& win) {
-  platform::TextReader reader(win);
+  platform::Files files;
+  platform::TextReader reader(files, win);
   std::vector<std::string> lines;
   while (!reader.AtEnd()) lines.push_back(reader.ReadLine());
   return lines;
@@ -131,7 +138,8 @@ TEST(TextReader, LineEnds) {
 TEST(TextReader, ReadingPastTheEndIsAnError) {
   test::Station st;
   st.Write("Winpack/t.txt", "one");
-  platform::TextReader reader("C:\\Winpack\\t.txt");
+  platform::Files files;
+  platform::TextReader reader(files, "C:\\Winpack\\t.txt");
   EXPECT_EQ(reader.ReadLine(), "one");
   EXPECT_THROW(reader.ReadLine(), FileError);
   EXPECT_EQ(reader.ReadLineOrEmpty(), "");
@@ -143,13 +151,15 @@ TEST(TextReader, RefusesWhatIsNotAnOrdinaryFile) {
   ASSERT_EQ(mkfifo(st.Host("Winpack/fifo").c_str(), 0600), 0);
   st.Write("Winpack/target.txt", "x");
   fs::create_symlink(st.Host("Winpack/target.txt"), st.Host("Winpack/link.txt"));
-  EXPECT_THROW(platform::TextReader("C:\\Winpack\\folder"), FileError);
-  EXPECT_THROW(platform::TextReader("C:\\Winpack\\fifo"), FileError);  // must not wait
-  EXPECT_THROW(platform::TextReader("C:\\Winpack\\link.txt", platform::TextReader::Links::kRefuse),
-               FileError);
-  EXPECT_NO_THROW(platform::TextReader("C:\\Winpack\\link.txt"));
+  platform::Files files;
+  EXPECT_THROW(platform::TextReader(files, "C:\\Winpack\\folder"), FileError);
+  EXPECT_THROW(platform::TextReader(files, "C:\\Winpack\\fifo"), FileError);  // must not wait
+  EXPECT_THROW(
+      platform::TextReader(files, "C:\\Winpack\\link.txt", platform::TextReader::Links::kRefuse),
+      FileError);
+  EXPECT_NO_THROW(platform::TextReader(files, "C:\\Winpack\\link.txt"));
   try {
-    platform::TextReader("C:\\Winpack\\missing.txt");
+    platform::TextReader(files, "C:\\Winpack\\missing.txt");
     FAIL();
   } catch (const FileError& e) {
     EXPECT_EQ(e.kind(), FileError::Kind::kNotFound);
@@ -165,8 +175,9 @@ TEST(TextWriter, EveryLineEndsInCrLfAndBytesPassThrough) {
   }
   st.Write("Winpack/in.txt", "lf\nunterminated\rcr\r" + all);
   {
-    platform::TextReader in("C:\\Winpack\\in.txt");
-    platform::TextWriter out = platform::TextWriter::Create("C:\\Winpack\\out.txt");
+    platform::Files files;
+    platform::TextReader in(files, "C:\\Winpack\\in.txt");
+    platform::TextWriter out = platform::TextWriter::Create(files, "C:\\Winpack\\out.txt");
     in.CopyRestTo(out);
     out.Close();
   }
@@ -177,11 +188,12 @@ TEST(TextWriter, CreateNewNeverTouchesAnExistingEntry) {
   test::Station st;
   st.Write("Winpack/Taken.TXT", "keep");
   st.MakeDir("Winpack/folder.txt");
-  EXPECT_FALSE(platform::TextWriter::CreateNew("C:\\Winpack\\Taken.TXT").has_value());
-  EXPECT_FALSE(platform::TextWriter::CreateNew("C:\\Winpack\\taken.txt").has_value());
-  EXPECT_FALSE(platform::TextWriter::CreateNew("C:\\Winpack\\FOLDER.TXT").has_value());
+  platform::Files files;
+  EXPECT_FALSE(platform::TextWriter::CreateNew(files, "C:\\Winpack\\Taken.TXT").has_value());
+  EXPECT_FALSE(platform::TextWriter::CreateNew(files, "C:\\Winpack\\taken.txt").has_value());
+  EXPECT_FALSE(platform::TextWriter::CreateNew(files, "C:\\Winpack\\FOLDER.TXT").has_value());
   EXPECT_EQ(st.Read("Winpack/Taken.TXT"), "keep");
-  auto fresh = platform::TextWriter::CreateNew("C:\\Winpack\\new.txt");
+  auto fresh = platform::TextWriter::CreateNew(files, "C:\\Winpack\\new.txt");
   ASSERT_TRUE(fresh.has_value());
   fresh->WriteLine("x");
   fresh->Discard();
@@ -192,7 +204,8 @@ TEST(Trash, MovesTheFileWithItsInfo) {
   test::Station st;
   st.Write("Winpack/Bulls/5/a b%.TXT", "bulletin");
   std::string reason;
-  EXPECT_EQ(platform::MoveToTrash("C:\\Winpack\\Bulls\\5\\a b%.TXT", &reason), 0) << reason;
+  platform::Files files;
+  EXPECT_EQ(files.MoveToTrash("C:\\Winpack\\Bulls\\5\\a b%.TXT", &reason), 0) << reason;
   EXPECT_FALSE(st.Exists("Winpack/Bulls/5/a b%.TXT"));
   const auto trash = st.Trash();
   ASSERT_EQ(trash.size(), 1u);
@@ -207,11 +220,13 @@ TEST(Trash, SameNameTwiceAndAMissingTrash) {
   test::Station st;
   st.Write("Winpack/Bulls/1/000001.TXT", "first");
   st.Write("Winpack/Bulls/2/000001.TXT", "second");
-  EXPECT_EQ(platform::MoveToTrash("C:\\Winpack\\Bulls\\1\\000001.TXT"), 0);
+  platform::Files files;
+  EXPECT_EQ(files.MoveToTrash("C:\\Winpack\\Bulls\\1\\000001.TXT"), 0);
   std::filesystem::remove_all(test::TrashDir());  // emptied for good behind our back
-  EXPECT_EQ(platform::MoveToTrash("C:\\Winpack\\Bulls\\2\\000001.TXT"), 0);
+  EXPECT_EQ(files.MoveToTrash("C:\\Winpack\\Bulls\\2\\000001.TXT"), 0);
   st.Write("Winpack/Bulls/1/000001.TXT", "third");
-  EXPECT_EQ(platform::MoveToTrash("C:\\Winpack\\Bulls\\1\\000001.TXT"), 0);
+  platform::Files later;  // the file came back behind the first one's back
+  EXPECT_EQ(later.MoveToTrash("C:\\Winpack\\Bulls\\1\\000001.TXT"), 0);
   const auto trash = st.Trash();
   ASSERT_EQ(trash.size(), 2u);
   EXPECT_EQ(trash.at("000001.TXT"), st.Host("Winpack/Bulls/2/000001.TXT"));
@@ -222,7 +237,8 @@ TEST(Trash, SameNameTwiceAndAMissingTrash) {
 TEST(Trash, AFailureIsReportedAndNothingIsDeleted) {
   test::Station st;
   std::string reason;
-  EXPECT_NE(platform::MoveToTrash("C:\\Winpack\\Bulls\\none.TXT", &reason), 0);
+  platform::Files files;
+  EXPECT_NE(files.MoveToTrash("C:\\Winpack\\Bulls\\none.TXT", &reason), 0);
   EXPECT_FALSE(reason.empty());
 }
 

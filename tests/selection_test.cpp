@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "platform/file_error.h"
-#include "platform/winpath.h"
+#include "platform/files.h"
 #include "settings/selection.h"
 #include "tests/station.h"
 
@@ -16,8 +16,8 @@ const std::string kDefaultIni =
     "[Kelvaron]\r\nSelect\r\n";
 
 std::vector<std::string> Load(const test::Station&, settings::GroupSelection& sel) {
-  platform::ForgetCachedNames();  // each load stands for a run, which starts so
-  settings::OpenParamFile(sel);
+  platform::Files files;  // each load stands for a run, which sees the disk afresh
+  settings::OpenParamFile(sel, files);
   return std::vector<std::string>(sel.Groups.begin() + 1, sel.Groups.begin() + 1 + sel.GroupCount);
 }
 
@@ -126,8 +126,9 @@ TEST(OpenParamFile, FailuresNameTheFileAndLeaveAnEmptyList) {
     c.prepare(st);
     settings::GroupSelection sel;
     sel.GroupCount = 5;
+    platform::Files files;
     try {
-      settings::OpenParamFile(sel);
+      settings::OpenParamFile(sel, files);
       ADD_FAILURE() << "no error";
     } catch (const platform::FileError& e) {
       EXPECT_NE(std::string(e.what()).find(c.path), std::string::npos) << e.what();

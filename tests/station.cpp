@@ -6,8 +6,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/winpath.h"
-
 namespace fs = std::filesystem;
 
 namespace test {
@@ -32,7 +30,6 @@ Station::Station() {
   fs::remove_all(TrashDir());
   fs::create_directories(Host("Winpack/Bulls"));
   fs::create_directories(Host("Winpack/Archive/Bulls"));
-  platform::ForgetCachedNames();
 }
 
 Station::~Station() { fs::remove_all(root); }

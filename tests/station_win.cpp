@@ -8,7 +8,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/winpath.h"
 #include "tests/station.h"
 
 namespace fs = std::filesystem;
@@ -43,10 +42,13 @@ std::string TrashDir() {
 
 Station::Station() : root("C:/Winpack"), prefix("C:") {
   fs::remove_all(root);
-  fs::remove_all(TrashDir());
+  // The shell finds the trash folder once per process: it is emptied, not removed.
+  for (const char* part : {"/files", "/info"}) {
+    if (!fs::exists(TrashDir() + part)) continue;
+    for (const auto& e : fs::directory_iterator(TrashDir() + part)) fs::remove_all(e.path());
+  }
   fs::create_directories(Host("Winpack/Bulls"));
   fs::create_directories(Host("Winpack/Archive/Bulls"));
-  platform::ForgetCachedNames();
 }
 
 Station::~Station() { fs::remove_all(root); }

@@ -16,7 +16,7 @@ add_executable(core_tests
   naming_test.cpp
   transfer_test.cpp
   driver_test.cpp)
-target_link_libraries(core_tests PRIVATE kelvaron_run kelvaron_settings_store test_station
+target_link_libraries(core_tests PRIVATE kelvaron_run kelvaron_faults kelvaron_settings_store test_station
                                          GTest::gtest_main)
 add_test(NAME core_tests COMMAND core_tests)
 set_tests_properties(core_tests PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Winpack's files are named by Windows paths on drive C:. Off Windows the drive is the
+// Wine prefix's drive_c, and each component is found the way Windows and Wine find it:
+// the exact name when it exists, else the first name in sorted order that equals it
+// without regard to case. All names here are Windows-1252 bytes.
+namespace platform {
+
+/// The host folder that stands for `C:\`: on Linux `$WINEPREFIX/drive_c`, `WINEPREFIX`
+/// defaulting to `$HOME/.wine`; on Windows `C:\` itself.
+std::string DriveRoot();
+
+/// The run's view of drive C:: its current directory and what it learns of folders on the
+/// way (listings, folders found, the trash folder). One per run, dropped when the run ends,
+/// so that a run sees the disk as it is and leaves nothing behind for the next one.
+/// Every failure throws FileError naming the Windows path and the system's reason.
+class Files {
+ public:
+  Files();
+  ~Files();
+  Files(const Files&) = delete;
+  Files& operator=(const Files&) = delete;
+
+  /// The absolute form of a Windows path: bare names are taken in the current directory.
+  std::string AbsoluteWinPath(std::string_view winPath) const;
+
+  /// The host path for a Windows path. Throws for a path that cannot name a file of drive C:
+  /// (another drive, an empty, `.` or `..` component, `/` or NUL inside a name).
+  std::string HostPath(std::string_view winPath);
+
+  /// The current directory is held here rather than by the process, so that bare names keep
+  /// their Windows meaning. Throws when the folder cannot be entered.
+  void ChDir(std::string_view winPath);
+  const std::string& CurDir() const;
+
+  /// Whether any entry (file, folder, link, hidden or not) bears the name. A folder that
+  /// cannot be searched throws rather than answering.
+  bool EntryExists(std::string_view winPath);
+  bool IsDirectory(std::string_view winPath);
+
+  void MakeDir(std::string_view winPath);
+  void RemoveFile(std::string_view winPath);
+  /// Puts `from` in the place of `to` in one step, so that `to` always exists, and makes the
+  /// change durable.
+  void ReplaceFile(std::string_view from, std::string_view to);
+
+  /// Sends a file to the Recycle Bin / Trash, from where the user can restore it; never
+  /// deletes it instead. Returns 0 on success, else a non-zero code and the reason in
+  /// `reason`.
+  int MoveToTrash(std::string_view winPath, std::string* reason = nullptr);
+
+  /// What each system keeps of the run's view; defined by the file of that system.
+  struct Impl;
+  Impl& impl() { return *impl_; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/file_error.h"
+#include "platform/files.h"
+
+// The little that text files need of each system: open, create, read, write, sync, close.
+// Paths are absolute Windows paths (Files::AbsoluteWinPath); every failure but the ones a
+// call answers with kNoFile throws FileError naming that path.
+namespace platform::raw {
+
+/// A file descriptor on Linux, a HANDLE on Windows.
+using Handle = std::intptr_t;
+inline constexpr Handle kNoFile = -1;
+
+enum class Links { kFollow, kRefuse };
+
+/// Opens an existing ordinary file for reading; a folder, a pipe or a device is refused (and
+/// never waited on), and with Links::kRefuse so is a symbolic link. On failure returns
+/// kNoFile and, when `failure` is given, why.
+Handle OpenRead(Files& files, const std::string& absPath, Links links,
+                std::optional<FileError>* failure);
+
+enum class Create {
+  kEmpty,   // created, or emptied when it exists
+  kNew,     // created only when no entry of that name exists (checked atomically); else kNoFile
+  kAppend,  // created when missing, written at its end
+};
+Handle OpenWrite(Files& files, const std::string& absPath, Create how);
+
+/// Reads up to `size` bytes; 0 at the end of the file.
+std::size_t Read(Handle file, char* buf, std::size_t size, const std::string& absPath);
+void Rewind(Handle file, const std::string& absPath);
+void Write(Handle file, const char* data, std::size_t size, const std::string& absPath);
+/// Makes what was written durable.
+void Sync(Handle file, const std::string& absPath);
+void Close(Handle file, const std::string& absPath);
+/// Closes a file whose owner already failed. Never throws.
+void CloseQuietly(Handle file) noexcept;
+
+}  // namespace platform::raw

@@ -1,0 +1,186 @@
+#include "platform/textfile.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "platform/file_error.h"
+
+namespace platform {
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+}  // namespace
+
+TextReader::TextReader(Files& files, std::string_view winPath, Links links)
+    : path_(files.AbsoluteWinPath(winPath)), buf_(new char[kBufferSize]) {
+  std::optional<FileError> failure;
+  file_ = raw::OpenRead(files, path_, links, &failure);
+  if (file_ == raw::kNoFile) throw *failure;
+}
+
+TextReader::TextReader(raw::Handle file, std::string path)
+    : file_(file), path_(std::move(path)), buf_(new char[kBufferSize]) {}
+
+std::optional<TextReader> TextReader::TryOpen(Files& files, std::string_view winPath, Links links) {
+  std::string path = files.AbsoluteWinPath(winPath);
+  const raw::Handle file = raw::OpenRead(files, path, links, nullptr);
+  if (file == raw::kNoFile) return std::nullopt;
+  return TextReader(file, std::move(path));
+}
+
+TextReader::TextReader(TextReader&& other) noexcept
+    : file_(other.file_),
+      path_(std::move(other.path_)),
+      buf_(std::move(other.buf_)),
+      pos_(other.pos_),
+      end_(other.end_) {
+  other.file_ = raw::kNoFile;
+}
+
+TextReader::~TextReader() {
+  if (file_ != raw::kNoFile) raw::CloseQuietly(file_);
+}
+
+bool TextReader::Fill() {
+  if (file_ == raw::kNoFile) throw FileError(FileError::Kind::kOther, path_, "file is closed");
+  pos_ = 0;
+  end_ = 0;
+  end_ = raw::Read(file_, buf_.get(), kBufferSize, path_);
+  return end_ > 0;
+}
+
+bool TextReader::AtEnd() { return pos_ >= end_ && !Fill(); }
+
+void TextReader::ReadLineInto(std::string& line) {
+  line.clear();
+  for (;;) {
+    const char* begin = buf_.get() + pos_;
+    const char* stop = buf_.get() + end_;
+    const char* eol = std::find_if(begin, stop, [](char c) { return c == '\r' || c == '\n'; });
+    line.append(begin, eol);
+    pos_ += static_cast<std::size_t>(eol - begin);
+    if (eol != stop) {
+      ++pos_;
+      if (*eol == '\r' && (pos_ < end_ || Fill()) && buf_[pos_] == '\n') ++pos_;
+      return;
+    }
+    if (!Fill()) return;
+  }
+}
+
+std::string TextReader::ReadLine() {
+  if (AtEnd()) throw FileError(FileError::Kind::kOther, path_, "input past end of file");
+  std::string line;
+  ReadLineInto(line);
+  return line;
+}
+
+std::string TextReader::ReadLineOrEmpty() { return AtEnd() ? std::string() : ReadLine(); }
+
+void TextReader::Rewind() {
+  raw::Rewind(file_, path_);
+  pos_ = end_ = 0;
+}
+
+void TextReader::CopyRestTo(TextWriter& out) {
+  std::string line;
+  while (!AtEnd()) {
+    ReadLineInto(line);
+    out.WriteLine(line);
+  }
+}
+
+void TextReader::Close() {
+  if (file_ == raw::kNoFile) return;
+  raw::CloseQuietly(file_);
+  file_ = raw::kNoFile;
+}
+
+TextWriter::TextWriter(Files& files, raw::Handle file, std::string path)
+    : files_(&files), file_(file), path_(std::move(path)) {
+  buf_.reserve(kBufferSize);
+}
+
+TextWriter TextWriter::Create(Files& files, std::string_view winPath) {
+  std::string path = files.AbsoluteWinPath(winPath);
+  const raw::Handle file = raw::OpenWrite(files, path, raw::Create::kEmpty);
+  return TextWriter(files, file, std::move(path));
+}
+
+std::optional<TextWriter> TextWriter::CreateNew(Files& files, std::string_view winPath) {
+  std::string path = files.AbsoluteWinPath(winPath);
+  const raw::Handle file = raw::OpenWrite(files, path, raw::Create::kNew);
+  if (file == raw::kNoFile) return std::nullopt;
+  return TextWriter(files, file, std::move(path));
+}
+
+TextWriter::TextWriter(TextWriter&& other) noexcept
+    : files_(other.files_),
+      file_(other.file_),
+      path_(std::move(other.path_)),
+      buf_(std::move(other.buf_)) {
+  other.file_ = raw::kNoFile;
+}
+
+TextWriter::~TextWriter() {
+  if (file_ == raw::kNoFile) return;
+  try {
+    Close();
+  } catch (const FileError&) {
+    // A writer left open is one whose owner already failed and reports that failure.
+  }
+}
+
+void TextWriter::WriteLine(std::string_view line) {
+  if (file_ == raw::kNoFile) throw FileError(FileError::Kind::kOther, path_, "file is closed");
+  if (buf_.size() + line.size() + 2 > kBufferSize) Flush();
+  if (line.size() + 2 > kBufferSize) {
+    buf_.append(line);
+    buf_ += "\r\n";
+    Flush();
+    return;
+  }
+  buf_.append(line);
+  buf_ += "\r\n";
+}
+
+void TextWriter::Flush() {
+  raw::Write(file_, buf_.data(), buf_.size(), path_);
+  buf_.clear();
+}
+
+void TextWriter::Sync() {
+  Flush();
+  raw::Sync(file_, path_);
+}
+
+void TextWriter::Close() {
+  if (file_ == raw::kNoFile) return;
+  std::exception_ptr failure;
+  try {
+    Flush();
+  } catch (const FileError&) {
+    failure = std::current_exception();
+  }
+  const raw::Handle file = file_;
+  file_ = raw::kNoFile;
+  if (failure) {
+    raw::CloseQuietly(file);
+    std::rethrow_exception(failure);
+  }
+  raw::Close(file, path_);
+}
+
+void TextWriter::Discard() noexcept {
+  if (file_ != raw::kNoFile) raw::CloseQuietly(file_);
+  file_ = raw::kNoFile;
+  buf_.clear();
+  try {
+    files_->RemoveFile(path_);
+  } catch (const std::exception&) {
+    // What cannot be removed stays; the caller reports the failure that led here.
+  }
+}
+
+}  // namespace platform

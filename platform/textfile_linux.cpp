@@ -1,0 +1,91 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/faults.h"
+#include "platform/files_linux.h"
+#include "platform/rawfile.h"
+
+namespace platform::raw {
+namespace {
+
+int Fd(Handle file) { return static_cast<int>(file); }
+
+}  // namespace
+
+Handle OpenRead(Files& files, const std::string& absPath, Links links,
+                std::optional<FileError>* failure) {
+  // O_NONBLOCK: opening a pipe must not wait for a writer; it is refused below anyway.
+  int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+  if (links == Links::kRefuse) flags |= O_NOFOLLOW;
+  std::string host;
+  int fd = -1;
+  try {
+    fd = files.impl().OpenExisting(absPath, flags, &host);
+  } catch (const FileError& e) {
+    if (failure != nullptr) failure->emplace(e);
+    return kNoFile;
+  }
+  if (fd >= 0) {
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return fd;
+    close(fd);
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  } else if (errno == ELOOP) {
+    errno = EACCES;  // a refused link
+  }
+  if (failure != nullptr) failure->emplace(FileError::FromErrno(errno, absPath));
+  return kNoFile;
+}
+
+Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
+  Files::Impl& impl = files.impl();
+  const std::string host = impl.HostPath(absPath);  // an entry in another letter case is found
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+  flags |= how == Create::kEmpty ? O_TRUNC : how == Create::kNew ? O_EXCL : O_APPEND;
+  const int fd = Injected(faults::Op::kCreate) ? -1 : open(host.c_str(), flags, 0666);
+  if (fd < 0 && how == Create::kNew && errno == EEXIST) return kNoFile;
+  if (fd < 0) throw FileError::FromErrno(errno, absPath);
+  impl.NoteCreated(host);
+  return fd;
+}
+
+std::size_t Read(Handle file, char* buf, std::size_t size, const std::string& absPath) {
+  for (;;) {
+    const ssize_t n = Injected(faults::Op::kRead) ? -1 : read(Fd(file), buf, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw FileError::FromErrno(errno, absPath);
+    return static_cast<std::size_t>(n);
+  }
+}
+
+void Rewind(Handle file, const std::string& absPath) {
+  if (lseek(Fd(file), 0, SEEK_SET) != 0) throw FileError::FromErrno(errno, absPath);
+}
+
+void Write(Handle file, const char* data, std::size_t size, const std::string& absPath) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = Injected(faults::Op::kWrite) ? -1 : write(Fd(file), data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw FileError::FromErrno(errno, absPath);
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void Sync(Handle file, const std::string& absPath) {
+  if (Injected(faults::Op::kSync) || fsync(Fd(file)) != 0) {
+    throw FileError::FromErrno(errno, absPath);
+  }
+}
+
+void Close(Handle file, const std::string& absPath) {
+  const int closed = Injected(faults::Op::kClose) ? (close(Fd(file)), -1) : close(Fd(file));
+  if (closed != 0) throw FileError::FromErrno(errno, absPath);
+}
+
+void CloseQuietly(Handle file) noexcept { close(Fd(file)); }
+
+}  // namespace platform::raw
