@@ -18,5 +18,10 @@ add_executable(core_tests
   driver_test.cpp)
 target_link_libraries(core_tests PRIVATE kelvaron_run kelvaron_faults kelvaron_settings_store test_station
                                          GTest::gtest_main)
-add_test(NAME core_tests COMMAND core_tests)
-set_tests_properties(core_tests PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+# The shell finds its trash folder once per process, so the test that takes it away runs in a
+# process of its own. Running out of 32767 names costs minutes of file creation under Wine;
+# the portable naming it tests runs on Linux.
+add_test(NAME core_tests
+         COMMAND core_tests --gtest_filter=-Run.RecycleFailure*:Setup.SequenceNumbersRunOut)
+add_test(NAME core_tests_trash_refused COMMAND core_tests --gtest_filter=Run.RecycleFailure*)
+set_tests_properties(core_tests core_tests_trash_refused PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
