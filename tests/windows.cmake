@@ -25,3 +25,9 @@ add_test(NAME core_tests
          COMMAND core_tests --gtest_filter=-Run.RecycleFailure*:Setup.SequenceNumbersRunOut)
 add_test(NAME core_tests_trash_refused COMMAND core_tests --gtest_filter=Run.RecycleFailure*)
 set_tests_properties(core_tests core_tests_trash_refused PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+
+# Kelvaron.exe as a person uses it, under Wine on the test run's X display.
+add_executable(msgbox msgbox_win.cpp)
+add_test(NAME end_to_end_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end_win.sh
+                                     $<TARGET_FILE:kelvaron> $<TARGET_FILE:msgbox>)
+set_tests_properties(end_to_end_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 180)
