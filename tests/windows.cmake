@@ -31,3 +31,13 @@ add_executable(msgbox msgbox_win.cpp)
 add_test(NAME end_to_end_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end_win.sh
                                      $<TARGET_FILE:kelvaron> $<TARGET_FILE:msgbox>)
 set_tests_properties(end_to_end_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 180)
+
+# One station through the Linux and the Windows run; the Linux run_child comes from the Linux
+# build that scripts/test makes first.
+set(KELVARON_LINUX_BUILD ${CMAKE_SOURCE_DIR}/build CACHE PATH "The Linux build to compare with")
+add_executable(run_child run_child.cpp)
+target_link_libraries(run_child PRIVATE kelvaron_run kelvaron_faults test_station)
+add_test(NAME differential_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/differential_win.sh
+                                       ${KELVARON_LINUX_BUILD}/tests/run_child
+                                       $<TARGET_FILE:run_child>)
+set_tests_properties(differential_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 120)
