@@ -20,6 +20,12 @@ int Files::MoveToTrash(std::string_view winPath, std::string* reason) {
     if (reason != nullptr) *reason = e.reason();
     return 1;
   }
+  // Asked to recycle a file that is not there, the shell would offer to delete it for good.
+  if (GetFileAttributesW(win::LongPath(abs).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD err = GetLastError();
+    if (reason != nullptr) *reason = win::Reason(err);
+    return static_cast<int>(err);
+  }
   std::wstring from = win::Wide(abs);
   from.push_back(L'\0');  // the name list ends with an empty name
   SHFILEOPSTRUCTW op{};

@@ -21,10 +21,14 @@ bash "$here/../scripts/make-station.sh" "$WINEPREFIX"
 key='HKCU\Software\VB and VBA Program Settings\Kelvaron\Settings'
 wine reg add "$key" /v MainWidth /d 12000 /f >/dev/null 2>&1
 wine reg add "$key" /v MainHeight /d "not a number" /f >/dev/null 2>&1
-if ! pgrep -x openbox >/dev/null; then openbox >/dev/null 2>&1 & pids+=($!); sleep 1; fi
+# A window manager of our own on this display (one already there keeps it, and this one ends).
+openbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
 
 wine "$exe" &
 app=$!
+pids+=("$app")
 find_main() { xdotool search --onlyvisible --name '^Kelvaron$' 2>/dev/null | head -1; }
 for _ in $(seq 300); do [ -n "$(find_main)" ] && break; sleep 0.1; done
 main=$(find_main)
@@ -49,6 +53,11 @@ xdotool key Return
 sleep 1
 xdotool windowactivate --sync "$main"
 xdotool key alt+f; sleep 0.5; xdotool key x
+for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$app" 2>/dev/null; then
+  echo "FAIL: Kelvaron.exe did not end after Exit"
+  exit 1
+fi
 status=0
 wait "$app" || status=$?
 check '[ "$status" -eq 0 ]'

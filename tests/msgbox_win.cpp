@@ -1,30 +1,71 @@
-// For the end-to-end test: waits for the message box of Kelvaron.exe and prints its text
-// (in the system's code page), so that the test reads what the operator reads.
+// For the tests under Wine: waits for a dialog box and prints its text (in the system's code
+// page), so that a test reads what the operator reads; optionally answers it.
+//   msgbox [--caption TEXT] [--press ID]
+// Without --caption it waits for Kelvaron's message box; with --caption "" for any dialog.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
-int main() {
+namespace {
+
+std::string Narrow(const wchar_t* text) {
+  char narrow[16384] = {};
+  WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+  return narrow;
+}
+
+// A dialog shows its text in a static control numbered 0xFFFF; Wine's own question boxes in
+// another static control.
+std::string TextOf(HWND box) {
+  wchar_t text[8192] = {};
+  if (GetDlgItemTextW(box, 0xFFFF, text, 8192) == 0) {
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      wchar_t cls[32] = {};
+      GetClassNameW(child, cls, 32);
+      if (lstrcmpiW(cls, L"Static") == 0 && GetWindowTextW(child, text, 8192) > 0) break;
+    }
+  }
+  return Narrow(text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::wstring caption = L"Kelvaron";
+  bool anyCaption = false;
+  int press = 0;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--caption") == 0) {
+      const std::string c = argv[i + 1];
+      anyCaption = c.empty();
+      caption.assign(c.begin(), c.end());
+    } else if (std::strcmp(argv[i], "--press") == 0) {
+      press = std::atoi(argv[i + 1]);
+    }
+  }
   for (int i = 0; i < 300; ++i) {
-    // A message box is a dialog (#32770) captioned with the program's title.
-    if (HWND box = FindWindowW(L"#32770", L"Kelvaron")) {
-      wchar_t text[8192] = {};
-      GetDlgItemTextW(box, 0xFFFF, text, 8192);
-      char narrow[16384] = {};
-      WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
-      // The icon of an error or a warning: a visible static control that holds an icon
-      // (its number is 20 on Windows, 0x440 under Wine).
+    if (HWND box = FindWindowW(L"#32770", anyCaption ? nullptr : caption.c_str())) {
+      // The icon of an error or a warning: a visible static control that holds an icon (its
+      // number is 20 on Windows, 0x440 under Wine).
       bool icon = false;
       for (int id : {20, 0x440}) {
         HWND h = GetDlgItem(box, id);
         icon = icon || (h != nullptr && IsWindowVisible(h) && SendMessageW(h, STM_GETICON, 0, 0));
       }
-      std::printf("%s%s\n", icon ? "[icon] " : "", narrow);
+      wchar_t title[256] = {};
+      GetWindowTextW(box, title, 256);
+      if (anyCaption) std::printf("[%s] ", Narrow(title).c_str());
+      std::printf("%s%s\n", icon ? "[icon] " : "", TextOf(box).c_str());
+      std::fflush(stdout);
+      if (press != 0) PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(press), 0);
       return 0;
     }
     Sleep(100);
   }
-  std::fprintf(stderr, "no message box of Kelvaron within 30 s\n");
+  std::fprintf(stderr, "no dialog box within 30 s\n");
   return 1;
 }
