@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(group.empty() || line.compare(13, group.size(), group) == 0);
 
   // A group that may become a folder gives a folder right inside the archive root.
-  if (!run::IsUsableFolderName(group)) return 0;
+  if (!run::IsPortableFolderName(group)) return 0;
   const std::string folder = run::FolderForm(group);
   FUZZ_CHECK(folder.size() == group.size());
   fuzz::Prefix();

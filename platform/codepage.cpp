@@ -125,6 +125,29 @@ std::string Cp1252ToUtf8(std::string_view text) {
   return out;
 }
 
+std::string Utf8ToCp1252(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    char32_t cp = 0;
+    const std::size_t len = DecodeUtf8(utf8, i, cp);
+    if (len == 0) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    i += len;
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      out += static_cast<char>(cp);
+      continue;
+    }
+    const auto* high = std::find(kHighControls.begin(), kHighControls.end(), cp);
+    out += high != kHighControls.end() ? static_cast<char>(0x80 + (high - kHighControls.begin()))
+                                       : '?';
+  }
+  return out;
+}
+
 std::string FoldedName(std::string_view utf8Name) {
   if (std::all_of(utf8Name.begin(), utf8Name.end(), [](char c) { return (c & 0x80) == 0; })) {
     std::string out(utf8Name);

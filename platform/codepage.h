@@ -15,6 +15,10 @@ std::string LowerCase(std::string_view text);
 /// Windows-1252 bytes to UTF-8; the five unassigned bytes map to the C1 controls, as Windows does.
 std::string Cp1252ToUtf8(std::string_view text);
 
+/// UTF-8 (the host's texts, such as its error messages) to Windows-1252; what the code page
+/// cannot hold, and bytes that are not valid UTF-8, become "?".
+std::string Utf8ToCp1252(std::string_view utf8);
+
 /// A key under which two host (UTF-8) names are equal when Windows would take them for the
 /// same name: letters of the code page compare without case. Bytes that are not valid UTF-8
 /// are kept as they are.

@@ -3,11 +3,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Winpack's files are named by Windows paths on drive C:. Off Windows the drive is the
 // Wine prefix's drive_c, and each component is found the way Windows and Wine find it:
 // the exact name when it exists, else the first name in sorted order that equals it
-// without regard to case. All names here are Windows-1252 bytes.
+// without regard to case. All names here are Windows-1252 bytes. Below C:\Winpack no link
+// (symbolic link, junction) is ever followed: a path through one names nothing.
 namespace platform {
 
 /// The host folder that stands for `C:\`: on Linux `$WINEPREFIX/drive_c`, `WINEPREFIX`
@@ -44,14 +46,37 @@ class Files {
 
   void MakeDir(std::string_view winPath);
   void RemoveFile(std::string_view winPath);
-  /// Puts `from` in the place of `to` in one step, so that `to` always exists, and makes the
-  /// change durable.
+  /// The names of the ordinary files of a folder; none when there is no such folder.
+  std::vector<std::string> FileNames(std::string_view folder);
+
+  /// Puts `from` in the place of `to` in one step, so that `to` always exists. Durable only
+  /// after Flush.
   void ReplaceFile(std::string_view from, std::string_view to);
+  /// Gives a file the name `to`, which must not exist (checked atomically, in any letter
+  /// case): false, and nothing changed, when it does. Durable only after Flush.
+  bool RenameNew(std::string_view from, std::string_view to);
+
+  /// Makes durable everything written, created, renamed or removed through this object so
+  /// far, and what is found in place of drive C:'s files: the contents of files and the
+  /// folder entries that name them. One call serves a whole batch of files.
+  void Flush();
 
   /// Sends a file to the Recycle Bin / Trash, from where the user can restore it; never
   /// deletes it instead. Returns 0 on success, else a non-zero code and the reason in
   /// `reason`.
   int MoveToTrash(std::string_view winPath, std::string* reason = nullptr);
+  /// The same for several files. Everything changed through this object before the call,
+  /// and what the trash keeps to restore each file, is durable (Flush) before the first
+  /// file leaves its folder. Never throws; `reasons[i]` is empty when file i went
+  /// to the trash, else why it did not.
+  void MoveToTrash(const std::vector<std::string>& winPaths, std::vector<std::string>& reasons);
+
+  /// Takes the run lock, a file that is held exclusively until Unlock or the end of this
+  /// object, and that the system releases when the process dies. False, and nothing
+  /// changed, when another holds it.
+  bool LockRun(std::string_view lockFile);
+  /// Releases the run lock and removes its file. Never throws.
+  void Unlock() noexcept;
 
   /// What each system keeps of the run's view; defined by the file of that system.
   struct Impl;

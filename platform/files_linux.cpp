@@ -2,12 +2,16 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -122,6 +126,24 @@ bool IsDriveRoot(const std::string& abs) {
   return abs.size() <= 3;
 }
 
+// Whether a host path is a folder. Below C:\Winpack (from the second component of a path
+// on) a link is not followed: it could lead out of Winpack's tree.
+bool IsFolder(const std::string& host, std::size_t component) {
+  struct stat st {};
+  const int found = component == 0 ? stat(host.c_str(), &st) : lstat(host.c_str(), &st);
+  return found == 0 && S_ISDIR(st.st_mode);
+}
+
+// The number of components of an absolute Windows path: "C:\Winpack" has one.
+std::size_t Depth(const std::string& abs) {
+  return abs.size() <= 3 ? 0 : static_cast<std::size_t>(std::count(abs.begin(), abs.end(), '\\'));
+}
+
+std::size_t LastComponent(const std::string& abs) {
+  const std::size_t depth = Depth(abs);
+  return depth == 0 ? 0 : depth - 1;
+}
+
 // A failed look is not an answer: the caller must not take a name for free.
 [[noreturn]] void ProbeFailed(const std::string& abs) { throw FileError::FromErrno(errno, abs); }
 
@@ -162,8 +184,7 @@ Impl::Resolved Impl::Resolve(const std::string& abs) {
     std::string next;
     r.dirFound = r.dirFound && Lookup(r.dir, Cp1252ToUtf8(parts[i]), next);
     r.dir = std::move(next);
-    struct stat st {};
-    if (r.dirFound && stat(r.dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (r.dirFound && IsFolder(r.dir, i)) {
       foundDirs[key] = r.dir;
     } else {
       r.dirFound = false;
@@ -218,6 +239,7 @@ Impl::DirIndex* Impl::RememberedListing(const std::string& hostPath, std::string
 }
 
 void Impl::NoteCreated(const std::string& hostPath) {
+  dirtyDirs.insert(hostPath.substr(0, hostPath.rfind('/')));
   std::string name;
   DirIndex* index = RememberedListing(hostPath, name);
   if (index == nullptr) return;
@@ -226,6 +248,7 @@ void Impl::NoteCreated(const std::string& hostPath) {
 }
 
 void Impl::NoteRemoved(const std::string& hostPath) {
+  dirtyDirs.insert(hostPath.substr(0, hostPath.rfind('/')));
   std::string name;
   DirIndex* index = RememberedListing(hostPath, name);
   if (index == nullptr) return;
@@ -240,7 +263,7 @@ void Impl::NoteRemoved(const std::string& hostPath) {
 }
 
 Files::Files() : impl_(std::make_unique<Impl>()) {}
-Files::~Files() = default;
+Files::~Files() { Unlock(); }
 
 std::string Files::AbsoluteWinPath(std::string_view winPath) const {
   return impl_->Absolute(winPath);
@@ -253,8 +276,8 @@ void Files::ChDir(std::string_view winPath) {
   if (impl_->KnownFolder(abs) == nullptr) {
     const std::string host = impl_->HostPath(abs);
     struct stat st {};
-    if (stat(host.c_str(), &st) != 0) throw FileError::FromErrno(errno, abs);
-    if (!S_ISDIR(st.st_mode)) throw FileError::FromErrno(ENOTDIR, abs);
+    if (lstat(host.c_str(), &st) != 0) throw FileError::FromErrno(errno, abs);
+    if (!IsFolder(host, LastComponent(abs))) throw FileError::FromErrno(ENOTDIR, abs);
     impl_->foundDirs[FolderKey(DriveRoot(), abs, abs.size())] = host;
   }
   impl_->curDir = std::move(abs);
@@ -277,8 +300,9 @@ bool Files::IsDirectory(std::string_view winPath) {
   const std::string abs = impl_->Absolute(winPath);
   if (impl_->KnownFolder(abs) != nullptr) return true;
   if (Injected(faults::Op::kStat)) ProbeFailed(abs);
+  const std::string host = impl_->HostPath(abs);
   struct stat st {};
-  if (stat(impl_->HostPath(abs).c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (lstat(host.c_str(), &st) == 0) return IsFolder(host, LastComponent(abs));
   if (errno == ENOENT || errno == ENOTDIR) return false;
   ProbeFailed(abs);
 }
@@ -305,13 +329,125 @@ void Files::ReplaceFile(std::string_view from, std::string_view to) {
   }
   impl_->NoteRemoved(hostFrom);
   impl_->NoteCreated(hostTo);
-  const std::string dir = hostTo.substr(0, hostTo.rfind('/'));
-  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) throw FileError::FromErrno(errno, impl_->Absolute(to));
-  const int synced = Injected(faults::Op::kSync) ? -1 : fsync(fd);
-  const int err = errno;
-  close(fd);
-  if (synced != 0) throw FileError::FromErrno(err, impl_->Absolute(to));
+}
+
+bool Files::RenameNew(std::string_view from, std::string_view to) {
+  const std::string hostFrom = impl_->HostPath(from);
+  const std::string hostTo = impl_->HostPath(to);  // an entry in another letter case is found
+  if (Injected(faults::Op::kRename)) throw FileError::FromErrno(errno, impl_->Absolute(to));
+  if (renameat2(AT_FDCWD, hostFrom.c_str(), AT_FDCWD, hostTo.c_str(), RENAME_NOREPLACE) != 0) {
+    if (errno == EEXIST) return false;
+    // A file system without the atomic no-replace rename: a hard link fails on an existing
+    // name just as well.
+    if (errno != EINVAL && errno != ENOSYS) throw FileError::FromErrno(errno, impl_->Absolute(to));
+    if (link(hostFrom.c_str(), hostTo.c_str()) != 0) {
+      if (errno == EEXIST) return false;
+      throw FileError::FromErrno(errno, impl_->Absolute(to));
+    }
+    if (unlink(hostFrom.c_str()) != 0) throw FileError::FromErrno(errno, impl_->Absolute(from));
+  }
+  impl_->NoteRemoved(hostFrom);
+  impl_->NoteCreated(hostTo);
+  return true;
+}
+
+std::vector<std::string> Files::FileNames(std::string_view folder) {
+  const std::string abs = impl_->Absolute(folder);
+  std::vector<std::string> names;
+  if (!IsDirectory(abs)) return names;
+  const std::string host = impl_->HostPath(abs);
+  DIR* dir = Injected(faults::Op::kList) ? nullptr : opendir(host.c_str());
+  if (dir == nullptr) throw FileError::FromErrno(errno, abs);
+  while (const dirent* e = readdir(dir)) {
+    struct stat st {};
+    if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+      names.push_back(Utf8ToCp1252(e->d_name));
+    }
+  }
+  closedir(dir);
+  return names;
+}
+
+namespace {
+
+// The Windows path of a host path below the drive, for messages.
+std::string WinNameOfHost(const std::string& host) {
+  const std::string root = DriveRoot();
+  if (host.compare(0, root.size(), root) != 0) return host;
+  std::string win = "C:" + Utf8ToCp1252(host.substr(root.size()));
+  std::replace(win.begin(), win.end(), '/', '\\');
+  return win.size() == 2 ? "C:\\" : win;
+}
+
+}  // namespace
+
+// One syncfs per file system: a run changes thousands of files in a handful of folders,
+// and a sync of each would cost a commit of the file system's journal apiece.
+void Impl::Flush() {
+  std::vector<dev_t> synced;
+  // The drive's own file system always: what an interrupted run left there may not be on
+  // disk yet when this run builds on it.
+  dirtyDirs.insert(DriveRoot());
+  for (const std::string& dir : dirtyDirs) {
+    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) continue;  // removed since: nothing of it to keep
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+      const int err = errno;
+      if (fd >= 0) close(fd);
+      throw FileError::FromErrno(err, WinNameOfHost(dir));
+    }
+    if (std::find(synced.begin(), synced.end(), st.st_dev) != synced.end()) {
+      close(fd);
+      continue;
+    }
+    const int done = Injected(faults::Op::kSync) ? -1 : syncfs(fd);
+    const int err = errno;
+    close(fd);
+    if (done != 0) throw FileError::FromErrno(err, WinNameOfHost(dir));
+    synced.push_back(st.st_dev);
+  }
+  dirtyDirs.clear();
+}
+
+void Files::Flush() { impl_->Flush(); }
+
+bool Files::LockRun(std::string_view lockFile) {
+  const std::string abs = impl_->Absolute(lockFile);
+  for (;;) {
+    const std::string host = impl_->HostPath(abs);
+    const int fd = Injected(faults::Op::kCreate)
+                       ? -1
+                       : open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) throw FileError::FromErrno(errno, abs);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int err = errno;
+      close(fd);
+      if (err == EWOULDBLOCK) return false;
+      throw FileError::FromErrno(err, abs);
+    }
+    // The run before may have removed the file as it ended, after this one opened it: only
+    // the file that the name holds now is the lock.
+    struct stat held {
+    }, named{};
+    if (fstat(fd, &held) == 0 && stat(host.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      impl_->lockFd = fd;
+      impl_->lockHost = host;
+      impl_->NoteCreated(host);
+      return true;
+    }
+    close(fd);
+    impl_->listings.erase(host.substr(0, host.rfind('/')));
+  }
+}
+
+void Files::Unlock() noexcept {
+  if (impl_ == nullptr || impl_->lockFd < 0) return;
+  // Removed while still held, so that no other run can take a file about to go.
+  if (unlink(impl_->lockHost.c_str()) == 0) impl_->NoteRemoved(impl_->lockHost);
+  close(impl_->lockFd);
+  impl_->lockFd = -1;
 }
 
 }  // namespace platform

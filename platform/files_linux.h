@@ -1,6 +1,7 @@
 #pragma once
 
 // What a run's Files keeps on Linux; shared by the Linux files of the platform only.
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -23,7 +24,10 @@ struct Files::Impl {
   std::unordered_map<std::string, DirIndex> listings;      // host folder -> its names
   std::unordered_map<std::string, std::string> foundDirs;  // root + folded Windows path -> host
   std::string curDir = "C:\\";
-  std::string trashRoot;  // the home trash once it is known to be there
+  std::string trashRoot;            // the home trash once it is known to be there
+  std::set<std::string> dirtyDirs;  // host folders changed since the last Flush
+  int lockFd = -1;
+  std::string lockHost;
 
   std::string Absolute(std::string_view winPath) const;
   std::string HostPath(std::string_view winPath);
@@ -35,6 +39,8 @@ struct Files::Impl {
   /// this program.
   void NoteCreated(const std::string& hostPath);
   void NoteRemoved(const std::string& hostPath);
+  /// Makes everything written or changed so far durable (Files::Flush).
+  void Flush();
 
   // The steps of a lookup.
   bool ReadListing(const std::string& hostDir, DirIndex& index);

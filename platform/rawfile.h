@@ -41,5 +41,7 @@ void Sync(Handle file, const std::string& absPath);
 void Close(Handle file, const std::string& absPath);
 /// Closes a file whose owner already failed. Never throws.
 void CloseQuietly(Handle file) noexcept;
+/// Whether the path still names the open file (not another file put in its place).
+bool SameFile(Files& files, Handle file, const std::string& absPath);
 
 }  // namespace platform::raw

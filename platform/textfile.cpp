@@ -91,6 +91,10 @@ void TextReader::CopyRestTo(TextWriter& out) {
   }
 }
 
+bool TextReader::StillNamed(Files& files) const {
+  return file_ != raw::kNoFile && raw::SameFile(files, file_, path_);
+}
+
 void TextReader::Close() {
   if (file_ == raw::kNoFile) return;
   raw::CloseQuietly(file_);
@@ -112,6 +116,12 @@ std::optional<TextWriter> TextWriter::CreateNew(Files& files, std::string_view w
   std::string path = files.AbsoluteWinPath(winPath);
   const raw::Handle file = raw::OpenWrite(files, path, raw::Create::kNew);
   if (file == raw::kNoFile) return std::nullopt;
+  return TextWriter(files, file, std::move(path));
+}
+
+TextWriter TextWriter::Append(Files& files, std::string_view winPath) {
+  std::string path = files.AbsoluteWinPath(winPath);
+  const raw::Handle file = raw::OpenWrite(files, path, raw::Create::kAppend);
   return TextWriter(files, file, std::move(path));
 }
 

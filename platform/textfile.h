@@ -41,6 +41,9 @@ class TextReader {
   void CopyRestTo(TextWriter& out);
   void Close();
   const std::string& path() const { return path_; }
+  /// Whether the file's path still names this file, rather than one put in its place since
+  /// it was opened.
+  bool StillNamed(Files& files) const;
 
  private:
   TextReader(raw::Handle file, std::string path);
@@ -61,12 +64,16 @@ class TextWriter {
   /// Creates the file only when no entry of that name exists (checked atomically);
   /// otherwise returns nothing.
   static std::optional<TextWriter> CreateNew(Files& files, std::string_view winPath);
+  /// Opens the file to write at its end, creating it when missing.
+  static TextWriter Append(Files& files, std::string_view winPath);
 
   TextWriter(TextWriter&& other) noexcept;
   TextWriter& operator=(TextWriter&&) = delete;
   ~TextWriter();
 
   void WriteLine(std::string_view line);
+  /// Writes what is buffered to the file (durable only after a sync or Files::Flush).
+  void Flush();
   /// Writes what is buffered and makes it durable.
   void Sync();
   void Close();
@@ -76,7 +83,6 @@ class TextWriter {
 
  private:
   TextWriter(Files& files, raw::Handle file, std::string path);
-  void Flush();
 
   Files* files_;
   raw::Handle file_ = raw::kNoFile;

@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
+#include "platform/codepage.h"
 #include "platform/faults.h"
 #include "platform/files_linux.h"
 
@@ -51,14 +53,42 @@ std::string InfoText(const std::string& host) {
   return text;
 }
 
+// The Path= line of a .trashinfo, or nothing when it cannot be read.
+std::string PathLine(const std::string& info) {
+  const int fd = open(info.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return {};
+  char buf[8192];
+  const ssize_t n = read(fd, buf, sizeof buf);
+  close(fd);
+  if (n <= 0) return {};
+  const std::string text(buf, static_cast<std::size_t>(n));
+  const std::size_t at = text.find("\nPath=");
+  return at == std::string::npos ? std::string()
+                                 : text.substr(at + 1, text.find('\n', at + 1) - at - 1);
+}
+
 // Claims a name in the trash by making its .trashinfo; -1 when the info cannot be written.
+// An info of the same file whose file never arrived (a run died between the two) is taken
+// over rather than left behind as an orphan.
 int WriteInfo(const HomeTrash& trash, const std::string& base, const std::string& text,
               std::string& name) {
+  const std::string pathLine =
+      text.substr(text.find("Path="), text.find("\nDeletionDate=") - text.find("Path="));
   for (int n = 1; n < 10000; ++n) {
     name = n == 1 ? base : base + "." + std::to_string(n);
     const std::string info = trash.info + name + ".trashinfo";
-    const int fd = open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) continue;
+    int fd = open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) {
+      struct stat st {};
+      // Left empty by a power cut, it names nothing: taken over as well.
+      const std::string left = PathLine(info);
+      if (lstat((trash.files + name).c_str(), &st) == 0 || errno != ENOENT ||
+          (left != pathLine && !left.empty())) {
+        continue;
+      }
+      fd = open(info.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+      if (fd < 0) continue;
+    }
     if (fd < 0) return -1;
     const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     const int err = errno;
@@ -80,44 +110,96 @@ int ThroughGio(const std::string& host, std::string* reason) {
   g_object_unref(file);
   if (ok) return 0;
   const int code = error->code != 0 ? error->code : -1;
-  if (reason != nullptr) *reason = error->message;
+  if (reason != nullptr) *reason = Utf8ToCp1252(error->message);  // GLib speaks UTF-8
   g_error_free(error);
   return code;
 }
 
+std::string Reason(int err) { return Utf8ToCp1252(std::strerror(err)); }
+
 }  // namespace
 
 int Files::MoveToTrash(std::string_view winPath, std::string* reason) {
-  std::string host;
-  try {
-    host = impl_->HostPath(winPath);
-  } catch (const std::exception& e) {
-    if (reason != nullptr) *reason = e.what();
-    return -1;
-  }
-  if (Injected(faults::Op::kTrash)) {
-    if (reason != nullptr) *reason = std::strerror(errno);
-    return -1;
-  }
+  std::vector<std::string> reasons;
+  MoveToTrash({std::string(winPath)}, reasons);
+  if (reasons[0].empty()) return 0;
+  if (reason != nullptr) *reason = reasons[0];
+  return -1;
+}
 
+// First every .trashinfo, then one flush, then the moves: a file never reaches the trash
+// before the record that lets the user restore it is on disk.
+void Files::MoveToTrash(const std::vector<std::string>& winPaths,
+                        std::vector<std::string>& reasons) {
+  struct Item {
+    std::string host;
+    std::string name;  // in the home trash; empty: through GIO
+    bool failed = false;
+  };
+  reasons.assign(winPaths.size(), std::string());
+  std::vector<Item> items(winPaths.size());
   HomeTrash trash;
-  int result = 0;
-  if (!FindHomeTrash(impl_->trashRoot, trash)) {
-    result = ThroughGio(host, reason);
-  } else {
-    std::string name;
-    if (WriteInfo(trash, host.substr(host.rfind('/') + 1), InfoText(host), name) != 0) {
+  bool home = false;
+  for (std::size_t i = 0; i < winPaths.size(); ++i) {
+    Item& item = items[i];
+    try {
+      item.host = impl_->HostPath(winPaths[i]);
+    } catch (const std::exception& e) {
+      reasons[i] = e.what();
+      item.failed = true;
+      continue;
+    }
+    if (Injected(faults::Op::kTrash)) {
+      reasons[i] = Reason(errno);
+      item.failed = true;
+      continue;
+    }
+    home = home || FindHomeTrash(impl_->trashRoot, trash);
+    if (!home) continue;
+    const std::string base = item.host.substr(item.host.rfind('/') + 1);
+    if (WriteInfo(trash, base, InfoText(item.host), item.name) != 0) {
+      item.name.clear();
       impl_->trashRoot.clear();  // looked for again next time
-      result = ThroughGio(host, reason);
-    } else if (rename(host.c_str(), (trash.files + name).c_str()) != 0) {
-      const int err = errno;
-      unlink((trash.info + name + ".trashinfo").c_str());
-      result = err == EXDEV ? ThroughGio(host, reason) : -1;
-      if (err != EXDEV && reason != nullptr) *reason = std::strerror(err);
+      home = false;
+    } else {
+      impl_->NoteCreated(trash.info + item.name + ".trashinfo");
     }
   }
-  if (result == 0) impl_->NoteRemoved(host);
-  return result;
+  bool flushed = true;
+  std::string flushError;
+  try {
+    impl_->Flush();
+  } catch (const std::exception& e) {
+    flushed = false;
+    flushError = e.what();
+  }
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    Item& item = items[i];
+    if (item.failed) continue;
+    std::string* reason = &reasons[i];
+    int result = 0;
+    if (!flushed) {
+      if (!item.name.empty()) unlink((trash.info + item.name + ".trashinfo").c_str());
+      *reason = "the trash's records could not be made durable: " + flushError;
+      continue;
+    }
+    if (item.name.empty()) {
+      result = ThroughGio(item.host, reason);
+    } else if (rename(item.host.c_str(), (trash.files + item.name).c_str()) != 0) {
+      const int err = errno;
+      unlink((trash.info + item.name + ".trashinfo").c_str());
+      result = err == EXDEV ? ThroughGio(item.host, reason) : -1;
+      if (err != EXDEV) *reason = Reason(err);
+    } else {
+      impl_->NoteCreated(trash.files + item.name);
+    }
+    if (result == 0) {
+      reason->clear();
+      impl_->NoteRemoved(item.host);
+    } else if (reason->empty()) {
+      *reason = "the trash refused it";
+    }
+  }
 }
 
 }  // namespace platform

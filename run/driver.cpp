@@ -68,41 +68,171 @@ void ArchiveRun::ApplyPruneSize() {
 
 void ArchiveRun::ReplaceMarkedList() { files_->ReplaceFile(kNewMarkedList, kMarkedList); }
 
+void ArchiveRun::RestoreMark(std::string& line) {
+  if (restoreMarks_.empty() || IsKMarked(line)) return;
+  if (restoreMarks_.erase(line) != 0) line = KMark(line);
+}
+
+void ArchiveRun::WriteHeld(platform::TextWriter& newList) {
+  for (const std::string& line : held_) newList.WriteLine(line);
+  held_.clear();
+}
+
+void ArchiveRun::CopyRest(platform::TextReader& marked, platform::TextWriter& newList) {
+  if (restoreMarks_.empty()) {
+    marked.CopyRestTo(newList);
+    return;
+  }
+  while (!marked.AtEnd()) {
+    std::string line = marked.ReadLine();
+    RestoreMark(line);
+    newList.WriteLine(line);
+  }
+}
+
 void ArchiveRun::Pass(platform::TextReader& marked, platform::TextWriter& newList) {
+  batching_ = true;
   // The test looks at the line processed last, so the first line that reaches the limit is
-  // processed too.
-  while (ValueOfText(s_.MarkedNum) < s_.PruneLimit && !marked.AtEnd()) {
+  // processed too. Lines wait in held_ until the batch of their bulletins is complete.
+  while (passError_.empty() && ValueOfText(s_.MarkedNum) < s_.PruneLimit && !marked.AtEnd()) {
     s_.MarkedLine = marked.ReadLine();
     s_.MarkedNum = s_.MarkedLine.substr(0, 6);
     s_.BullPath = BullPathOf(s_.MarkedNum);
+    RestoreMark(s_.MarkedLine);
+    const std::size_t pending = batch_.size();
     try {
       Do_It();
     } catch (const std::exception& e) {
       // The line at hand and every later one go to the new list unchanged, so the K marks
       // of the bulletins already moved are kept.
       passError_ = e.what();
-      newList.WriteLine(s_.MarkedLine);
-      break;
     }
-    newList.WriteLine(s_.MarkedLine);
+    held_.push_back(s_.MarkedLine);
+    if (batch_.size() > pending) batch_.back().target = &held_.back();
+    if (batch_.size() >= kBatchSize || !passError_.empty()) {
+      try {
+        CompleteBatch();
+      } catch (const std::exception& e) {
+        if (passError_.empty()) passError_ = e.what();
+      }
+      WriteHeld(newList);
+    }
   }
-  marked.CopyRestTo(newList);
+  try {
+    CompleteBatch();
+  } catch (const std::exception& e) {
+    if (passError_.empty()) passError_ = e.what();
+  }
+  batching_ = false;
+  WriteHeld(newList);
+  CopyRest(marked, newList);
 }
 
 void ArchiveRun::StartFresh() {
   archived_ = 0;
   passError_.clear();
   notRecycled_.clear();
+  notPortable_.clear();
   firstFree_.clear();
+  batch_.clear();
+  held_.clear();
+  journal_.reset();
+  keepJournal_ = false;
+  stagingReady_ = false;
+  restoreMarks_.clear();
+  toTrash_.clear();
+  finished_ = 0;
   files_ = std::make_unique<platform::Files>();
+}
+
+void ArchiveRun::RecoverInterrupted() {
+  if (files_->EntryExists(kJournal)) {
+    platform::TextReader journal(*files_, kJournal);
+    std::map<std::string, std::pair<std::string, std::string>> entries;  // bulletin -> copy, line
+    // An entry cut short (the power failed while it was written) names no copy on disk:
+    // its bulletin had not left yet.
+    while (!journal.AtEnd() && journal.ReadLine() == "#") {
+      std::string fields[4];
+      bool whole = true;
+      for (std::string& field : fields) {
+        whole = whole && !journal.AtEnd();
+        if (whole) field = journal.ReadLine();
+      }
+      if (!whole) break;
+      entries[fields[0]] = {fields[2], fields[3]};
+    }
+    for (const auto& [bullPath, entry] : entries) {
+      const auto& [archivePath, line] = entry;
+      const bool there =
+          platform::TextReader::TryOpen(*files_, bullPath, platform::TextReader::Links::kRefuse)
+              .has_value();
+      if (there) {
+        // The copy counts only when whole; else the bulletin is archived again as usual.
+        if (IsWholeCopy(archivePath, bullPath)) {
+          toTrash_.push_back(bullPath);
+          restoreMarks_[line] = bullPath;
+        }
+      } else if (files_->EntryExists(archivePath)) {
+        restoreMarks_[line] = bullPath;
+      }
+    }
+  }
+  // Whatever else waits under a temporary name never got its final name: no bulletin left
+  // Winpack's folder relying on it.
+  for (const std::string& name : files_->FileNames(kStaging)) {
+    files_->RemoveFile(std::string(kStaging) + "\\" + name);
+  }
+}
+
+void ArchiveRun::FinishInterrupted() {
+  if (toTrash_.empty()) return;
+  std::vector<std::string> reasons;
+  files_->MoveToTrash(toTrash_, reasons);
+  for (std::size_t i = 0; i < toTrash_.size(); ++i) {
+    if (reasons[i].empty()) {
+      ++finished_;
+    } else {
+      notRecycled_.push_back(toTrash_[i] + ": " + reasons[i]);
+    }
+  }
+}
+
+void ArchiveRun::RemoveJournal() noexcept {
+  journal_.reset();
+  try {
+    if (files_->EntryExists(kJournal)) files_->RemoveFile(kJournal);
+  } catch (const std::exception&) {
+    // Left behind, it only repeats what the new list already says.
+  }
 }
 
 void ArchiveRun::MnuArchive_Click() {
   StartFresh();
   try {
+    if (!files_->LockRun(kRunLock)) {
+      reporter_.ShowMessage(Reporter::Kind::kError,
+                            std::string("Another archive run is in progress: it holds ") +
+                                kRunLock +
+                                ".\nThis run did not start; no bulletin was moved and "
+                                "MARKED.TXT is unchanged.");
+      return;
+    }
+  } catch (const std::exception& e) {
+    reporter_.ShowMessage(Reporter::Kind::kError,
+                          std::string("The archive run did not start.\n") + e.what() +
+                              "\nNo bulletin was moved and MARKED.TXT is unchanged.");
+    return;
+  }
+  struct Unlock {
+    platform::Files& files;
+    ~Unlock() { files.Unlock(); }
+  } unlock{*files_};
+
+  try {
     Set_Var();
     ReadLastNum();
     ApplyPruneSize();
+    RecoverInterrupted();
   } catch (const std::exception& e) {
     reporter_.ShowMessage(Reporter::Kind::kError,
                           std::string("The archive run did not start.\n") + e.what() +
@@ -111,45 +241,118 @@ void ArchiveRun::MnuArchive_Click() {
   }
 
   s_.MarkedNum.assign(1, '1');  // (an assignment from "1" trips a false GCC 12 -Wrestrict)
+  ListState list = ListState::kUnchanged;
+  std::string listError;
   try {
     platform::TextReader marked(*files_, kMarkedList);
     platform::TextWriter newList = platform::TextWriter::Create(*files_, kNewMarkedList);
     try {
+      FinishInterrupted();
       Pass(marked, newList);
-      marked.Close();
-      newList.Sync();
       newList.Close();
+      files_->Flush();
+      // Winpack appends to the list when the operator marks a bulletin: lines that came
+      // meanwhile are kept. A list put in its place by another program is not replaced.
+      for (int round = 0; !marked.AtEnd(); ++round) {
+        if (round == 3) {
+          throw platform::FileError(platform::FileError::Kind::kOther, marked.path(),
+                                    "it keeps growing while the run tries to replace it");
+        }
+        platform::TextWriter more = platform::TextWriter::Append(*files_, kNewMarkedList);
+        CopyRest(marked, more);
+        more.Close();
+        files_->Flush();
+      }
+      if (!marked.StillNamed(*files_)) {
+        throw platform::FileError(platform::FileError::Kind::kOther, marked.path(),
+                                  "another program put a new list in its place during the run");
+      }
     } catch (...) {
       newList.Discard();
       throw;
     }
+    marked.Close();
     ReplaceMarkedList();
+    list = ListState::kReplaced;
+    files_->Flush();
+    list = ListState::kDurable;
   } catch (const std::exception& e) {
-    std::string text = std::string("The marked list could not be rewritten.\n") + e.what() +
-                       "\nMARKED.TXT is unchanged.";
-    if (archived_ > 0) {
-      text += " " + Plural(archived_) +
-              " had already been archived and sent to the trash; their lines carry no K mark.";
+    listError = e.what();
+  }
+  if (list == ListState::kDurable && !keepJournal_) RemoveJournal();
+  Report(list, listError);
+}
+
+namespace {
+
+// "1 bulletin had been archived ... and is marked K", "2 bulletins ... and are marked K".
+std::string MarkedSentence(int n, const char* when) {
+  if (n == 0) return std::string("No bulletin had been archived") + when + ".";
+  return Plural(n) + " had been archived" + when + " and " + (n == 1 ? "is" : "are") +
+         " marked K in MARKED.TXT.";
+}
+
+std::string Listed(const char* heading, const std::vector<std::string>& items) {
+  if (items.empty()) return {};
+  std::string text = heading;
+  for (const std::string& item : items) text += "\n" + item;
+  return text;
+}
+
+}  // namespace
+
+void ArchiveRun::Report(ListState list, const std::string& listError) {
+  const std::string refused = Listed(
+      "These bulletins were archived but the trash refused them, so they are still in "
+      "Winpack's folder beside their archive copies:",
+      notRecycled_);
+  const std::string unportable = Listed(
+      "These bulletins were not archived because their group cannot be a folder name on "
+      "Windows; they stay where they are and their lines are unchanged:",
+      notPortable_);
+  const auto withLists = [&](std::string text) {
+    for (const std::string* part : {&refused, &unportable}) {
+      if (!part->empty()) text += "\n" + *part;
     }
-    if (!passError_.empty()) text += "\nBefore that the run stopped at: " + passError_;
-    reporter_.ShowMessage(Reporter::Kind::kError, text);
+    return text;
+  };
+  const std::string stopped =
+      passError_.empty() ? std::string() : "\nBefore that the run stopped at: " + passError_;
+
+  if (list == ListState::kUnchanged) {
+    std::string text =
+        "The marked list could not be rewritten.\n" + listError + "\nMARKED.TXT is unchanged.";
+    const int n = archived_ + finished_;
+    if (n > 0) {
+      text += " " + Plural(n) + " had already been archived; " +
+              (n == 1 ? "its line carries" : "their lines carry") +
+              " no K mark yet, and the next run gives " + (n == 1 ? "it its" : "them their") +
+              " K mark.";
+    }
+    reporter_.ShowMessage(Reporter::Kind::kError, withLists(text + stopped));
     return;
   }
-
+  if (list == ListState::kReplaced) {
+    reporter_.ShowMessage(
+        Reporter::Kind::kError,
+        withLists("MARKED.TXT was replaced by the new list, but the disk did not confirm "
+                  "that it is stored.\n" +
+                  listError + "\n" + MarkedSentence(archived_, "") +
+                  " Should the power fail before the disk stores it, the next run gives "
+                  "the K marks again." +
+                  stopped));
+    return;
+  }
   if (!passError_.empty()) {
     reporter_.ShowMessage(Reporter::Kind::kError,
-                          "The archive run stopped.\n" + passError_ + "\n" + Plural(archived_) +
-                              " had been archived before it and are marked K in MARKED.TXT; "
-                              "this bulletin and the rest of the list were left as they were.");
+                          withLists("The archive run stopped.\n" + passError_ + "\n" +
+                                    MarkedSentence(archived_, " before it") +
+                                    " The other bulletins were left where they were and "
+                                    "their lines are unchanged."));
     return;
   }
-  if (!notRecycled_.empty()) {
-    std::string text =
-        "These bulletins were archived but could not be sent to the trash, so they are still "
-        "in Winpack's folder:";
-    for (const std::string& line : notRecycled_) text += "\n" + line;
-    reporter_.ShowMessage(Reporter::Kind::kWarning, text);
-  }
+  if (!refused.empty()) reporter_.ShowMessage(Reporter::Kind::kWarning, refused);
+  if (!unportable.empty()) reporter_.ShowMessage(Reporter::Kind::kWarning, unportable);
   reporter_.ShowMessage(Reporter::Kind::kPlain, kFinished);
 }
 

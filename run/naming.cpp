@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string_view>
 
 #include "platform/codepage.h"
@@ -12,8 +13,10 @@ std::string FolderForm(const std::string& name) {
   return platform::UpperChar(name[0]) + platform::LowerCase(std::string_view(name).substr(1));
 }
 
-bool IsUsableFolderName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
+bool IsPortableFolderName(const std::string& name) {
+  if (name.empty() || name.front() == ' ' || name.back() == ' ' || name.back() == '.') {
+    return false;
+  }
   for (char c : name) {
     const auto b = static_cast<unsigned char>(c);
     if (b < 0x20 || b == 0x7F ||
@@ -21,7 +24,13 @@ bool IsUsableFolderName(const std::string& name) {
       return false;
     }
   }
-  return true;
+  // Windows takes a device name for the device, whatever extension follows it.
+  const std::string stem = platform::UpperCase(name.substr(0, name.find('.')));
+  for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+    if (stem == device) return false;
+  }
+  return !(stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) &&
+           stem[3] >= '1' && stem[3] <= '9');
 }
 
 std::string ArchiveRun::ArchiveNameOf(int seqNum) const {
@@ -47,14 +56,17 @@ void ArchiveRun::SetupFileNameAndDirectory() {
   const std::string folder = platform::UpperCase(s_.GroupName);
   BuildArchiveName();
   DirExists(s_.GroupName);
-  // Every name below the remembered number was found taken earlier in this run.
+  // Every name below the remembered number was taken earlier in this run (some by copies
+  // that get their name only when their batch is complete).
   if (auto it = firstFree_.find(folder); it != firstFree_.end() && it->second > s_.SeqNum) {
-    s_.SeqNum = it->second;
+    s_.SeqNum = static_cast<int16_t>(std::min<int>(it->second, INT16_MAX));
+    BuildArchiveName();
+    if (it->second > INT16_MAX) NextSeqNum();  // every name of the day is taken: fails
     BuildArchiveName();
   }
   while (FileExists(s_.ArchiveName) != 0) {
   }
-  firstFree_[folder] = s_.SeqNum;
+  firstFree_[folder] = s_.SeqNum + 1;
 }
 
 int16_t ArchiveRun::DirExists(std::string& name) {

@@ -1,4 +1,5 @@
 #include <optional>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/file_error.h"
@@ -64,64 +65,113 @@ void ArchiveRun::Do_It() {
 
   const int count = s_.GroupCount;
   for (int i = 1; i <= count; ++i) {
-    if (s_.Groups[i] != s_.BullGroup || !IsUsableFolderName(s_.Groups[i])) continue;
+    if (s_.Groups[i] != s_.BullGroup) continue;
+    // A folder that Windows cannot open (or takes for another) would hide the copy from
+    // Winpack's own machine: such a bulletin stays, and the run says so.
+    if (!IsPortableFolderName(s_.Groups[i])) {
+      notPortable_.push_back(s_.BullPath + " (group \"" + s_.Groups[i] + "\")");
+      return;
+    }
     s_.GroupName = s_.Groups[i];
     MoveFile(*bulletin);
     bulletin->Close();
-    std::string reason;
-    if (RecycleFile(*files_, s_.BullPath, &reason) != 0)
-      notRecycled_.push_back(s_.BullPath + ": " + reason);
-    s_.MarkedLine = KMark(s_.MarkedLine);
-    ++archived_;
+    if (!batching_) {
+      batch_.back().target = &s_.MarkedLine;
+      CompleteBatch();
+    }
     return;  // a bulletin moves once, however often its group is listed
   }
 }
 
 void ArchiveRun::MoveFile(platform::TextReader& bulletin) {
-  const bool firstInFolder = firstFree_.count(platform::UpperCase(s_.GroupName)) == 0;
   SetupFileNameAndDirectory();
-  // A run that died between the copy and the trash left the copy as the last file of the
-  // folder and the bulletin in place; finding it again, the bulletin is archived already.
-  if (firstInFolder && s_.SeqNum > 1) {
-    const std::string previous = ArchiveNameOf(s_.SeqNum - 1);
-    if (IsCopyOf(previous, bulletin)) {
-      reporter_.SetPanelText(2, files_->AbsoluteWinPath(previous));
-      return;
-    }
+  Pending pending;
+  pending.bullPath = s_.BullPath;
+  pending.line = s_.MarkedLine;
+  pending.archivePath = files_->AbsoluteWinPath(s_.ArchiveName);
+  reporter_.SetPanelText(2, pending.archivePath);
+  if (!stagingReady_) {
+    if (!files_->IsDirectory(kStaging)) files_->MakeDir(kStaging);
+    stagingReady_ = true;
   }
-  platform::TextWriter archive = [this] {
-    for (;;) {
-      reporter_.SetPanelText(2, files_->AbsoluteWinPath(s_.ArchiveName));
-      if (auto created = platform::TextWriter::CreateNew(*files_, s_.ArchiveName))
-        return std::move(*created);
-      NextSeqNum();  // the name was taken after it was probed
-    }
-  }();
+  // The copy gets its final name only when it is whole and on disk: a name in the archive
+  // never holds half a bulletin.
+  pending.tempPath = std::string(kStaging) + "\\" + s_.GroupName + "-" + s_.ArchiveName;
+  platform::TextWriter copy = platform::TextWriter::Create(*files_, pending.tempPath);
   try {
-    archive.WriteLine(s_.HeadLine1);
-    archive.WriteLine(s_.HeadLine2);
-    bulletin.CopyRestTo(archive);
-    archive.Close();
+    copy.WriteLine(s_.HeadLine1);
+    copy.WriteLine(s_.HeadLine2);
+    bulletin.CopyRestTo(copy);
+    copy.Close();
   } catch (...) {
-    archive.Discard();
+    copy.Discard();
     throw;
   }
+  batch_.push_back(std::move(pending));
 }
 
-bool ArchiveRun::IsCopyOf(const std::string& archiveName, platform::TextReader& bulletin) {
-  auto archive = platform::TextReader::TryOpen(*files_, archiveName);
-  if (!archive) return false;
-  bool same = !archive->AtEnd() && archive->ReadLine() == s_.HeadLine1 && !archive->AtEnd() &&
-              archive->ReadLine() == s_.HeadLine2;
-  while (same && !bulletin.AtEnd())
-    same = !archive->AtEnd() && archive->ReadLine() == bulletin.ReadLine();
-  same = same && archive->AtEnd();
-  if (!same) {
-    bulletin.Rewind();
-    bulletin.ReadLine();
-    bulletin.ReadLine();
+void ArchiveRun::CompleteBatch() {
+  if (batch_.empty()) return;
+  try {
+    // The journal names every copy before any bulletin leaves: a run that dies from here on
+    // is finished by the next one.
+    if (!journal_) journal_.emplace(platform::TextWriter::Append(*files_, kJournal));
+    for (const Pending& p : batch_) {
+      journal_->WriteLine("#");
+      journal_->WriteLine(p.bullPath);
+      journal_->WriteLine(p.tempPath);
+      journal_->WriteLine(p.archivePath);
+      journal_->WriteLine(p.line);
+    }
+    journal_->Flush();
+    files_->Flush();  // the copies and the journal
+    for (Pending& p : batch_) {
+      if (!files_->RenameNew(p.tempPath, p.archivePath)) {
+        throw platform::FileError(platform::FileError::Kind::kOther, p.archivePath,
+                                  "the name was taken by another program during the run");
+      }
+      p.renamed = true;
+    }
+  } catch (...) {
+    UndoBatch();
+    throw;
   }
-  return same;
+  std::vector<std::string> paths;
+  paths.reserve(batch_.size());
+  for (const Pending& p : batch_) paths.push_back(p.bullPath);
+  std::vector<std::string> reasons;
+  files_->MoveToTrash(paths, reasons);  // the final names are made durable first
+  for (std::size_t i = 0; i < batch_.size(); ++i) {
+    if (!reasons[i].empty()) notRecycled_.push_back(paths[i] + ": " + reasons[i]);
+    *batch_[i].target = KMark(*batch_[i].target);
+    ++archived_;
+  }
+  batch_.clear();
+}
+
+void ArchiveRun::UndoBatch() noexcept {
+  // The bulletins are all still in place: their copies go, and the batch is as if never
+  // begun. A copy that cannot be removed is finished by the next run through the journal.
+  for (const Pending& p : batch_) {
+    try {
+      files_->RemoveFile(p.renamed ? p.archivePath : p.tempPath);
+    } catch (const std::exception&) {
+      keepJournal_ = keepJournal_ || p.renamed;
+    }
+  }
+  batch_.clear();
+}
+
+bool ArchiveRun::IsWholeCopy(const std::string& archivePath, const std::string& bullPath) {
+  auto archive =
+      platform::TextReader::TryOpen(*files_, archivePath, platform::TextReader::Links::kRefuse);
+  auto bulletin =
+      platform::TextReader::TryOpen(*files_, bullPath, platform::TextReader::Links::kRefuse);
+  if (!archive || !bulletin) return false;
+  while (!bulletin->AtEnd()) {
+    if (archive->AtEnd() || archive->ReadLine() != bulletin->ReadLine()) return false;
+  }
+  return archive->AtEnd();
 }
 
 }  // namespace run

@@ -10,17 +10,20 @@ using platform::TextReader;
 using platform::UpperCase;
 
 void CreateDefaultParamFile(platform::Files& files) {
-  // Made only where no file exists: a file the user wrote is never replaced.
-  auto file = platform::TextWriter::CreateNew(files, kParamFile);
-  if (!file) return;
+  // Written whole and made durable under another name first: a file that a power cut left
+  // empty would select nothing, run after run. It takes its name only where none exists: a
+  // file the user wrote is never replaced.
+  platform::TextWriter file = platform::TextWriter::Create(files, kNewParamFile);
   try {
-    file->WriteLine(std::string("#") + kParamFile +
-                    " file. In this file are groupnames from Winpack that are moved.");
-    file->WriteLine("[Kelvaron]");
-    file->WriteLine("Select");
-    file->Close();
+    file.WriteLine(std::string("#") + kParamFile +
+                   " file. In this file are groupnames from Winpack that are moved.");
+    file.WriteLine("[Kelvaron]");
+    file.WriteLine("Select");
+    file.Close();
+    files.Flush();
+    if (!files.RenameNew(kNewParamFile, kParamFile)) files.RemoveFile(kNewParamFile);
   } catch (...) {
-    file->Discard();
+    file.Discard();
     throw;
   }
 }

@@ -20,6 +20,8 @@ struct GroupSelection {
 /// The program's own settings file and Winpack's selection file.
 inline constexpr char kParamFile[] = "Kelvaron.INI";
 inline constexpr char kSelectFile[] = "Select.TXT";
+/// Where the default Kelvaron.INI is written before it takes its name.
+inline constexpr char kNewParamFile[] = "Kelvaron.NEW";
 
 /// Loads the list from `C:\Winpack\Kelvaron.INI`, or from Winpack's `Select.TXT` when its
 /// third line says "Select"; creates `Kelvaron.INI` with its default content when there is

@@ -69,6 +69,35 @@ std::map<std::string, int> ArchiveCopies(const Station& st, const Before& before
   return copies;
 }
 
+std::vector<std::string> Finished(const Station& st, const Before& before) {
+  std::vector<std::string> broken;
+  const auto now = st.Snapshot();
+  const auto copies = ArchiveCopies(st, before);
+  const auto list = now.find("drive_c/Winpack/Bulls/MARKED.TXT");
+  const auto lines = Lines(list == now.end() ? std::string() : list->second);
+  for (const auto& [path, n] : copies) {
+    const std::string number = path.substr(path.rfind('/') + 1, 6);
+    bool marked = false;
+    for (const auto& line : lines)
+      marked = marked || (line.rfind(number, 0) == 0 && run::IsKMarked(line));
+    if (!marked) broken.push_back("archived without its K mark: " + number);
+  }
+  for (const auto& [path, content] : now) {
+    if (StartsWith(path, "trash:info/")) {
+      const std::string name = path.substr(11, path.size() - 11 - 10);
+      if (now.count("trash:files/" + name) == 0) broken.push_back("orphan trash record: " + path);
+      if (content.find("\nPath=/") == std::string::npos)
+        broken.push_back("empty trash record: " + path);
+    }
+    if (path.find("Kelvaron.tmp/") != std::string::npos ||
+        path.find("MARKED.JNL") != std::string::npos ||
+        path.find("MARKED.LCK") != std::string::npos) {
+      broken.push_back("left behind: " + path);
+    }
+  }
+  return broken;
+}
+
 std::vector<std::string> Kept(const Station& st, const Before& before) {
   std::vector<std::string> broken;
   const auto now = st.Snapshot();

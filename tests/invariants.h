@@ -26,6 +26,10 @@ Before Capture(const Station& st);
 /// 3. no archive file of before was changed.
 std::vector<std::string> Kept(const Station& st, const Before& before);
 
+/// After a completed run: every bulletin with an archive copy has its line K-marked, no
+/// trash record lacks its file, and no journal or temporary copy is left.
+std::vector<std::string> Finished(const Station& st, const Before& before);
+
 /// How many new archive files hold a copy of each bulletin of before.
 std::map<std::string, int> ArchiveCopies(const Station& st, const Before& before);
 

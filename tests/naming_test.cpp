@@ -44,15 +44,19 @@ TEST(FolderForm, FirstLetterUpper) {
   }
 }
 
-TEST(IsUsableFolderName, RefusesPathAndWildcardCharacters) {
+// Names a folder can bear on Windows (and for Winpack under Wine) as well as here.
+TEST(IsPortableFolderName, WindowsFolderNamesOnly) {
   for (const char* bad :
-       {"", ".", "..", "A\\B", "A/B", "C:", "*", "WX?", "\"Q\"", "<A>", "A|B", "TAB\t", "\x7F"}) {
+       {"",      ".",    "..",   "...",     "A\\B",   "A/B", "C:",    "*",   "WX?",
+        "\"Q\"", "<A>",  "A|B",  "TAB\t",   "\x7F",   "CON", "con",   "NUL", "PRN",
+        "AUX",   "COM1", "LPT9", "NUL.TXT", "COM1.A", "WX.", "WX. .", "WX ", " WX"}) {
     SCOPED_TRACE(bad);
-    EXPECT_FALSE(run::IsUsableFolderName(bad));
+    EXPECT_FALSE(run::IsPortableFolderName(bad));
   }
-  for (const char* good : {"ARES", " ALL", "4X4", "A.B", "\xC4RT", "..."}) {
+  for (const char* good :
+       {"ARES", "4X4", "A.B", "\xC4RT", "CONS", "COM", "COM0", "COM10", "LPT", "NULL", "A B"}) {
     SCOPED_TRACE(good);
-    EXPECT_TRUE(run::IsUsableFolderName(good));
+    EXPECT_TRUE(run::IsPortableFolderName(good));
   }
 }
 

@@ -26,13 +26,22 @@ Station::Station() {
   char pattern[] = "/tmp/kelvaron-station-XXXXXX";
   root = mkdtemp(pattern);
   prefix = root + "/prefix";
+  trash = TrashDir();
   setenv("WINEPREFIX", prefix.c_str(), 1);
   fs::remove_all(TrashDir());
   fs::create_directories(Host("Winpack/Bulls"));
   fs::create_directories(Host("Winpack/Archive/Bulls"));
 }
 
-Station::~Station() { fs::remove_all(root); }
+Station::Station(std::string dir, std::string trashDir)
+    : root(std::move(dir)), prefix(root + "/prefix"), trash(std::move(trashDir)), owned_(false) {
+  fs::create_directories(Host("Winpack/Bulls"));
+  fs::create_directories(Host("Winpack/Archive/Bulls"));
+}
+
+Station::~Station() {
+  if (owned_) fs::remove_all(root);
+}
 
 std::string Station::Host(const std::string& rel) const { return prefix + "/drive_c/" + rel; }
 
@@ -73,7 +82,7 @@ void Station::Bulletin(const std::string& number, const std::string& group,
 
 std::map<std::string, std::string> Station::Snapshot() const {
   std::map<std::string, std::string> files;
-  for (const fs::path& top : {fs::path(prefix), fs::path(TrashDir())}) {
+  for (const fs::path& top : {fs::path(prefix), fs::path(trash)}) {
     if (!fs::exists(top)) continue;
     for (const auto& e : fs::recursive_directory_iterator(top)) {
       if (e.is_regular_file()) {
@@ -86,15 +95,15 @@ std::map<std::string, std::string> Station::Snapshot() const {
 }
 
 std::map<std::string, std::string> Station::Trash() const {
-  std::map<std::string, std::string> trash;
-  if (!fs::exists(TrashDir() + "/files")) return trash;
-  for (const auto& e : fs::directory_iterator(TrashDir() + "/files")) {
+  std::map<std::string, std::string> found;
+  if (!fs::exists(trash + "/files")) return found;
+  for (const auto& e : fs::directory_iterator(trash + "/files")) {
     const std::string name = e.path().filename().string();
-    std::string info = Slurp(TrashDir() + "/info/" + name + ".trashinfo");
+    std::string info = Slurp(trash + "/info/" + name + ".trashinfo");
     const std::size_t at = info.find("Path=");
-    trash[name] = at == std::string::npos ? "" : info.substr(at + 5, info.find('\n', at) - at - 5);
+    found[name] = at == std::string::npos ? "" : info.substr(at + 5, info.find('\n', at) - at - 5);
   }
-  return trash;
+  return found;
 }
 
 }  // namespace test

@@ -15,6 +15,9 @@ namespace test {
 class Station {
  public:
   Station();
+  /// A station in a folder that the caller owns (a mounted file system, say), with its trash
+  /// in `trashDir`; nothing is removed afterwards.
+  Station(std::string dir, std::string trashDir);
   ~Station();
   Station(const Station&) = delete;
   Station& operator=(const Station&) = delete;
@@ -41,6 +44,10 @@ class Station {
 
   std::string root;
   std::string prefix;
+  std::string trash;  // the trash folder the run uses
+
+ private:
+  bool owned_ = true;
 };
 
 class Recorder : public run::Reporter {

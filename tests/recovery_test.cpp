@@ -1,0 +1,260 @@
+// What a run does about the runs before it and beside it, and about what it cannot archive:
+// interrupted runs, a second run at once, Winpack writing the list meanwhile, links, and
+// groups that Windows cannot hold as folders.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "run/archive_run.h"
+#include "tests/runner.h"
+
+namespace fs = std::filesystem;
+using Kind = run::Reporter::Kind;
+
+namespace {
+
+const std::string kMarked = "Winpack/Bulls/MARKED.TXT";
+const std::string kJournal = "Winpack/Bulls/MARKED.JNL";
+
+std::string JournalEntry(const std::string& bullPath, const std::string& archivePath,
+                         const std::string& line) {
+  return "#\r\n" + bullPath + "\r\nC:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\x\r\n" + archivePath +
+         "\r\n" + line + "\r\n";
+}
+
+// How many files of the archive and the trash hold exactly these bytes.
+int Copies(const test::Station& st, const std::string& bytes) {
+  int n = 0;
+  for (const auto& [path, content] : st.Snapshot()) {
+    if (content == bytes && path.rfind("drive_c/Winpack/Archive/", 0) == 0) ++n;
+  }
+  return n;
+}
+
+// A run that died left a trace in the journal; the next run, on the next day, finishes its
+// bulletin instead of archiving it twice, gives back its K mark, and forgets the trace.
+TEST(Interrupted, TheNextRunFinishesWhatTheJournalNames) {
+  const std::string b1 = test::Station::BulletinText("000001", "ARES");
+  struct Row {
+    const char* name;
+    bool bulletinThere;
+    std::string archived;  // the copy the journal names, below Archive/Bulls/Ares; "" none
+    std::string staged;    // a copy left under a temporary name; "" none
+    std::string journal;
+    std::string expectedCopy;  // where the one copy of 000001 is afterwards
+  } rows[] = {
+      {"copy whole, bulletin still there, a gap below it", true, b1, "",
+       JournalEntry("C:\\Winpack\\Bulls\\1\\000001.TXT",
+                    "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B"),
+       "Winpack/Archive/Bulls/Ares/26120703.TXT"},
+      {"bulletin already in the trash, its K mark lost", false, b1, "",
+       JournalEntry("C:\\Winpack\\Bulls\\1\\000001.TXT",
+                    "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B"),
+       "Winpack/Archive/Bulls/Ares/26120703.TXT"},
+      {"copy cut short under its temporary name", true, "", b1.substr(0, 20),
+       JournalEntry("C:\\Winpack\\Bulls\\1\\000001.TXT",
+                    "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B"),
+       "Winpack/Archive/Bulls/Ares/26120801.TXT"},
+      {"entry cut short by a power cut", true, "", b1,
+       "#\r\nC:\\Winpack\\Bulls\\1\\000001.TXT\r\nC:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp",
+       "Winpack/Archive/Bulls/Ares/26120801.TXT"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::Station st;
+    st.Basics(99999, 0, {"ARES"});
+    if (row.bulletinThere) st.Bulletin("000001", "ARES");
+    st.Bulletin("000002", "ARES", "another body\r\n");
+    st.Write("Winpack/Archive/Bulls/Ares/26120701.TXT", "an older bulletin\r\n");
+    if (!row.archived.empty()) st.Write("Winpack/Archive/Bulls/Ares/26120703.TXT", row.archived);
+    if (!row.staged.empty()) {
+      st.Write("Winpack/Archive/Bulls/Kelvaron.tmp/Ares-26120703.TXT", row.staged);
+    }
+    st.Write(kJournal, row.journal);
+    st.Write(kMarked, "000001,B\r\n000002,B\r\n");
+    test::Runner r;
+    r.clock = test::FixedClock("08-12-2026");
+    r.Run();
+    EXPECT_TRUE(r.Finished()) << (r.rec.messages.empty() ? "" : r.rec.messages[0].second);
+    EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n");
+    EXPECT_FALSE(st.Exists("Winpack/Bulls/1/000001.TXT"));
+    EXPECT_EQ(Copies(st, b1), 1);
+    EXPECT_EQ(st.Read(row.expectedCopy), b1);
+    EXPECT_EQ(Copies(st, test::Station::BulletinText("000002", "ARES", "another body\r\n")), 1);
+    EXPECT_FALSE(st.Exists(kJournal));
+    EXPECT_TRUE(fs::is_empty(st.Host("Winpack/Archive/Bulls/Kelvaron.tmp")));
+    EXPECT_EQ(st.Trash().count("000001.TXT"), row.bulletinThere ? 1u : 0u);
+  }
+}
+
+// Recovery rests on the journal, never on content alone: a bulletin equal to the folder's
+// last archive file of the day is another bulletin and gets a copy of its own.
+TEST(Interrupted, SameContentIsNotTheSameBulletin) {
+  test::Station st;
+  st.Basics(99999, 0, {"ARES"});
+  st.Bulletin("000001", "ARES");
+  st.Write("Winpack/Archive/Bulls/Ares/26120701.TXT",
+           test::Station::BulletinText("000001", "ARES"));
+  st.Write(kMarked, "000001,B\r\n");
+  test::Runner r;
+  r.Run();
+  EXPECT_TRUE(r.Finished());
+  EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120702.TXT"),
+            test::Station::BulletinText("000001", "ARES"));
+  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n");
+}
+
+// A reporter that does something behind the run's back when the run shows its first
+// bulletin.
+class Meddler : public test::Recorder {
+ public:
+  std::function<void()> once;
+  void SetPanelText(int panel, const std::string& text) override {
+    Recorder::SetPanelText(panel, text);
+    if (panel == 1 && once) std::exchange(once, nullptr)();
+  }
+};
+
+struct MeddledRun {
+  run::RunState state;
+  Meddler rec;
+  test::FixedClock clock{"07-12-2026"};
+  run::ArchiveRun run{state, rec, clock};
+};
+
+void TwoBulletins(const test::Station& st) {
+  st.Basics(99999, 0, {"ARES"});
+  st.Bulletin("000001", "ARES");
+  st.Bulletin("000002", "ARES");
+  st.Write(kMarked, "000001,B\r\n000002,B\r\n");
+}
+
+TEST(TwoRuns, ASecondRunIsRefusedAndChangesNothing) {
+  test::Station st;
+  TwoBulletins(st);
+  MeddledRun first;
+  test::Runner second;
+  std::map<std::string, std::string> before, after;
+  first.rec.once = [&] {
+    before = st.Snapshot();
+    second.Run();
+    after = st.Snapshot();
+  };
+  first.run.MnuArchive_Click();
+  ASSERT_EQ(second.rec.messages.size(), 1u);
+  EXPECT_EQ(second.rec.messages[0].first, Kind::kError);
+  EXPECT_EQ(second.rec.messages[0].second,
+            "Another archive run is in progress: it holds C:\\Winpack\\BULLS\\MARKED.LCK.\n"
+            "This run did not start; no bulletin was moved and MARKED.TXT is unchanged.");
+  EXPECT_EQ(after, before);
+  ASSERT_FALSE(first.rec.messages.empty());
+  EXPECT_EQ(first.rec.messages.back().second, run::kFinished);
+  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n");
+  EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120701.TXT"),
+            test::Station::BulletinText("000001", "ARES"));
+  EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120702.TXT"),
+            test::Station::BulletinText("000002", "ARES"));
+  EXPECT_FALSE(st.Exists("Winpack/Bulls/MARKED.LCK"));
+  second.Run();  // the lock went with the first run
+  EXPECT_TRUE(second.Finished());
+}
+
+TEST(TwoRuns, LinesWinpackAppendsDuringARunAreKept) {
+  test::Station st;
+  TwoBulletins(st);
+  MeddledRun r;
+  r.rec.once = [&] {
+    std::ofstream(st.Host(kMarked), std::ios::app | std::ios::binary) << "000003,B,WX    \r\n";
+  };
+  r.run.MnuArchive_Click();
+  ASSERT_FALSE(r.rec.messages.empty());
+  EXPECT_EQ(r.rec.messages.back().second, run::kFinished);
+  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n000003,B,WX    \r\n");
+}
+
+// A list that another program put in place is left as it is; the trace of the run gives the
+// K marks at the next run.
+TEST(TwoRuns, AListPutInPlaceDuringARunIsNotReplaced) {
+  test::Station st;
+  TwoBulletins(st);
+  MeddledRun r;
+  const std::string theirs = "000001,B\r\n000002,B\r\n000004,B\r\n";
+  r.rec.once = [&] {
+    st.Write("Winpack/Bulls/THEIRS.TMP", theirs);
+    fs::rename(st.Host("Winpack/Bulls/THEIRS.TMP"), st.Host(kMarked));
+  };
+  r.run.MnuArchive_Click();
+  ASSERT_EQ(r.rec.messages.size(), 1u);
+  EXPECT_EQ(r.rec.messages[0].second,
+            "The marked list could not be rewritten.\n"
+            "C:\\Winpack\\BULLS\\MARKED.TXT: another program put a new list in its place "
+            "during the run\nMARKED.TXT is unchanged. 2 bulletins had already been archived; "
+            "their lines carry no K mark yet, and the next run gives them their K mark.");
+  EXPECT_EQ(st.Read(kMarked), theirs);
+  EXPECT_FALSE(st.Exists("Winpack/Bulls/1/000001.TXT"));
+  test::Runner next;
+  next.Run();
+  EXPECT_TRUE(next.Finished());
+  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n000004,B\r\n");
+  EXPECT_EQ(Copies(st, test::Station::BulletinText("000001", "ARES")), 1);
+  EXPECT_EQ(Copies(st, test::Station::BulletinText("000002", "ARES")), 1);
+}
+
+// Winpack's tree is walked without following links: a link inside it may lead anywhere.
+TEST(Links, NothingOutsideWinpackIsMovedOrWritten) {
+  test::Station st;
+  st.Basics(99999, 0, {"ARES"});
+  st.Write("outside/000009.TXT", test::Station::BulletinText("000009", "ARES"));
+  fs::create_symlink(st.root + "/prefix/drive_c/outside", st.Host("Winpack/Bulls/9"));
+  st.Write(kMarked, "000009,B\r\n");
+  const auto before = st.Snapshot();
+  test::Runner r;
+  r.Run();
+  EXPECT_TRUE(r.Finished());
+  EXPECT_EQ(st.Snapshot(), before);
+
+  // A group folder that is a link: the run stops there and writes nothing through it.
+  st.MakeDir("elsewhere");
+  fs::create_symlink(st.root + "/prefix/drive_c/elsewhere", st.Host("Winpack/Archive/Bulls/Ares"));
+  st.Bulletin("000001", "ARES");
+  st.Write(kMarked, "000001,B\r\n");
+  r.Run();
+  EXPECT_NE(r.Error().find("C:\\Winpack\\Archive\\Bulls\\Ares"), std::string::npos) << r.Error();
+  EXPECT_TRUE(fs::is_empty(st.Host("elsewhere")));
+  EXPECT_TRUE(st.Exists("Winpack/Bulls/1/000001.TXT"));
+  EXPECT_EQ(st.Read(kMarked), "000001,B\r\n");
+}
+
+TEST(Groups, NamesWindowsCannotHoldAreLeftAndReported) {
+  test::Station st;
+  st.Basics(99999, 0, {"CON", "WX.", " WX", "...", "COM1", "ARES"});
+  st.Bulletin("000001", "CON");
+  st.Bulletin("000002", "WX.");
+  st.Bulletin("000003", " WX");
+  st.Bulletin("000004", "ARES");
+  st.Bulletin("000005", "WX");  // not listed: a leading blank matches only as listed
+  st.Write(kMarked, "000001,B\r\n000002,B\r\n000003,B\r\n000004,B\r\n000005,B\r\n");
+  test::Runner r;
+  r.Run();
+  ASSERT_EQ(r.rec.messages.size(), 2u);
+  EXPECT_EQ(r.rec.messages[0],
+            std::make_pair(Kind::kWarning,
+                           std::string("These bulletins were not archived because their group "
+                                       "cannot be a folder name on Windows; they stay where "
+                                       "they are and their lines are unchanged:\n"
+                                       "C:\\Winpack\\Bulls\\1\\000001.TXT (group \"CON\")\n"
+                                       "C:\\Winpack\\Bulls\\2\\000002.TXT (group \"WX.\")\n"
+                                       "C:\\Winpack\\Bulls\\3\\000003.TXT (group \" WX\")")));
+  EXPECT_EQ(r.rec.messages[1].second, run::kFinished);
+  EXPECT_EQ(st.Read(kMarked), "000001,B\r\n000002,B\r\n000003,B\r\n000004,KB\r\n000005,B\r\n");
+  std::vector<std::string> folders;
+  for (const auto& e : fs::directory_iterator(st.Host("Winpack/Archive/Bulls"))) {
+    folders.push_back(e.path().filename().string());
+  }
+  std::sort(folders.begin(), folders.end());
+  EXPECT_EQ(folders, (std::vector<std::string>{"Ares", "Kelvaron.tmp"}));
+}
+
+}  // namespace
