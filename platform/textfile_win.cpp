@@ -50,9 +50,14 @@ Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
   const DWORD disposition = how == Create::kEmpty ? CREATE_ALWAYS
                             : how == Create::kNew ? CREATE_NEW
                                                   : OPEN_ALWAYS;
-  HANDLE h = CreateFileW(win::LongPath(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h != INVALID_HANDLE_VALUE) return Of(h);
+  // Shared as the C runtime shares, so that Files::Flush can flush it while it is open.
+  HANDLE h = CreateFileW(win::LongPath(path).c_str(), access,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    files.impl().Written(path);
+    return Of(h);
+  }
   const DWORD err = GetLastError();
   if (how == Create::kNew) {
     // CREATE_NEW fails for an entry of the name in any letter case; a folder of the name
@@ -105,5 +110,27 @@ void Close(Handle file, const std::string& absPath) {
 }
 
 void CloseQuietly(Handle file) noexcept { CloseHandle(H(file)); }
+
+namespace {
+
+// The volume and the file's number on it: the same for every name of one file.
+bool Identity(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
+  return GetFileInformationByHandle(h, &info) != 0;
+}
+
+}  // namespace
+
+bool SameFile(Files& files, Handle file, const std::string& absPath) {
+  BY_HANDLE_FILE_INFORMATION open{}, named{};
+  if (!Identity(H(file), open)) return false;
+  HANDLE h = CreateFileW(win::LongPath(files.HostPath(absPath)).c_str(), 0,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool known = Identity(h, named);
+  CloseHandle(h);
+  return known && open.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+         open.nFileIndexHigh == named.nFileIndexHigh && open.nFileIndexLow == named.nFileIndexLow;
+}
 
 }  // namespace platform::raw

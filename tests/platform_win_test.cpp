@@ -3,6 +3,7 @@
 // 8-bit code page of names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 
@@ -18,6 +19,19 @@ namespace fs = std::filesystem;
 using platform::FileError;
 
 namespace {
+
+// A symbolic link, or the reason why the test cannot have one (Wine's CreateSymbolicLinkW
+// answers success and makes nothing).
+std::string MakeLink(const wchar_t* link, const wchar_t* target, DWORD flags) {
+  if (!CreateSymbolicLinkW(link, target, flags | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
+    return "no symbolic links here: " + platform::win::Reason(GetLastError());
+  }
+  WIN32_FIND_DATAW found{};
+  HANDLE find = FindFirstFileW(link, &found);
+  if (find == INVALID_HANDLE_VALUE) return "the system made no symbolic link";
+  FindClose(find);
+  return "";
+}
 
 TEST(WindowsFiles, NamesMatchWithoutCase) {
   test::Station st;
@@ -134,12 +148,63 @@ TEST(WindowsFiles, WhatIsNotAnOrdinaryFileIsNotRead) {
   st.MakeDir("Winpack/Bulls/3");
   using Links = platform::TextReader::Links;
   EXPECT_FALSE(platform::TextReader::TryOpen(files, "C:\\Winpack\\Bulls\\1\\000001.TXT"));
-  if (!CreateSymbolicLinkW(L"C:\\Winpack\\Bulls\\3\\000003.TXT", L"C:\\Winpack\\elsewhere.txt",
-                           SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
-    GTEST_SKIP() << "no symbolic links here: " << platform::win::Reason(GetLastError());
-  }
+  const std::string noLink =
+      MakeLink(L"C:\\Winpack\\Bulls\\3\\000003.TXT", L"C:\\Winpack\\elsewhere.txt", 0);
+  if (!noLink.empty()) GTEST_SKIP() << noLink;
   EXPECT_FALSE(
       platform::TextReader::TryOpen(files, "C:\\Winpack\\Bulls\\3\\000003.TXT", Links::kRefuse));
+}
+
+// Below C:\Winpack a link (or junction) names nothing: it could lead out of Winpack's tree.
+TEST(WindowsFiles, NoLinkIsFollowedBelowWinpack) {
+  test::Station st;
+  platform::Files files;
+  fs::create_directories("C:/outside");
+  st.Write("outside/000009.TXT", "outside");
+  const std::string noLink =
+      MakeLink(L"C:\\Winpack\\Bulls\\9", L"C:\\outside", SYMBOLIC_LINK_FLAG_DIRECTORY);
+  if (!noLink.empty()) {
+    fs::remove_all("C:/outside");
+    GTEST_SKIP() << noLink;
+  }
+  EXPECT_TRUE(files.EntryExists("C:\\Winpack\\Bulls\\9"));  // an entry of that name is there
+  EXPECT_FALSE(files.IsDirectory("C:\\Winpack\\Bulls\\9"));
+  EXPECT_THROW(files.ChDir("C:\\Winpack\\Bulls\\9"), FileError);
+  EXPECT_FALSE(files.EntryExists("C:\\Winpack\\Bulls\\9\\000009.TXT"));
+  EXPECT_FALSE(platform::TextReader::TryOpen(files, "C:\\Winpack\\Bulls\\9\\000009.TXT"));
+  EXPECT_THROW(platform::TextWriter::Create(files, "C:\\Winpack\\Bulls\\9\\new.txt"), FileError);
+  EXPECT_FALSE(fs::exists("C:/outside/new.txt"));
+  fs::remove_all("C:/outside");
+}
+
+TEST(WindowsFiles, RenameNewNeverReplaces) {
+  test::Station st;
+  platform::Files files;
+  st.Write("Winpack/Archive/Bulls/Ares/26120701.TXT", "old");
+  st.Write("Winpack/Archive/Bulls/Ares/copy.tmp", "new");
+  files.ChDir("C:\\Winpack\\Archive\\Bulls\\Ares");
+  EXPECT_FALSE(files.RenameNew("copy.tmp", "26120701.txt"));
+  EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120701.TXT"), "old");
+  EXPECT_TRUE(files.RenameNew("copy.tmp", "26120702.TXT"));
+  files.Flush();
+  EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120702.TXT"), "new");
+  EXPECT_FALSE(st.Exists("Winpack/Archive/Bulls/Ares/copy.tmp"));
+  auto names = files.FileNames("C:\\Winpack\\Archive\\Bulls\\ares");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"26120701.TXT", "26120702.TXT"}));
+  EXPECT_TRUE(files.FileNames("C:\\Winpack\\Archive\\Bulls\\Wx").empty());
+}
+
+// The run lock is the system's: a second holder is refused until the first lets go, and the
+// file goes with the lock.
+TEST(WindowsFiles, RunLockIsHeldOnce) {
+  test::Station st;
+  platform::Files first, second;
+  ASSERT_TRUE(first.LockRun("C:\\Winpack\\BULLS\\MARKED.LCK"));
+  EXPECT_FALSE(second.LockRun("C:\\Winpack\\Bulls\\marked.lck"));
+  first.Unlock();
+  EXPECT_FALSE(st.Exists("Winpack/Bulls/MARKED.LCK"));
+  EXPECT_TRUE(second.LockRun("C:\\Winpack\\Bulls\\MARKED.LCK"));
 }
 
 TEST(RecycleBin, TakesTheFileWithWhereItCameFrom) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "tests/station.h"
 
@@ -32,6 +33,18 @@ std::string WindowsForm(const std::string& hostPath) {
   return hostPath;
 }
 
+// Removes a tree in one pass, whatever cannot go staying: a file that a run still holds open
+// is only marked for deletion, and stays listed until it is closed.
+void RemoveTree(const fs::path& top) {
+  std::error_code ec;
+  std::vector<fs::path> entries;
+  for (fs::recursive_directory_iterator it(top, ec), end; !ec && it != end; it.increment(ec)) {
+    entries.push_back(it->path());
+  }
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) fs::remove(*it, ec);
+  fs::remove(top, ec);
+}
+
 }  // namespace
 
 // Under Wine the shell's Recycle Bin is the host's XDG trash, seen through drive Z:.
@@ -40,8 +53,8 @@ std::string TrashDir() {
   return std::string("Z:") + (data != nullptr ? data : "/nonexistent") + "/Trash";
 }
 
-Station::Station() : root("C:/Winpack"), prefix("C:") {
-  fs::remove_all(root);
+Station::Station() : root("C:/Winpack"), prefix("C:"), trash(TrashDir()) {
+  RemoveTree(root);
   // The shell finds the trash folder once per process: it is emptied, not removed.
   for (const char* part : {"/files", "/info"}) {
     if (!fs::exists(TrashDir() + part)) continue;
@@ -51,7 +64,15 @@ Station::Station() : root("C:/Winpack"), prefix("C:") {
   fs::create_directories(Host("Winpack/Archive/Bulls"));
 }
 
-Station::~Station() { fs::remove_all(root); }
+Station::Station(std::string dir, std::string trashDir)
+    : root(std::move(dir)), prefix("C:"), trash(std::move(trashDir)), owned_(false) {
+  fs::create_directories(Host("Winpack/Bulls"));
+  fs::create_directories(Host("Winpack/Archive/Bulls"));
+}
+
+Station::~Station() {
+  if (owned_) RemoveTree(root);
+}
 
 std::string Station::Host(const std::string& rel) const { return prefix + "/" + rel; }
 
@@ -92,13 +113,13 @@ void Station::Bulletin(const std::string& number, const std::string& group,
 
 std::map<std::string, std::string> Station::Snapshot() const {
   std::map<std::string, std::string> files;
-  for (const fs::path& top : {fs::path(root), fs::path(TrashDir())}) {
+  for (const fs::path& top : {fs::path(root), fs::path(trash)}) {
     if (!fs::exists(top)) continue;
-    const bool trash = top != fs::path(root);
+    const bool inTrash = top != fs::path(root);
     for (const auto& e : fs::recursive_directory_iterator(top)) {
       if (!e.is_regular_file()) continue;
-      const std::string rel = trash ? "trash:" + fs::relative(e.path(), top).generic_string()
-                                    : "drive_c/" + fs::relative(e.path(), "C:/").generic_string();
+      const std::string rel = inTrash ? "trash:" + fs::relative(e.path(), top).generic_string()
+                                      : "drive_c/" + fs::relative(e.path(), "C:/").generic_string();
       files[rel] = Slurp(e.path());
     }
   }
@@ -106,17 +127,17 @@ std::map<std::string, std::string> Station::Snapshot() const {
 }
 
 std::map<std::string, std::string> Station::Trash() const {
-  std::map<std::string, std::string> trash;
-  if (!fs::exists(TrashDir() + "/files")) return trash;
-  for (const auto& e : fs::directory_iterator(TrashDir() + "/files")) {
+  std::map<std::string, std::string> found;
+  if (!fs::exists(trash + "/files")) return found;
+  for (const auto& e : fs::directory_iterator(trash + "/files")) {
     const std::string name = e.path().filename().string();
-    std::string info = Slurp(TrashDir() + "/info/" + name + ".trashinfo");
+    std::string info = Slurp(trash + "/info/" + name + ".trashinfo");
     const std::size_t at = info.find("Path=");
-    trash[name] = at == std::string::npos
+    found[name] = at == std::string::npos
                       ? ""
                       : WindowsForm(info.substr(at + 5, info.find('\n', at) - at - 5));
   }
-  return trash;
+  return found;
 }
 
 }  // namespace test
