@@ -51,3 +51,12 @@ add_test(NAME differential_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/differen
                                        ${KELVARON_LINUX_BUILD}/tests/run_child
                                        $<TARGET_FILE:run_child>)
 set_tests_properties(differential_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 120)
+
+# Faults at every file operation, and the run ended at every one in a child process.
+add_executable(fault_tests invariants.cpp crash_win_test.cpp)
+target_link_libraries(fault_tests PRIVATE kelvaron_run kelvaron_faults test_station
+                                          GTest::gtest_main)
+add_test(NAME fault_tests COMMAND fault_tests)
+set_tests_properties(fault_tests PROPERTIES
+  RUN_SERIAL TRUE TIMEOUT 600
+  ENVIRONMENT "KELVARON_RUN_CHILD=$<TARGET_FILE:run_child>")
