@@ -1,6 +1,7 @@
 #include "app/form1_win.h"
 
 #include <commctrl.h>
+#include <dwmapi.h>
 
 #include <vector>
 
@@ -85,7 +86,24 @@ void Form1::Show(int showCommand) {
   SetPanelText(1, form::kPanel1Idle);
   SetPanelText(2, form::kPanel2Idle);
   ShowWindow(hwnd_, showCommand);
+  FitVisibleFrame();
   UpdateWindow(hwnd_);
+}
+
+// Since Windows 10 the window rectangle holds invisible resize borders around the frame the
+// user sees; the stored placement is that visible frame.
+void Form1::FitVisibleFrame() {
+  RECT window{}, visible{};
+  if (!GetWindowRect(hwnd_, &window) ||
+      FAILED(DwmGetWindowAttribute(hwnd_, DWMWA_EXTENDED_FRAME_BOUNDS, &visible, sizeof visible))) {
+    return;
+  }
+  const int left = visible.left - window.left, top = visible.top - window.top;
+  const int right = window.right - visible.right, bottom = window.bottom - visible.bottom;
+  if (left == 0 && top == 0 && right == 0 && bottom == 0) return;
+  SetWindowPos(hwnd_, nullptr, placement_.left - left, placement_.top - top,
+               placement_.width + left + right, placement_.height + top + bottom,
+               SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // The stored placement is the outer frame, which is what the window rectangle is.
@@ -98,7 +116,8 @@ void Form1::Form_Load() {
   }
   std::vector<form::Rect> areas;
   EnumDisplayMonitors(nullptr, nullptr, AddWorkArea, reinterpret_cast<LPARAM>(&areas));
-  const form::Rect r = form::Placement(stored, UserNumberFormat(), Dpi(), areas);
+  placement_ = form::Placement(stored, UserNumberFormat(), Dpi(), areas);
+  const form::Rect& r = placement_;
   SetWindowPos(hwnd_, nullptr, r.left, r.top, r.width, r.height,
                SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
 }

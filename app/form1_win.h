@@ -35,6 +35,7 @@ class Form1 : public run::Reporter {
   LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
   void Form_Load();
   void LayOutStatusBar();
+  void FitVisibleFrame();
   double Dpi() const;
 
   run::RunState& state_;
@@ -42,4 +43,5 @@ class Form1 : public run::Reporter {
   HWND hwnd_ = nullptr;
   HWND status_ = nullptr;
   form::PaintPacer pacer_;
+  form::Rect placement_;  // the stored placement in pixels: the visible outer frame
 };
