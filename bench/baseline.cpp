@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,12 +14,18 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "bench/station.h"
 
 // The same outputs as an archive run, made with the fewest system calls a careful
 // hand-written program needs on this station: it knows the real spelling of every folder,
-// reads each folder of archive files once, and keeps its own count of free names.
+// reads each folder of archive files once, and keeps its own count of free names. It gives
+// the same guarantees in the same order, with as few flushes: it holds the run lock, writes
+// each batch of copies under temporary names with their journal, syncs the file system once,
+// gives the copies their final names and writes the trash records, syncs once more, and only
+// then moves the batch's bulletins to the trash; the new list is synced before and after it
+// takes its name.
 namespace bench {
 namespace {
 
@@ -69,6 +77,16 @@ std::string WithCrLf(const std::string& text) {
   return out;
 }
 
+void Sync(const std::string& dir) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || syncfs(fd) != 0) Fail(dir);
+  close(fd);
+}
+
+struct Moved {
+  std::string bulletin, temp, copy, info, trashed;
+};
+
 struct Folder {
   std::string path;
   int next = 1;                   // lowest number not known to be taken today
@@ -77,11 +95,19 @@ struct Folder {
 
 }  // namespace
 
-void Baseline(const std::string& prefix, const std::string& dataHome) {
+void Baseline(const std::string& prefix, const std::string& dataHome, bool durable) {
   const std::string wp = prefix + "/drive_c/Winpack";
   const std::string bulls = wp + "/Bulls";
   const std::string archive = wp + "/Archive/Bulls";
   const std::string trash = dataHome + "/Trash";
+  const std::string lock = bulls + "/MARKED.LCK";
+  const int lockFd = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (lockFd < 0 || flock(lockFd, LOCK_EX | LOCK_NB) != 0) Fail(lock);
+  const std::string staging = archive + "/Kelvaron.tmp";
+  mkdir(staging.c_str(), 0777);
+  const std::string journal = bulls + "/MARKED.JNL";
+  const int journalFd = open(journal.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (journalFd < 0) Fail(journal);
   mkdir(trash.c_str(), 0700);
   mkdir((trash + "/files").c_str(), 0700);
   mkdir((trash + "/info").c_str(), 0700);
@@ -118,6 +144,29 @@ void Baseline(const std::string& prefix, const std::string& dataHome) {
   const std::string marked = ReadAll(bulls + "/MARKED.TXT");
   std::string out;
   out.reserve(marked.size() + marked.size() / 10);
+  std::vector<Moved> batch;
+  std::string journalText;
+  const auto completeBatch = [&] {
+    if (batch.empty()) return;
+    WriteAll(journalFd, journalText, journal);
+    journalText.clear();
+    if (durable) Sync(bulls);
+    for (const Moved& m : batch) {
+      if (renameat2(AT_FDCWD, m.temp.c_str(), AT_FDCWD, m.copy.c_str(), RENAME_NOREPLACE) != 0) {
+        Fail(m.copy);
+      }
+      const int info_fd = open(m.info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      if (info_fd < 0) Fail(m.info);
+      WriteAll(info_fd, "[Trash Info]\nPath=" + m.bulletin + "\nDeletionDate=" + date + "\n",
+               m.info);
+      close(info_fd);
+    }
+    if (durable) Sync(bulls);
+    for (const Moved& m : batch) {
+      if (rename(m.bulletin.c_str(), m.trashed.c_str()) != 0) Fail(m.bulletin);
+    }
+    batch.clear();
+  };
   double lastNum = 1;
   std::size_t i = 0;
   while (lastNum < static_cast<double>(limit) && i < marked.size()) {
@@ -160,31 +209,36 @@ void Baseline(const std::string& prefix, const std::string& dataHome) {
         std::snprintf(name, sizeof name, "%s%02d.TXT", kStamp, folder.next);
         folder.taken.insert(folder.next);
         const std::string copy = folder.path + "/" + name;
-        const int out_fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (out_fd < 0) Fail(copy);
-        WriteAll(out_fd, WithCrLf(text), copy);
+        const std::string temp =
+            staging + "/" + folder.path.substr(folder.path.rfind('/') + 1) + "-" + name;
+        const int out_fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (out_fd < 0) Fail(temp);
+        WriteAll(out_fd, WithCrLf(text), temp);
         close(out_fd);
-
-        const std::string info = trash + "/info/" + num + ".TXT.trashinfo";
-        const int info_fd = open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (info_fd < 0) Fail(info);
-        WriteAll(info_fd, "[Trash Info]\nPath=" + path + "\nDeletionDate=" + date + "\n", info);
-        close(info_fd);
-        if (rename(path.c_str(), (trash + "/files/" + num + ".TXT").c_str()) != 0) Fail(path);
+        journalText += "#\r\n" + path + "\r\n" + temp + "\r\n" + copy + "\r\n" + line + "\r\n";
+        batch.push_back({path, temp, copy, trash + "/info/" + num + ".TXT.trashinfo",
+                         trash + "/files/" + num + ".TXT"});
         line.insert(line.find(',') + 1, 1, 'K');
       }
     }
     out += line + "\r\n";
+    if (batch.size() == 512) completeBatch();
   }
+  completeBatch();
   out.append(marked, i, std::string::npos);
 
   const std::string tmp = bulls + "/MARKED.TMP";
   const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) Fail(tmp);
   WriteAll(fd, out, tmp);
-  if (fsync(fd) != 0) Fail(tmp);
   close(fd);
+  if (durable) Sync(bulls);
   if (rename(tmp.c_str(), (bulls + "/MARKED.TXT").c_str()) != 0) Fail(tmp);
+  if (durable) Sync(bulls);
+  close(journalFd);
+  unlink(journal.c_str());
+  unlink(lock.c_str());
+  close(lockFd);
 }
 
 }  // namespace bench

@@ -52,8 +52,9 @@ class Files {
   /// Puts `from` in the place of `to` in one step, so that `to` always exists. Durable only
   /// after Flush.
   void ReplaceFile(std::string_view from, std::string_view to);
-  /// Gives a file the name `to`, which must not exist (checked atomically, in any letter
-  /// case): false, and nothing changed, when it does. Durable only after Flush.
+  /// Gives a file the name `to`, which must not exist: false, and nothing changed, when it
+  /// does. The check is atomic for the name as written; other spellings of it are the
+  /// caller's to look for first (EntryExists). Durable only after Flush.
   bool RenameNew(std::string_view from, std::string_view to);
 
   /// Makes durable everything written, created, renamed or removed through this object so

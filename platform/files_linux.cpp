@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -57,12 +58,64 @@ const Impl::DirIndex* Impl::Listing(const std::string& hostDir) {
 // Sets `host` to the path found, or to the exact name when there is none (for a file about
 // to be made), and tells whether one was found. A folder already listed is answered from
 // its listing alone.
+namespace {
+
+// The other spellings of an ASCII name with at most three letters (an archive name such as
+// 26120701.TXT has eight in all); false for other names.
+bool FewSpellings(const std::string& name, std::vector<std::string>& spellings) {
+  std::vector<std::size_t> letters;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x80) return false;
+    if (std::isalpha(c) != 0) letters.push_back(i);
+  }
+  if (letters.size() > 3) return false;
+  spellings.clear();
+  for (unsigned mask = 0; mask < (1u << letters.size()); ++mask) {
+    std::string spelling = name;
+    for (std::size_t k = 0; k < letters.size(); ++k) {
+      const char c = spelling[letters[k]];
+      spelling[letters[k]] = static_cast<char>((mask >> k) & 1 ? std::tolower(c) : std::toupper(c));
+    }
+    if (spelling != name) spellings.push_back(std::move(spelling));
+  }
+  return true;
+}
+
+// A folder in which a few names are looked up is not read whole: a group folder holds
+// thousands of archive files, and a run names a few of them.
+constexpr int kProbesBeforeListing = 64;
+
+}  // namespace
+
 bool Impl::Lookup(const std::string& hostDir, const std::string& utf8Name, std::string& host,
                   bool exactIsMissing) {
   host = hostDir + "/" + utf8Name;
   struct stat st {};
   const bool listed = listings.count(hostDir) != 0;
-  if (!listed && !exactIsMissing && lstat(host.c_str(), &st) == 0) return true;
+  bool exactMissing = exactIsMissing;
+  if (!listed && !exactIsMissing) {
+    if (lstat(host.c_str(), &st) == 0) return true;
+    exactMissing = errno == ENOENT;
+  }
+  std::vector<std::string> spellings;
+  if (!listed && exactMissing && FewSpellings(utf8Name, spellings) &&
+      ++probesUnlisted[hostDir] <= kProbesBeforeListing) {
+    bool found = false, answered = true;
+    std::string first;
+    for (const std::string& spelling : spellings) {
+      if (lstat((hostDir + "/" + spelling).c_str(), &st) == 0) {
+        if (!found || spelling < first) first = spelling;
+        found = true;
+      } else if (errno != ENOENT) {
+        answered = false;  // the folder's listing says more
+      }
+    }
+    if (answered) {
+      if (found) host = hostDir + "/" + first;
+      return found;
+    }
+  }
   const DirIndex* index = Listing(hostDir);
   if (index == nullptr) return false;
   auto it = index->byFolded.find(FoldedName(utf8Name));
@@ -333,7 +386,10 @@ void Files::ReplaceFile(std::string_view from, std::string_view to) {
 
 bool Files::RenameNew(std::string_view from, std::string_view to) {
   const std::string hostFrom = impl_->HostPath(from);
-  const std::string hostTo = impl_->HostPath(to);  // an entry in another letter case is found
+  const std::string abs = impl_->Absolute(to);
+  const Impl::Resolved r = WithWinName(abs, [&] { return impl_->Resolve(abs); });
+  if (!r.dirFound) throw FileError::FromErrno(ENOENT, abs);
+  const std::string hostTo = r.path();
   if (Injected(faults::Op::kRename)) throw FileError::FromErrno(errno, impl_->Absolute(to));
   if (renameat2(AT_FDCWD, hostFrom.c_str(), AT_FDCWD, hostTo.c_str(), RENAME_NOREPLACE) != 0) {
     if (errno == EEXIST) return false;

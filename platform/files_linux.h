@@ -24,8 +24,9 @@ struct Files::Impl {
   std::unordered_map<std::string, DirIndex> listings;      // host folder -> its names
   std::unordered_map<std::string, std::string> foundDirs;  // root + folded Windows path -> host
   std::string curDir = "C:\\";
-  std::string trashRoot;            // the home trash once it is known to be there
-  std::set<std::string> dirtyDirs;  // host folders changed since the last Flush
+  std::string trashRoot;  // the home trash once it is known to be there
+  std::unordered_map<std::string, int> probesUnlisted;  // host folder -> lookups without listing
+  std::set<std::string> dirtyDirs;                      // host folders changed since the last Flush
   int lockFd = -1;
   std::string lockHost;
 

@@ -109,7 +109,10 @@ void ArchiveRun::Pass(platform::TextReader& marked, platform::TextWriter& newLis
     }
     held_.push_back(s_.MarkedLine);
     if (batch_.size() > pending) batch_.back().target = &held_.back();
-    if (batch_.size() >= kBatchSize || !passError_.empty()) {
+    if (batch_.empty()) {
+      WriteHeld(newList);  // nothing to wait for
+    } else if (batch_.size() >= kBatchSize || held_.size() >= kBatchSize * 64 ||
+               !passError_.empty()) {
       try {
         CompleteBatch();
       } catch (const std::exception& e) {
@@ -324,7 +327,8 @@ void ArchiveRun::Report(ListState list, const std::string& listError) {
         "The marked list could not be rewritten.\n" + listError + "\nMARKED.TXT is unchanged.";
     const int n = archived_ + finished_;
     if (n > 0) {
-      text += " " + Plural(n) + " had already been archived; " +
+      text += ' ';
+      text += Plural(n) + " had already been archived; " +
               (n == 1 ? "its line carries" : "their lines carry") +
               " no K mark yet, and the next run gives " + (n == 1 ? "it its" : "them their") +
               " K mark.";

@@ -77,6 +77,10 @@ int32_t LongOfValue(double value) {
   return static_cast<int32_t>(rounded);
 }
 
-std::string SeqTextOf(int number) { return (number < 10 ? "0" : "") + std::to_string(number); }
+std::string SeqTextOf(int number) {
+  std::string text = std::to_string(number);
+  if (number < 10) text.insert(text.begin(), '0');
+  return text;
+}
 
 }  // namespace run

@@ -242,6 +242,26 @@ TEST(Trash, AFailureIsReportedAndNothingIsDeleted) {
   EXPECT_FALSE(reason.empty());
 }
 
+// The system's texts (its error messages) are UTF-8; the program shows Windows-1252.
+TEST(CodePage, SystemTextsInTheProgramsCodePage) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"No such file or directory", "No such file or directory"},
+      {"Aucun fichier ou dossier de ce type", "Aucun fichier ou dossier de ce type"},
+      {"P\xC3\xA9riph\xC3\xA9rique ou ressource occup\xC3\xA9",
+       "P\xE9riph\xE9rique ou ressource occup\xE9"},
+      {"Datei \xE2\x80\x9E\xC3\xA4\xE2\x80\x9C \xE2\x82\xAC", "Datei \x84\xE4\x93 \x80"},
+      {"\xE4\xB8\xAD \xF0\x9F\x93\xBB", "? ?"},  // not in the code page
+      {"broken \xC3", "broken ?"},
+  };
+  for (const auto& [utf8, cp1252] : rows) {
+    SCOPED_TRACE(utf8);
+    EXPECT_EQ(platform::Utf8ToCp1252(utf8), cp1252);
+    if (cp1252.find('?') == std::string::npos) {
+      EXPECT_EQ(platform::Cp1252ToUtf8(cp1252), utf8);
+    }
+  }
+}
+
 TEST(CodePage, CaseOfTheCodePagesLetters) {
   EXPECT_EQ(platform::UpperCase("ares wx 4x4"), "ARES WX 4X4");
   EXPECT_EQ(platform::UpperCase("\xE4\xF6\xFC\xFF\x9A\xDF\xF7"), "\xC4\xD6\xDC\x9F\x8A\xDF\xF7");
