@@ -45,12 +45,18 @@ check '[ "$WIDTH" -gt 760 ] && [ "$WIDTH" -le 800 ]'
 check '[ "$HEIGHT" -gt 60 ] && [ "$HEIGHT" -le 133 ]'
 
 xdotool windowactivate --sync "$main"
+check '[ "$(wine "$msgbox" --panel1 2>/dev/null | tr -d "\r")" = "From: " ]'
+xdotool key alt+f; sleep 0.5; xdotool key v
+sleep 0.5
+check '[ "$(wine "$msgbox" --panel1 2>/dev/null | tr -d "\r")" = "Kelvaron version: 1.01 of 07-JUL-2002." ]'
 xdotool key alt+f; sleep 0.5; xdotool key m
 text=$(wine "$msgbox" 2>/dev/null | tr -d '\r')
 echo "message: $text"
 check '[ "$text" = "Kelvaron is Finnished." ]'
 xdotool key Return
 sleep 1
+# The bulletin of the last line the run processed.
+check '[ "$(wine "$msgbox" --panel1 2>/dev/null | tr -d "\r")" = "C:\\Winpack\\Bulls\\0\\000300.TXT" ]'
 xdotool windowactivate --sync "$main"
 xdotool key alt+f; sleep 0.5; xdotool key x
 for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done

@@ -2,6 +2,8 @@
 // page), so that a test reads what the operator reads; optionally answers it.
 //   msgbox [--caption TEXT] [--press ID]
 // Without --caption it waits for Kelvaron's message box; with --caption "" for any dialog.
+//   msgbox --panel1
+// prints the text of the first status panel of Kelvaron's window instead.
 #include <windows.h>
 
 #include <cstdio>
@@ -34,7 +36,24 @@ std::string TextOf(HWND box) {
 
 }  // namespace
 
+// The status bar answers WM_GETTEXT, which the system carries between processes, with the
+// text of its first part.
+int PrintPanel1() {
+  HWND form = FindWindowW(L"KelvaronForm1", L"Kelvaron");
+  HWND bar =
+      form != nullptr ? FindWindowExW(form, nullptr, L"msctls_statusbar32", nullptr) : nullptr;
+  if (bar == nullptr) {
+    std::fprintf(stderr, "no status bar of Kelvaron\n");
+    return 1;
+  }
+  wchar_t text[4096] = {};
+  SendMessageW(bar, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
+  std::printf("%s\n", Narrow(text).c_str());
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--panel1") == 0) return PrintPanel1();
   std::wstring caption = L"Kelvaron";
   bool anyCaption = false;
   int press = 0;
