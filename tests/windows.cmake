@@ -64,3 +64,8 @@ add_test(NAME fault_tests COMMAND fault_tests)
 set_tests_properties(fault_tests PROPERTIES
   RUN_SERIAL TRUE TIMEOUT 600
   ENVIRONMENT "KELVARON_RUN_CHILD=$<TARGET_FILE:run_child>")
+
+# The program file: system DLLs only, icon, version block and manifest.
+add_test(NAME program_file_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/program_file_win.sh
+                                       $<TARGET_FILE:kelvaron>)
+set_tests_properties(program_file_win PROPERTIES SKIP_RETURN_CODE 77)
