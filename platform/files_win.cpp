@@ -136,7 +136,10 @@ void Impl::Renamed(const std::string& from, const std::string& to) {
 std::string DriveRoot() { return "C:\\"; }
 
 Files::Files() : impl_(std::make_unique<Impl>()) {}
-Files::~Files() { Unlock(); }
+Files::~Files() {
+  impl_->DetachWriting();
+  Unlock();
+}
 
 std::string Files::AbsoluteWinPath(std::string_view winPath) const {
   if (winPath.size() >= 2 && winPath[1] == ':') return Trimmed(std::string(winPath));
@@ -272,6 +275,7 @@ void FlushPath(const std::string& abs, bool folder) {
 
 void Files::Flush() {
   Fault(faults::Op::kSync, "C:\\");
+  impl_->FlushWriting();
   for (const auto& [key, abs] : impl_->dirtyFiles) FlushPath(abs, false);
   for (const auto& [key, abs] : impl_->dirtyFolders) FlushPath(abs, true);
   impl_->dirtyFiles.clear();

@@ -12,6 +12,9 @@
 // clang-format on
 
 namespace platform {
+namespace raw {
+struct OpenFile;
+}  // namespace raw
 
 struct Files::Impl {
   std::string curDir = "C:\\";
@@ -21,6 +24,9 @@ struct Files::Impl {
   // upper-case path (the file system ignores case) to the path as written.
   std::map<std::string, std::string> dirtyFiles;
   std::map<std::string, std::string> dirtyFolders;
+  // Files open for writing through this object: each Flush flushes them by their handle,
+  // since they may be written after it. (The raw file part's record of an open file.)
+  std::set<raw::OpenFile*> writing;
   HANDLE lock = INVALID_HANDLE_VALUE;
 
   /// The absolute path, checked to name a file of drive C: whose folders below C:\Winpack
@@ -33,6 +39,10 @@ struct Files::Impl {
   void Written(const std::string& abs);
   void Changed(const std::string& abs);  // an entry of abs's folder was made, renamed or removed
   void Renamed(const std::string& from, const std::string& to);
+  /// Flushes the files open for writing; defined with them.
+  void FlushWriting();
+  /// Lets the files still open for writing outlive this object.
+  void DetachWriting() noexcept;
 };
 
 /// Throws the failure that the test seam injects into `op`, if any.

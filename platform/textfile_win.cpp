@@ -6,10 +6,36 @@
 // Files through the wide API: exclusive create is CREATE_NEW, a link (reparse point) is
 // refused when asked, and what was written is made durable with FlushFileBuffers.
 namespace platform::raw {
+
+// What a Handle stands for: the system's handle and, for a file being written, the run's
+// Files that flushes it while it is open.
+struct OpenFile {
+  HANDLE h;
+  Files::Impl* files;
+  std::string path;
+};
+
 namespace {
 
-HANDLE H(Handle file) { return reinterpret_cast<HANDLE>(file); }
-Handle Of(HANDLE h) { return reinterpret_cast<Handle>(h); }
+OpenFile* F(Handle file) { return reinterpret_cast<OpenFile*>(file); }
+HANDLE H(Handle file) { return F(file)->h; }
+Handle Of(HANDLE h, Files::Impl* files = nullptr, const std::string& path = std::string()) {
+  auto* open = new OpenFile{h, files, path};
+  if (files != nullptr) files->writing.insert(open);
+  return reinterpret_cast<Handle>(open);
+}
+
+// Closes the system's handle; a file written is flushed by the next Flush of its run.
+BOOL Release(Handle file) {
+  OpenFile* open = F(file);
+  if (open->files != nullptr) {
+    open->files->writing.erase(open);
+    open->files->Written(open->path);
+  }
+  const BOOL closed = CloseHandle(open->h);
+  delete open;
+  return closed;
+}
 
 [[noreturn]] void Throw(const std::string& absPath) { throw win::Error(GetLastError(), absPath); }
 
@@ -56,7 +82,7 @@ Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
                          disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
     files.impl().Written(path);
-    return Of(h);
+    return Of(h, &files.impl(), path);
   }
   const DWORD err = GetLastError();
   if (how == Create::kNew) {
@@ -103,13 +129,13 @@ void Sync(Handle file, const std::string& absPath) {
 void Close(Handle file, const std::string& absPath) {
   if (Injected(faults::Op::kClose)) {
     const int err = errno;
-    CloseHandle(H(file));
+    Release(file);
     throw FileError::FromErrno(err, absPath);
   }
-  if (!CloseHandle(H(file))) Throw(absPath);
+  if (!Release(file)) Throw(absPath);
 }
 
-void CloseQuietly(Handle file) noexcept { CloseHandle(H(file)); }
+void CloseQuietly(Handle file) noexcept { Release(file); }
 
 namespace {
 
@@ -134,3 +160,18 @@ bool SameFile(Files& files, Handle file, const std::string& absPath) {
 }
 
 }  // namespace platform::raw
+
+namespace platform {
+
+void Files::Impl::FlushWriting() {
+  for (raw::OpenFile* open : writing) {
+    if (!FlushFileBuffers(open->h)) throw win::Error(GetLastError(), open->path);
+  }
+}
+
+void Files::Impl::DetachWriting() noexcept {
+  for (raw::OpenFile* open : writing) open->files = nullptr;
+  writing.clear();
+}
+
+}  // namespace platform
