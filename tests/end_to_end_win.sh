@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Kelvaron.exe under Wine on the X display of the test run, with openbox: stored placement
-# from the registry, then a run worked by keyboard through the menu (Alt+F, M), the message
-# box read and dismissed, Exit; then what it left on disk. Runs in the Wine prefix of the test
+# from the registry, then Version and a run worked by keyboard through the menu (Alt+F, V;
+# Alt+F, M), the message box and the first panel read, Exit; then what it left on disk, and a
+# second start ended by the close box that touches nothing. Runs in the Wine prefix of the test
 # run ($WINEPREFIX, already started), whose C:\Winpack it makes afresh.
 set -euo pipefail
 exe=$1
@@ -82,5 +83,25 @@ check '[ "$(ls "$XDG_DATA_HOME/Trash/files" | wc -l)" -eq 9 ]'
 check '[ -f "$wp/Bulls/3/000103.TXT" ] && [ -f "$wp/Bulls/5/000305.TXT" ]'
 check '[ ! -e "$wp/Bulls/MARKED.TMP" ]'
 check 'cmp -s "$XDG_DATA_HOME/Trash/files/000101.TXT" "$wp/Archive/Bulls/Ares/${stamp}01.TXT"'
+# Started again: it moved nothing, and the close box ends it without touching a file.
+tree() { (cd "$WINEPREFIX/drive_c/Winpack" && find . -type f -print0 | sort -z | xargs -0 md5sum); }
+before=$(tree)
+wine "$exe" &
+app=$!
+pids+=("$app")
+for _ in $(seq 300); do [ -n "$(find_main)" ] && break; sleep 0.1; done
+main=$(find_main)
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+xdotool key alt+F4
+for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$app" 2>/dev/null; then
+  echo "FAIL: Kelvaron.exe did not end at its close box"
+  exit 1
+fi
+status=0
+wait "$app" || status=$?
+check '[ "$status" -eq 0 ]'
+check '[ "$(tree)" = "$before" ]'
+
 [ "$fail" -eq 0 ] && echo "end-to-end (Windows): 9 bulletins archived, \"Kelvaron is Finnished.\" shown, status 0"
 exit "$fail"
