@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
@@ -77,10 +78,12 @@ std::string WithCrLf(const std::string& text) {
   return out;
 }
 
-void Sync(const std::string& dir) {
+void Sync(const std::string& dir, double& seconds) {
+  const auto start = std::chrono::steady_clock::now();
   const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0 || syncfs(fd) != 0) Fail(dir);
   close(fd);
+  seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 struct Moved {
@@ -95,7 +98,8 @@ struct Folder {
 
 }  // namespace
 
-void Baseline(const std::string& prefix, const std::string& dataHome, bool durable) {
+double Baseline(const std::string& prefix, const std::string& dataHome) {
+  double flushSeconds = 0;
   const std::string wp = prefix + "/drive_c/Winpack";
   const std::string bulls = wp + "/Bulls";
   const std::string archive = wp + "/Archive/Bulls";
@@ -150,7 +154,7 @@ void Baseline(const std::string& prefix, const std::string& dataHome, bool durab
     if (batch.empty()) return;
     WriteAll(journalFd, journalText, journal);
     journalText.clear();
-    if (durable) Sync(bulls);
+    Sync(bulls, flushSeconds);
     for (const Moved& m : batch) {
       if (renameat2(AT_FDCWD, m.temp.c_str(), AT_FDCWD, m.copy.c_str(), RENAME_NOREPLACE) != 0) {
         Fail(m.copy);
@@ -161,7 +165,7 @@ void Baseline(const std::string& prefix, const std::string& dataHome, bool durab
                m.info);
       close(info_fd);
     }
-    if (durable) Sync(bulls);
+    Sync(bulls, flushSeconds);
     for (const Moved& m : batch) {
       if (rename(m.bulletin.c_str(), m.trashed.c_str()) != 0) Fail(m.bulletin);
     }
@@ -232,13 +236,14 @@ void Baseline(const std::string& prefix, const std::string& dataHome, bool durab
   if (fd < 0) Fail(tmp);
   WriteAll(fd, out, tmp);
   close(fd);
-  if (durable) Sync(bulls);
+  Sync(bulls, flushSeconds);
   if (rename(tmp.c_str(), (bulls + "/MARKED.TXT").c_str()) != 0) Fail(tmp);
-  if (durable) Sync(bulls);
+  Sync(bulls, flushSeconds);
   close(journalFd);
   unlink(journal.c_str());
   unlink(lock.c_str());
   close(lockFd);
+  return flushSeconds;
 }
 
 }  // namespace bench

@@ -2,8 +2,7 @@
 // (B), on identical fresh copies of a synthetic station, and prints a table.
 //   kelvaron_bench [N ...]           N marked lines per station; default 1000 10000 100000
 //   kelvaron_bench --station DIR N   only makes a station, in DIR/prefix
-//   kelvaron_bench --worker a|b|b0 DIR  one run of A, B, or B without its flushes (B0), on
-//                                       DIR/prefix (trash in DIR/data)
+//   kelvaron_bench --worker a|b DIR  one run of A or B on DIR/prefix (trash in DIR/data)
 // BENCH_REPS sets the repetitions (default 3), BENCH_DIR the work folder (default /tmp),
 // BENCH_VERBOSE prints every repetition.
 // Each repetition runs on copies made by hard links, kept until all repetitions of one N are
@@ -64,6 +63,7 @@ long PeakKiB() {
 int Worker(const std::string& which, const std::string& dir) {
   const auto start = std::chrono::steady_clock::now();
   bool ok = true;
+  double flushSeconds = 0;
   if (which == "a") {
     run::RunState state;
     Silent silent;
@@ -71,16 +71,17 @@ int Worker(const std::string& which, const std::string& dir) {
     run::ArchiveRun(state, silent, clock).MnuArchive_Click();
     ok = silent.finished;
   } else {
-    bench::Baseline(dir + "/prefix", dir + "/data", which == "b");
+    flushSeconds = bench::Baseline(dir + "/prefix", dir + "/data");
   }
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  std::ofstream(dir + "/seconds") << took.count() << ' ' << PeakKiB();
+  std::ofstream(dir + "/seconds") << took.count() << ' ' << PeakKiB() << ' ' << flushSeconds;
   return ok ? 0 : 1;
 }
 
 struct Measure {
   double seconds;
   long peakKiB;
+  double flushSeconds;  // of B: the time it waited for its flushes
 };
 
 Measure Spawn(const std::string& self, const std::string& which, const std::string& dir) {
@@ -108,7 +109,7 @@ Measure Spawn(const std::string& self, const std::string& which, const std::stri
     std::exit(1);
   }
   Measure m{};
-  std::ifstream(dir + "/seconds") >> m.seconds >> m.peakKiB;
+  std::ifstream(dir + "/seconds") >> m.seconds >> m.peakKiB >> m.flushSeconds;
   fs::remove(dir + "/seconds");
   return m;
 }
@@ -159,8 +160,8 @@ bool OnTmpfs(const std::string& dir) {
 }
 
 void RemoveRun(const std::string& station, int rep) {
-  for (const char* which : {"a", "b", "b0"})
-    fs::remove_all(station + "-" + std::to_string(rep) + which);
+  fs::remove_all(station + "-" + std::to_string(rep) + "a");
+  fs::remove_all(station + "-" + std::to_string(rep) + "b");
 }
 
 std::size_t Moved(const std::string& dir) {
@@ -193,22 +194,20 @@ int main(int argc, char** argv) {
   const std::string work = mkdtemp(base.data());
   const bool tmpfs = OnTmpfs(work);
 
-  // B0 is B without its flushes: B less B0 is what durability costs, per bulletin moved.
-  std::printf("%8s %10s %9s %10s %9s %6s %9s %8s %11s\n", "N", "A s", "A us/ln", "B s", "B us/ln",
-              "A/B", "A peak MB", "B0 s", "flush us/bl");
+  // What durability costs: the time B waits for its flushes, per bulletin moved.
+  std::printf("%8s %10s %9s %10s %9s %6s %9s %9s %8s\n", "N", "A s", "A us/ln", "B s", "B us/ln",
+              "A/B", "A peak MB", "B flush s", "us/moved");
   for (int n : sizes) {
     const std::string station = work + "/station-" + std::to_string(n);
     bench::MakeStation(station + "/prefix", n, 7);
-    std::vector<double> a, b, b0, ratio;
+    std::vector<double> a, b, ratio, flush;
     long peak = 0;
     std::size_t moved = 0;
     for (int rep = 0; rep < reps; ++rep) {
       const std::string dirA = station + "-" + std::to_string(rep) + "a";
       const std::string dirB = station + "-" + std::to_string(rep) + "b";
-      const std::string dirB0 = station + "-" + std::to_string(rep) + "b0";
       Fresh(station + "/prefix", dirA);
       Fresh(station + "/prefix", dirB);
-      Fresh(station + "/prefix", dirB0);
       // Take turns at going first, so that neither always finds the disk's caches warm.
       Measure ma{}, mb{};
       if (rep % 2 == 0) {
@@ -218,7 +217,6 @@ int main(int argc, char** argv) {
         mb = Spawn(self, "b", dirB);
         ma = Spawn(self, "a", dirA);
       }
-      b0.push_back(Spawn(self, "b0", dirB0).seconds);
       if (rep == 0) moved = Moved(dirB);
       if (rep == 0 && !SameFiles(dirA, dirB)) {
         std::fprintf(stderr, "N=%d: A and B left different files in %s and %s\n", n, dirA.c_str(),
@@ -226,18 +224,20 @@ int main(int argc, char** argv) {
         return 1;
       }
       if (std::getenv("BENCH_VERBOSE") != nullptr) {
-        std::fprintf(stderr, "N=%d rep %d: A %.3f s, B %.3f s\n", n, rep, ma.seconds, mb.seconds);
+        std::fprintf(stderr, "N=%d rep %d: A %.3f s, B %.3f s (flushes %.3f s)\n", n, rep,
+                     ma.seconds, mb.seconds, mb.flushSeconds);
       }
       a.push_back(ma.seconds);
       b.push_back(mb.seconds);
       ratio.push_back(ma.seconds / mb.seconds);
+      flush.push_back(mb.flushSeconds);
       peak = std::max(peak, ma.peakKiB);
       if (tmpfs) RemoveRun(station, rep);
     }
     const double am = Median(a), bm = Median(b);
-    std::printf("%8d %10.3f %9.1f %10.3f %9.1f %6.2f %9.1f %8.3f %11.1f\n", n, am, am * 1e6 / n, bm,
-                bm * 1e6 / n, Median(ratio), peak / 1024.0, Median(b0),
-                (bm - Median(b0)) * 1e6 / static_cast<double>(std::max<std::size_t>(moved, 1)));
+    std::printf("%8d %10.3f %9.1f %10.3f %9.1f %6.2f %9.1f %9.3f %8.1f\n", n, am, am * 1e6 / n, bm,
+                bm * 1e6 / n, Median(ratio), peak / 1024.0, Median(flush),
+                Median(flush) * 1e6 / static_cast<double>(std::max<std::size_t>(moved, 1)));
     std::fflush(stdout);
     for (int rep = 0; rep < reps && !tmpfs; ++rep) RemoveRun(station, rep);
     fs::remove_all(station);
