@@ -19,19 +19,22 @@ std::string Narrow(const wchar_t* text) {
   return narrow;
 }
 
-// A dialog shows its text in a static control numbered 0xFFFF; Wine's own question boxes in
-// another static control.
+// A message box shows its text in a static control numbered 0xFFFF; other dialogs (the
+// shell's questions) in static controls of their own: the longest of them is the text.
 std::string TextOf(HWND box) {
   wchar_t text[8192] = {};
-  if (GetDlgItemTextW(box, 0xFFFF, text, 8192) == 0) {
-    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT)) {
-      wchar_t cls[32] = {};
-      GetClassNameW(child, cls, 32);
-      if (lstrcmpiW(cls, L"Static") == 0 && GetWindowTextW(child, text, 8192) > 0) break;
-    }
+  if (GetDlgItemTextW(box, 0xFFFF, text, 8192) > 0) return Narrow(text);
+  std::string longest;
+  for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t cls[32] = {};
+    GetClassNameW(child, cls, 32);
+    if (lstrcmpiW(cls, L"Static") != 0) continue;
+    SendMessageW(child, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(text));
+    const std::string words = Narrow(text);
+    if (words.size() > longest.size()) longest = words;
   }
-  return Narrow(text);
+  return longest;
 }
 
 }  // namespace
