@@ -7,6 +7,8 @@
 #endif
 
 #include <array>
+#include <functional>
+#include <utility>
 
 namespace platform::faults {
 namespace {
@@ -18,6 +20,8 @@ int g_failAt = 0;
 int g_failErr = 0;
 int g_all = 0;
 int g_killAt = 0;
+Op g_actionOp = Op::kCount;
+std::function<void()> g_action;
 
 }  // namespace
 
@@ -29,12 +33,19 @@ void FailNth(Op op, int n, int err) {
 
 void KillAtCall(int n) { g_killAt = n; }
 
+void BeforeEach(Op op, std::function<void()> action) {
+  g_actionOp = op;
+  g_action = std::move(action);
+}
+
 void Reset() {
   g_calls.fill(0);
   g_all = 0;
   g_failOp = Op::kCount;
   g_failAt = 0;
   g_killAt = 0;
+  g_actionOp = Op::kCount;
+  g_action = nullptr;
 }
 
 int Calls(Op op) { return g_calls[static_cast<std::size_t>(op)]; }
@@ -48,6 +59,7 @@ int Check(Op op) {
     raise(SIGKILL);
 #endif
   }
+  if (op == g_actionOp && g_action) g_action();
   return op == g_failOp && n == g_failAt ? g_failErr : 0;
 }
 

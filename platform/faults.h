@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cerrno>
+#include <functional>
 
 // A seam for tests that prove a run loses nothing when the system fails: any call of a file
 // operation can be made to fail, or the process to die there. Only test programs link the
@@ -27,6 +28,8 @@ enum class Op {
 void FailNth(Op op, int n, int err);
 /// Kills the process with SIGKILL at the nth call of any operation.
 void KillAtCall(int n);
+/// Does `action` (what another program does meanwhile) before every call of `op`.
+void BeforeEach(Op op, std::function<void()> action);
 /// Counts from zero again and injects nothing.
 void Reset();
 int Calls(Op op);

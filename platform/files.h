@@ -58,8 +58,8 @@ class Files {
   bool RenameNew(std::string_view from, std::string_view to);
 
   /// Makes durable everything written, created, renamed or removed through this object so
-  /// far, and what is found in place of drive C:'s files: the contents of files and the
-  /// folder entries that name them. One call serves a whole batch of files.
+  /// far (the contents of files and the folder entries that name them), and what others left
+  /// unwritten on drive C: (an interrupted run's last steps). One call serves a whole batch.
   void Flush();
 
   /// Sends a file to the Recycle Bin / Trash, from where the user can restore it; never

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/faults.h"
 #include "run/archive_run.h"
 #include "tests/runner.h"
 
@@ -262,6 +263,58 @@ TEST(Run, RecycleFailureIsAWarningAndTheRunGoesOn) {
   EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120701.TXT"),
             test::Station::BulletinText("000001", "ARES"));
   EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n");
+}
+
+// Every ending names the bulletins the trash refused, and says only what is on disk.
+TEST(Run, EveryEndingNamesWhatTheTrashRefused) {
+  struct Row {
+    const char* name;
+    void (*spoil)(const test::Station&);
+    std::string message;
+    std::string list;
+  } rows[] = {
+      {"the pass stops at a later bulletin",
+       [](const test::Station& st) { st.Write("Winpack/Archive/Bulls/Wx", "a file"); },
+       "The archive run stopped.\nC:\\Winpack\\Archive\\Bulls\\Wx: File exists\n"
+       "1 bulletin had been archived before it and is marked K in MARKED.TXT. The other "
+       "bulletins were left where they were and their lines are unchanged.\n"
+       "These bulletins were archived but the trash refused them, so they are still in "
+       "Winpack's folder beside their archive copies:\nC:\\Winpack\\Bulls\\1\\000001.TXT: ",
+       "000001,KB\r\n000002,B\r\n"},
+      {"the new list cannot take the old one's place",
+       [](const test::Station&) {
+         // The copies' two final names, then the list's.
+         platform::faults::FailNth(platform::faults::Op::kRename, 3, EIO);
+       },
+       "The marked list could not be rewritten.\nC:\\Winpack\\BULLS\\MARKED.TXT: Input/output "
+       "error\nMARKED.TXT is unchanged. 2 bulletins had already been archived; their lines "
+       "carry no K mark yet, and the next run gives them their K mark.\n"
+       "These bulletins were archived but the trash refused them, so they are still in "
+       "Winpack's folder beside their archive copies:\nC:\\Winpack\\Bulls\\1\\000001.TXT: ",
+       "000001,B\r\n000002,B\r\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::Station st;
+    st.Basics(99999, 0, {"ARES", "WX"});
+    st.Bulletin("000001", "ARES");
+    st.Bulletin("000002", "WX");
+    st.Write(kMarked, "000001,B\r\n000002,B\r\n");
+    platform::faults::Reset();
+    row.spoil(st);
+    fs::create_directories(fs::path(test::TrashDir()).parent_path());
+    { std::ofstream(test::TrashDir()) << "not a folder"; }
+    Runner r;
+    r.Run();
+    platform::faults::Reset();
+    fs::remove(test::TrashDir());
+    const std::string error = r.Error();
+    EXPECT_EQ(error.substr(0, row.message.size()), row.message) << error;
+    EXPECT_EQ(error.find("sent to the trash"), std::string::npos);
+    EXPECT_EQ(st.Read(kMarked), row.list);
+    EXPECT_TRUE(st.Exists("Winpack/Bulls/1/000001.TXT"));
+    EXPECT_TRUE(st.Exists("Winpack/Archive/Bulls/Ares/26120701.TXT"));
+  }
 }
 
 // A small station as an operator has it, run twice on one day.

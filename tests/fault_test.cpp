@@ -313,6 +313,29 @@ int SpawnRun(const std::string& child, int killAt, const std::string& dir, const
   return status;
 }
 
+// The system's reasons come in UTF-8 (here GLib's, naming a folder with an "ä"); the
+// program's texts, and so its messages, are Windows-1252 throughout.
+TEST(Messages, ReasonsOfTheSystemAreInTheProgramsCodePage) {
+  const std::string child =
+      std::string(getenv("KELVARON_RUN_CHILD") ? getenv("KELVARON_RUN_CHILD") : "");
+  if (child.empty()) GTEST_SKIP() << "KELVARON_RUN_CHILD not set";
+  char pattern[] = "/tmp/kelvaron-\xC3\xA4-XXXXXX";
+  const std::string dir = mkdtemp(pattern);
+  {
+    test::Station st(dir, dir + "/data/Trash");
+    test::MakeSmallStation(st);
+    fs::create_directories(dir + "/data");
+    std::ofstream(dir + "/data/Trash") << "a file where the trash should be";
+  }
+  ASSERT_EQ(SpawnRun(child, 0, dir, dir + "/said.txt"), 0);
+  std::ifstream output(dir + "/said.txt");
+  std::stringstream said;
+  said << output.rdbuf();
+  fs::remove_all(dir);
+  EXPECT_NE(said.str().find("kelvaron-\xE4-"), std::string::npos) << said.str();
+  EXPECT_EQ(said.str().find("\xC3\xA4"), std::string::npos) << said.str();
+}
+
 // The power fails at each file operation of a run in turn, and once right after a run that
 // completed. The run works on an ext4 file system in a loop-mounted image (mounted with a
 // long commit interval, so that nothing reaches the image by chance); when the run stops,

@@ -121,6 +121,16 @@ std::vector<std::string> Kept(const Station& st, const Before& before) {
     const auto here = now.find(path);
     if (here == now.end() || here->second != content) broken.push_back("archive changed: " + path);
   }
+  // Under an archive name there is only ever a whole copy of a bulletin.
+  for (const auto& [path, content] : now) {
+    if (!StartsWith(path, "drive_c/Winpack/Archive/") || before.archive.count(path) != 0 ||
+        path.find("/Kelvaron.tmp/") != std::string::npos) {
+      continue;
+    }
+    bool whole = false;
+    for (const auto& [bulletin, original] : before.bulletins) whole = whole || content == original;
+    if (!whole) broken.push_back("archive file that is no whole bulletin: " + path);
+  }
 
   const auto list = now.find("drive_c/Winpack/Bulls/MARKED.TXT");
   if (list == now.end()) {

@@ -23,7 +23,7 @@ Before Capture(const Station& st);
 /// The guarantees after a run that may have failed anywhere; each broken one as a text.
 /// 1. every bulletin is whole in its place, an archive file or the trash (with its Path=);
 /// 2. MARKED.TXT is the old list or a complete new one, and a K mark means a whole copy;
-/// 3. no archive file of before was changed.
+/// 3. no archive file of before was changed, and every new one is a whole bulletin.
 std::vector<std::string> Kept(const Station& st, const Before& before);
 
 /// After a completed run: every bulletin with an archive copy has its line K-marked, no

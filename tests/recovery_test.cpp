@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 
+#include "platform/faults.h"
 #include "run/archive_run.h"
 #include "tests/runner.h"
 
@@ -161,17 +162,30 @@ TEST(TwoRuns, ASecondRunIsRefusedAndChangesNothing) {
   EXPECT_TRUE(second.Finished());
 }
 
+// Winpack appends a line whenever the operator marks a bulletin: here, while the run reads
+// the bulletins and as it flushes, also after it has read the list to its end.
 TEST(TwoRuns, LinesWinpackAppendsDuringARunAreKept) {
   test::Station st;
   TwoBulletins(st);
   MeddledRun r;
-  r.rec.once = [&] {
-    std::ofstream(st.Host(kMarked), std::ios::app | std::ios::binary) << "000003,B,WX    \r\n";
+  std::string appended;
+  const auto append = [&] {
+    const std::string line = "00099" + std::to_string(appended.size() / 17) + ",B,WX    \r\n";
+    std::ofstream(st.Host(kMarked), std::ios::app | std::ios::binary) << line;
+    appended += line;
   };
+  r.rec.once = append;
+  platform::faults::Reset();
+  int syncs = 0;
+  platform::faults::BeforeEach(platform::faults::Op::kSync, [&] {
+    if (++syncs <= 3) append();  // the last of them after the list was read to its end
+  });
   r.run.MnuArchive_Click();
+  platform::faults::Reset();
   ASSERT_FALSE(r.rec.messages.empty());
   EXPECT_EQ(r.rec.messages.back().second, run::kFinished);
-  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n000003,B,WX    \r\n");
+  EXPECT_EQ(appended.size(), 17u * 4);
+  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n" + appended);
 }
 
 // A list that another program put in place is left as it is; the trace of the run gives the
