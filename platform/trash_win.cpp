@@ -1,26 +1,77 @@
-#include <shellapi.h>
-#include <windows.h>
+// clang-format off
+#include "platform/files_win.h"
+#include <shellapi.h>  // needs the types of windows.h
+// clang-format on
 
+#include <cstdio>
 #include <vector>
-
-#include "platform/trash.h"
 
 namespace platform {
 
-// The shell's delete with undo allowed sends the file to the Recycle Bin without asking.
-int MoveToTrash(std::string_view winPath, std::string* reason) {
-  std::vector<char> from(winPath.begin(), winPath.end());
-  from.push_back('\0');
-  from.push_back('\0');  // the name list ends with an empty name
-  SHFILEOPSTRUCTA op{};
+// The shell's delete with undo sends the file to the Recycle Bin without a question. Where
+// the bin cannot take it (too large, bin switched off, a removable drive) the shell would
+// delete it for good; FOF_WANTNUKEWARNING has it ask first, and a "no" leaves the file where
+// it is, reported as not recycled.
+namespace {
+
+// One file to the Recycle Bin; empty when it went, else why not.
+std::string Recycle(const std::string& abs) {
+  // Asked to recycle a file that is not there, the shell would offer to delete it for good.
+  if (GetFileAttributesW(win::LongPath(abs).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    return win::Reason(GetLastError());
+  }
+  std::wstring from = win::Wide(abs);
+  from.push_back(L'\0');  // the name list ends with an empty name
+  SHFILEOPSTRUCTW op{};
   op.hwnd = nullptr;
   op.wFunc = FO_DELETE;
-  op.pFrom = from.data();
+  op.pFrom = from.c_str();
   op.pTo = nullptr;
-  op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION;
-  const int result = SHFileOperationA(&op);
-  if (result != 0 && reason != nullptr) *reason = "shell file operation failed";
-  return result;
+  // No error box of the shell's own: the run names the bulletin in its message.
+  op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING | FOF_NOERRORUI;
+  const int result = SHFileOperationW(&op);
+  const bool gone = GetFileAttributesW(win::LongPath(abs).c_str()) == INVALID_FILE_ATTRIBUTES;
+  if (result == 0 && !op.fAnyOperationsAborted && gone) return std::string();
+  if (op.fAnyOperationsAborted) {
+    return "the Recycle Bin cannot take it, and deleting it for good was declined";
+  }
+  char code[64];
+  std::snprintf(code, sizeof code, "the shell did not recycle it (code 0x%X)",
+                static_cast<unsigned>(result));
+  return code;
+}
+
+}  // namespace
+
+int Files::MoveToTrash(std::string_view winPath, std::string* reason) {
+  std::vector<std::string> reasons;
+  MoveToTrash({std::string(winPath)}, reasons);
+  if (reasons[0].empty()) return 0;
+  if (reason != nullptr) *reason = reasons[0];
+  return -1;
+}
+
+// Everything before is made durable first; the shell keeps its own record of where each
+// file came from.
+void Files::MoveToTrash(const std::vector<std::string>& winPaths,
+                        std::vector<std::string>& reasons) {
+  reasons.assign(winPaths.size(), std::string());
+  try {
+    Flush();
+  } catch (const FileError& e) {
+    for (std::string& r : reasons) r = "not sent to the Recycle Bin: " + std::string(e.what());
+    return;
+  }
+  for (std::size_t i = 0; i < winPaths.size(); ++i) {
+    try {
+      const std::string abs = HostPath(winPaths[i]);
+      Fault(faults::Op::kTrash, abs);
+      reasons[i] = Recycle(abs);
+      if (reasons[i].empty()) impl_->Changed(abs);
+    } catch (const FileError& e) {
+      reasons[i] = e.reason();
+    }
+  }
 }
 
 }  // namespace platform

@@ -16,3 +16,8 @@ need_packages() {
 }
 
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev libglib2.0-dev libgtest-dev)
+
+# The Windows program (scripts/build-windows) and its tests under Wine. The POSIX-threads
+# cross compiler only: the metapackage g++-mingw-w64-x86-64 brings the win32-threads one.
+WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+WINDOWS_TEST_PACKAGES=(googletest wine wine64 xvfb openbox xdotool x11-utils)

@@ -323,7 +323,9 @@ TEST(Run, WholeStation) {
   st.Write("Winpack/Bulls/Lastnum.txt", "5300\r\n");
   st.Write("Winpack/Packet.ini", "[Settings]\r\nCALL=PA3XYZ\r\nPRUNE_SIZE=5000\r\n");  // limit 300
   st.Write("Winpack/Bulls/Select.TXT", "[TO]\r\nares\r\nwx\r\n4x4\r\n\r\nKEPS\r\n");
-  fs::rename(st.Host("Winpack/Bulls"), st.Host("Winpack/BULLS"));  // Winpack's own spelling
+  // Winpack's own spelling, in two steps: a rename that changes only the case may do nothing.
+  fs::rename(st.Host("Winpack/Bulls"), st.Host("Winpack/Bulls.tmp"));
+  fs::rename(st.Host("Winpack/Bulls.tmp"), st.Host("Winpack/BULLS"));
   st.MakeDir("Winpack/Archive/Bulls/ARES");
   st.Write("Winpack/Archive/Bulls/ARES/26120701.TXT", "earlier today");
   const struct {

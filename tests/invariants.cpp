@@ -111,7 +111,7 @@ std::vector<std::string> Kept(const Station& st, const Before& before) {
     bool inTrash = false;
     for (const auto& [name, origin] : trash) {
       inTrash =
-          inTrash || (origin == st.prefix + "/" + path && now.count("trash:files/" + name) != 0 &&
+          inTrash || (origin == st.Host(path.substr(8)) && now.count("trash:files/" + name) != 0 &&
                       now.at("trash:files/" + name) == content);
     }
     if (!inTrash) broken.push_back("bulletin lost: " + path);

@@ -1,0 +1,207 @@
+#include "app/form1_win.h"
+
+#include <commctrl.h>
+#include <dwmapi.h>
+
+#include <vector>
+
+#include "platform/settings_store.h"
+#include "platform/wide_win.h"
+#include "run/archive_run.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"KelvaronForm1";
+
+std::wstring Wide(const std::string& text) { return platform::win::Wide(text); }
+
+// How the user's locale writes a number, for the stored placement.
+form::NumberFormat UserNumberFormat() {
+  form::NumberFormat format;
+  wchar_t text[8] = {};
+  if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, text, 8) > 1 && text[0] < 0x80) {
+    format.decimalPoint = static_cast<char>(text[0]);
+  }
+  if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STHOUSAND, text, 8) > 1 && text[0] < 0x80) {
+    format.groupSeparator = static_cast<char>(text[0]);
+  }
+  return format;
+}
+
+BOOL CALLBACK AddWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM areas) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (GetMonitorInfoW(monitor, &info)) {
+    const RECT& r = info.rcWork;
+    reinterpret_cast<std::vector<form::Rect>*>(areas)->push_back(
+        {r.left, r.top, r.right - r.left, r.bottom - r.top});
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+Form1::Form1(run::RunState& state, const platform::Clock& clock) : state_(state), clock_(clock) {}
+
+double Form1::Dpi() const {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+void Form1::Show(int showCommand) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW cls{};
+  cls.cbSize = sizeof cls;
+  cls.lpfnWndProc = WindowProc;
+  cls.hInstance = instance;
+  cls.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  cls.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                              GetSystemMetrics(SM_CXSMICON),
+                                              GetSystemMetrics(SM_CYSMICON), 0));
+  cls.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  cls.lpszClassName = kClassName;
+  RegisterClassExW(&cls);
+
+  HMENU file = CreatePopupMenu();
+  AppendMenuW(file, MF_STRING, kMnuArchive, Wide(form::kMenuArchive).c_str());
+  AppendMenuW(file, MF_STRING, kMnuVersion, Wide(form::kMenuVersion).c_str());
+  AppendMenuW(file, MF_STRING, kMnuExit, Wide(form::kMenuExit).c_str());
+  HMENU bar = CreateMenu();
+  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), Wide(form::kMenuFile).c_str());
+
+  hwnd_ =
+      CreateWindowExW(0, kClassName, Wide(form::kTitle).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, bar, instance, this);
+  status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hwnd_,
+                            nullptr, instance, nullptr);
+  const int height = form::Pixels(form::kStatusBarHeight, Dpi()).value_or(25);
+  int borders[3] = {};
+  SendMessageW(status_, SB_GETBORDERS, 0, reinterpret_cast<LPARAM>(borders));
+  SendMessageW(status_, SB_SETMINHEIGHT, static_cast<WPARAM>(height - 2 * borders[1]), 0);
+  Form_Load();
+  LayOutStatusBar();
+  SetPanelText(1, form::kPanel1Idle);
+  SetPanelText(2, form::kPanel2Idle);
+  ShowWindow(hwnd_, showCommand);
+  FitVisibleFrame();
+  UpdateWindow(hwnd_);
+}
+
+// Since Windows 10 the window rectangle holds invisible resize borders around the frame the
+// user sees; the stored placement is that visible frame.
+void Form1::FitVisibleFrame() {
+  RECT window{}, visible{};
+  if (!GetWindowRect(hwnd_, &window) ||
+      FAILED(DwmGetWindowAttribute(hwnd_, DWMWA_EXTENDED_FRAME_BOUNDS, &visible, sizeof visible))) {
+    return;
+  }
+  const int left = visible.left - window.left, top = visible.top - window.top;
+  const int right = window.right - visible.right, bottom = window.bottom - visible.bottom;
+  if (left == 0 && top == 0 && right == 0 && bottom == 0) return;
+  SetWindowPos(hwnd_, nullptr, placement_.left - left, placement_.top - top,
+               placement_.width + left + right, placement_.height + top + bottom,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The stored placement is the outer frame, which is what the window rectangle is.
+void Form1::Form_Load() {
+  form::StoredTexts stored;
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    std::string text =
+        platform::GetSetting(form::kTitle, form::kSettingsSection, form::kPlacementKeys[i].key, "");
+    if (!text.empty()) stored[i] = std::move(text);
+  }
+  std::vector<form::Rect> areas;
+  EnumDisplayMonitors(nullptr, nullptr, AddWorkArea, reinterpret_cast<LPARAM>(&areas));
+  placement_ = form::Placement(stored, UserNumberFormat(), Dpi(), areas);
+  const form::Rect& r = placement_;
+  SetWindowPos(hwnd_, nullptr, r.left, r.top, r.width, r.height,
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+}
+
+void Form1::LayOutStatusBar() {
+  if (status_ == nullptr) return;
+  SendMessageW(status_, WM_SIZE, 0, 0);  // the bar docks itself at the bottom
+  RECT client{};
+  GetClientRect(status_, &client);
+  const int width = form::PanelWidth(client.right - client.left, Dpi());
+  // Two equal panels, then the end of the bar.
+  const int edges[3] = {width, 2 * width, -1};
+  SendMessageW(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
+}
+
+void Form1::SetPanelText(int panel, const std::string& text) {
+  const std::wstring wide = Wide(text);
+  SendMessageW(status_, SB_SETTEXTW, static_cast<WPARAM>(panel - 1),
+               reinterpret_cast<LPARAM>(wide.c_str()));
+  // A run holds the message loop: paint now, at most about 30 times a second; the latest
+  // texts are painted before any message box and when the run returns.
+  if (pacer_.Changed(static_cast<std::int64_t>(GetTickCount64()))) UpdateWindow(status_);
+}
+
+void Form1::ShowMessage(Kind kind, const std::string& text) {
+  if (pacer_.Pending()) {
+    UpdateWindow(status_);
+    pacer_.Flush();
+  }
+  const UINT icon = kind == Kind::kError     ? MB_ICONERROR
+                    : kind == Kind::kWarning ? MB_ICONWARNING
+                                             : 0;
+  MessageBoxW(hwnd_, Wide(text).c_str(), Wide(form::kTitle).c_str(), MB_OK | icon);
+}
+
+void Form1::MnuArchive_Click() {
+  run::ArchiveRun run(state_, *this, clock_);
+  run.MnuArchive_Click();
+  if (pacer_.Pending()) {
+    UpdateWindow(status_);
+    pacer_.Flush();
+  }
+}
+
+void Form1::MnuVersion_Click() {
+  SetPanelText(1, form::kVersionText);
+  SetPanelText(2, form::kCreditText);
+}
+
+void Form1::MnuExit_Click() { DestroyWindow(hwnd_); }
+
+LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* form = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (form == nullptr || form->hwnd_ != hwnd) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  return form->Handle(msg, wParam, lParam);
+}
+
+LRESULT Form1::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_SIZE:
+      LayOutStatusBar();
+      return 0;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case kMnuArchive:
+          MnuArchive_Click();
+          return 0;
+        case kMnuVersion:
+          MnuVersion_Click();
+          return 0;
+        case kMnuExit:
+          MnuExit_Click();
+          return 0;
+      }
+      break;
+    case WM_DESTROY:
+      hwnd_ = nullptr;
+      status_ = nullptr;
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(hwnd_, msg, wParam, lParam);
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+
+#include "app/form_layout.h"
+#include "platform/clock.h"
+#include "platform/wide_win.h"
+#include "run/reporter.h"
+#include "run/run_state.h"
+
+/// The one window, native Win32: menu "&File" and the common-controls status bar with two
+/// panels, through which a run reports.
+class Form1 : public run::Reporter {
+ public:
+  enum Command : WORD { kMnuArchive = 101, kMnuVersion = 102, kMnuExit = 103 };
+
+  Form1(run::RunState& state, const platform::Clock& clock);
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+  ~Form1() override = default;
+
+  /// Creates the window, placed from the stored settings, and shows it without blocking.
+  void Show(int showCommand);
+  HWND hwnd() const { return hwnd_; }
+
+  void SetPanelText(int panel, const std::string& text) override;
+  void ShowMessage(Kind kind, const std::string& text) override;
+
+  void MnuArchive_Click();
+  void MnuVersion_Click();
+  void MnuExit_Click();
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
+  void Form_Load();
+  void LayOutStatusBar();
+  void FitVisibleFrame();
+  double Dpi() const;
+
+  run::RunState& state_;
+  const platform::Clock& clock_;
+  HWND hwnd_ = nullptr;
+  HWND status_ = nullptr;
+  form::PaintPacer pacer_;
+  form::Rect placement_;  // the stored placement in pixels: the visible outer frame
+};

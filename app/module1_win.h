@@ -1,0 +1,12 @@
+#pragma once
+
+#include <memory>
+
+#include "app/form1_win.h"
+
+/// The run's record and the one window, for the life of the program.
+extern run::RunState RunState;
+extern std::unique_ptr<Form1> MainForm;
+
+/// Creates the window, keeps it in MainForm and shows it.
+void Main(const platform::Clock& clock, int showCommand);

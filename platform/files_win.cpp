@@ -1,0 +1,308 @@
+#include <algorithm>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/file_error.h"
+#include "platform/files_win.h"
+
+// On Windows `C:\` is the real drive and the file system ignores letter case itself, so a
+// path needs no lookup: it is checked to stay on drive C: and out of links, and handed to the
+// system as it is.
+namespace platform {
+namespace {
+
+using Impl = Files::Impl;
+
+[[noreturn]] void Unmappable(std::string_view winPath) {
+  throw FileError(FileError::Kind::kNotFound, std::string(winPath),
+                  "not a name of a file of drive C:");
+}
+
+std::string Trimmed(std::string path) {
+  while (path.size() > 3 && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+// Every component a single name: no empty, "." or ".." part, no '/' or NUL inside.
+void Check(const std::string& abs) {
+  if (abs.size() < 2 || UpperChar(abs[0]) != 'C' || abs[1] != ':') Unmappable(abs);
+  if (abs.size() == 2) return;
+  if (abs[2] != '\\') Unmappable(abs);
+  std::size_t start = 3;
+  while (start < abs.size()) {
+    std::size_t end = abs.find('\\', start);
+    if (end == std::string::npos) end = abs.size();
+    const std::string_view part(abs.data() + start, end - start);
+    if (part.empty() || part == "." || part == ".." || part.find('/') != std::string_view::npos ||
+        part.find('\0') != std::string_view::npos) {
+      Unmappable(abs);
+    }
+    start = end + 1;
+  }
+}
+
+std::string Parent(const std::string& abs) {
+  const std::size_t slash = abs.rfind('\\');
+  return slash == std::string::npos || slash < 3 ? abs.substr(0, 3) : abs.substr(0, slash);
+}
+
+// The raw attributes; INVALID_FILE_ATTRIBUTES when there is no entry. Any other failure
+// throws: a name that cannot be looked up must not be taken for a free one.
+DWORD RawAttributes(const std::string& abs) {
+  const DWORD attrs = GetFileAttributesW(win::LongPath(abs).c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES) return attrs;
+  const DWORD err = GetLastError();
+  if (err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND) throw win::Error(err, abs);
+  // A link whose target cannot be reached is an entry all the same: its folder's listing
+  // shows it (a wildcard would list other names).
+  if (err == ERROR_PATH_NOT_FOUND || abs.find_first_of("*?") != std::string::npos) return attrs;
+  WIN32_FIND_DATAW found{};
+  HANDLE find = FindFirstFileExW(win::LongPath(abs).c_str(), FindExInfoBasic, &found,
+                                 FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return attrs;
+  FindClose(find);
+  return found.dwFileAttributes;
+}
+
+// Attributes through the checks of a run: INVALID_FILE_ATTRIBUTES also for a path through a
+// link below C:\Winpack.
+DWORD Attributes(Files& files, std::string_view winPath) {
+  const std::string abs = files.AbsoluteWinPath(winPath);
+  Check(abs);
+  Fault(faults::Op::kStat, abs);
+  if (files.impl().Linked(abs, false)) return INVALID_FILE_ATTRIBUTES;
+  return RawAttributes(abs);
+}
+
+}  // namespace
+
+void Fault(faults::Op op, const std::string& absPath) {
+  if (Injected(op)) throw FileError::FromErrno(errno, absPath);
+}
+
+std::string FoldedPath(const std::string& abs) { return UpperCase(abs); }
+
+bool Impl::Linked(const std::string& abs, bool leaf) {
+  // From the second name on: C:\Winpack itself may be wherever the operator put it.
+  std::size_t end = abs.find('\\', 3);
+  if (end == std::string::npos) return false;
+  for (;;) {
+    end = abs.find('\\', end + 1);
+    if (end == std::string::npos && !leaf) return false;
+    const std::string folder = end == std::string::npos ? abs : abs.substr(0, end);
+    const std::string key = FoldedPath(folder);
+    if (plainFolders.count(key) == 0) {
+      const DWORD attrs = RawAttributes(folder);
+      if (attrs == INVALID_FILE_ATTRIBUTES) return false;  // not there: nothing links
+      if ((attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+      if ((attrs & FILE_ATTRIBUTE_DIRECTORY) != 0) plainFolders.insert(key);
+    }
+    if (end == std::string::npos) return false;
+  }
+}
+
+std::string Impl::Resolve(std::string_view winPath, const std::string& cur) {
+  std::string abs;
+  if (winPath.size() >= 2 && winPath[1] == ':') {
+    abs = Trimmed(std::string(winPath));
+  } else if (!winPath.empty() && winPath[0] == '\\') {
+    abs = Trimmed("C:" + std::string(winPath));
+  } else {
+    abs = Trimmed(cur + (cur.back() == '\\' ? "" : "\\") + std::string(winPath));
+  }
+  Check(abs);
+  if (Linked(abs, false)) {
+    throw FileError(FileError::Kind::kNotFound, abs, "a folder of the path is a link");
+  }
+  return abs;
+}
+
+void Impl::Written(const std::string& abs) {
+  dirtyFiles[FoldedPath(abs)] = abs;
+  Changed(abs);
+}
+
+void Impl::Changed(const std::string& abs) {
+  const std::string folder = Parent(abs);
+  dirtyFolders[FoldedPath(folder)] = folder;
+}
+
+void Impl::Renamed(const std::string& from, const std::string& to) {
+  Changed(from);
+  Changed(to);
+  if (dirtyFiles.erase(FoldedPath(from)) != 0) dirtyFiles[FoldedPath(to)] = to;
+}
+
+std::string DriveRoot() { return "C:\\"; }
+
+Files::Files() : impl_(std::make_unique<Impl>()) {}
+Files::~Files() {
+  impl_->DetachWriting();
+  Unlock();
+}
+
+std::string Files::AbsoluteWinPath(std::string_view winPath) const {
+  if (winPath.size() >= 2 && winPath[1] == ':') return Trimmed(std::string(winPath));
+  if (!winPath.empty() && winPath[0] == '\\') return Trimmed("C:" + std::string(winPath));
+  const std::string& cur = CurDir();
+  return Trimmed(cur + (cur.back() == '\\' ? "" : "\\") + std::string(winPath));
+}
+
+std::string Files::HostPath(std::string_view winPath) {
+  return impl_->Resolve(winPath, impl_->curDir);
+}
+
+void Files::ChDir(std::string_view winPath) {
+  std::string abs = HostPath(winPath);
+  Fault(faults::Op::kStat, abs);
+  const DWORD attrs = RawAttributes(abs);
+  if (attrs == INVALID_FILE_ATTRIBUTES) throw win::Error(ERROR_PATH_NOT_FOUND, abs);
+  if ((attrs & FILE_ATTRIBUTE_DIRECTORY) == 0) throw win::Error(ERROR_DIRECTORY, abs);
+  if (impl_->Linked(abs, true)) {
+    throw FileError(FileError::Kind::kNotFound, abs, "the folder is a link");
+  }
+  impl_->curDir = std::move(abs);
+}
+
+const std::string& Files::CurDir() const { return impl_->curDir; }
+
+bool Files::EntryExists(std::string_view winPath) {
+  return Attributes(*this, winPath) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool Files::IsDirectory(std::string_view winPath) {
+  const DWORD attrs = Attributes(*this, winPath);
+  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attrs & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+void Files::MakeDir(std::string_view winPath) {
+  const std::string abs = HostPath(winPath);
+  Fault(faults::Op::kMakeDir, abs);
+  if (!CreateDirectoryW(win::LongPath(abs).c_str(), nullptr)) throw win::Error(GetLastError(), abs);
+  impl_->Changed(abs);
+}
+
+void Files::RemoveFile(std::string_view winPath) {
+  const std::string abs = HostPath(winPath);
+  Fault(faults::Op::kRemove, abs);
+  if (!DeleteFileW(win::LongPath(abs).c_str())) throw win::Error(GetLastError(), abs);
+  impl_->dirtyFiles.erase(FoldedPath(abs));
+  impl_->Changed(abs);
+}
+
+std::vector<std::string> Files::FileNames(std::string_view folder) {
+  std::vector<std::string> names;
+  if (!IsDirectory(folder)) return names;
+  const std::string abs = HostPath(folder);
+  Fault(faults::Op::kList, abs);
+  WIN32_FIND_DATAW found{};
+  HANDLE find = FindFirstFileExW(win::LongPath(abs + "\\*").c_str(), FindExInfoBasic, &found,
+                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    if (err == ERROR_FILE_NOT_FOUND) return names;
+    throw win::Error(err, abs);
+  }
+  do {
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0) {
+      names.push_back(win::Narrow(found.cFileName));
+    }
+  } while (FindNextFileW(find, &found));
+  const DWORD err = GetLastError();
+  FindClose(find);
+  if (err != ERROR_NO_MORE_FILES) throw win::Error(err, abs);
+  return names;
+}
+
+void Files::ReplaceFile(std::string_view from, std::string_view to) {
+  const std::string absFrom = HostPath(from);
+  const std::string absTo = HostPath(to);
+  Fault(faults::Op::kRename, absTo);
+  // Write-through: the new name is on the disk when the call returns.
+  if (!MoveFileExW(win::LongPath(absFrom).c_str(), win::LongPath(absTo).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    throw win::Error(GetLastError(), absTo);
+  }
+  impl_->Renamed(absFrom, absTo);
+}
+
+bool Files::RenameNew(std::string_view from, std::string_view to) {
+  const std::string absFrom = HostPath(from);
+  const std::string absTo = HostPath(to);
+  Fault(faults::Op::kRename, absTo);
+  // Without MOVEFILE_REPLACE_EXISTING the system refuses a name that any entry bears, in
+  // any letter case, in the same step as the rename.
+  if (!MoveFileExW(win::LongPath(absFrom).c_str(), win::LongPath(absTo).c_str(),
+                   MOVEFILE_WRITE_THROUGH)) {
+    const DWORD err = GetLastError();
+    if (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS) return false;
+    // A folder of the name answers "access denied".
+    if (err == ERROR_ACCESS_DENIED && RawAttributes(absTo) != INVALID_FILE_ATTRIBUTES) {
+      return false;
+    }
+    throw win::Error(err, absTo);
+  }
+  impl_->Renamed(absFrom, absTo);
+  return true;
+}
+
+namespace {
+
+// FlushFileBuffers of a file or folder by its path. A folder can be flushed only with
+// write access to it; where that is refused, its entries are the journal's of NTFS and the
+// renames were written through.
+void FlushPath(const std::string& abs, bool folder) {
+  HANDLE h = CreateFileW(win::LongPath(abs).c_str(), GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, folder ? FILE_FLAG_BACKUP_SEMANTICS : 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return;  // gone since
+    if (folder && err == ERROR_ACCESS_DENIED) return;
+    throw win::Error(err, abs);
+  }
+  const bool flushed = FlushFileBuffers(h) != 0;
+  const DWORD err = GetLastError();
+  CloseHandle(h);
+  // Some file systems cannot flush a folder; their entries are written with the file.
+  if (!flushed && !(folder && (err == ERROR_INVALID_FUNCTION || err == ERROR_ACCESS_DENIED))) {
+    throw win::Error(err, abs);
+  }
+}
+
+}  // namespace
+
+void Files::Flush() {
+  Fault(faults::Op::kSync, "C:\\");
+  impl_->FlushWriting();
+  for (const auto& [key, abs] : impl_->dirtyFiles) FlushPath(abs, false);
+  for (const auto& [key, abs] : impl_->dirtyFolders) FlushPath(abs, true);
+  impl_->dirtyFiles.clear();
+  impl_->dirtyFolders.clear();
+}
+
+bool Files::LockRun(std::string_view lockFile) {
+  const std::string abs = HostPath(lockFile);
+  Fault(faults::Op::kCreate, abs);
+  // Opened without sharing: another run's open fails until this handle is closed, which the
+  // system does when the process ends however it ends; the file goes with the handle.
+  HANDLE h =
+      CreateFileW(win::LongPath(abs).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    if (err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION) return false;
+    throw win::Error(err, abs);
+  }
+  impl_->lock = h;
+  return true;
+}
+
+void Files::Unlock() noexcept {
+  if (impl_ == nullptr || impl_->lock == INVALID_HANDLE_VALUE) return;
+  CloseHandle(impl_->lock);
+  impl_->lock = INVALID_HANDLE_VALUE;
+}
+
+}  // namespace platform

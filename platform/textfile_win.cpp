@@ -1,0 +1,177 @@
+#include <algorithm>
+
+#include "platform/files_win.h"
+#include "platform/rawfile.h"
+
+// Files through the wide API: exclusive create is CREATE_NEW, a link (reparse point) is
+// refused when asked, and what was written is made durable with FlushFileBuffers.
+namespace platform::raw {
+
+// What a Handle stands for: the system's handle and, for a file being written, the run's
+// Files that flushes it while it is open.
+struct OpenFile {
+  HANDLE h;
+  Files::Impl* files;
+  std::string path;
+};
+
+namespace {
+
+OpenFile* F(Handle file) { return reinterpret_cast<OpenFile*>(file); }
+HANDLE H(Handle file) { return F(file)->h; }
+Handle Of(HANDLE h, Files::Impl* files = nullptr, const std::string& path = std::string()) {
+  auto* open = new OpenFile{h, files, path};
+  if (files != nullptr) files->writing.insert(open);
+  return reinterpret_cast<Handle>(open);
+}
+
+// Closes the system's handle; a file written is flushed by the next Flush of its run.
+BOOL Release(Handle file) {
+  OpenFile* open = F(file);
+  if (open->files != nullptr) {
+    open->files->writing.erase(open);
+    open->files->Written(open->path);
+  }
+  const BOOL closed = CloseHandle(open->h);
+  delete open;
+  return closed;
+}
+
+[[noreturn]] void Throw(const std::string& absPath) { throw win::Error(GetLastError(), absPath); }
+
+}  // namespace
+
+Handle OpenRead(Files& files, const std::string& absPath, Links links,
+                std::optional<FileError>* failure) {
+  try {
+    const std::string path = files.HostPath(absPath);
+    Fault(faults::Op::kOpen, path);
+    // Others may go on reading, writing, renaming or deleting the file meanwhile, as they
+    // may with a file the C runtime opened.
+    const DWORD flags = links == Links::kRefuse ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
+    HANDLE h = CreateFileW(win::LongPath(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) Throw(path);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ordinary =
+        GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (links == Links::kFollow || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
+    if (!ordinary) {
+      CloseHandle(h);
+      throw FileError(FileError::Kind::kOther, path, "not an ordinary file");
+    }
+    return Of(h);
+  } catch (const FileError& e) {
+    if (failure != nullptr) failure->emplace(e);
+    return kNoFile;
+  }
+}
+
+Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
+  const std::string path = files.HostPath(absPath);
+  Fault(faults::Op::kCreate, path);
+  const DWORD access = how == Create::kAppend ? FILE_APPEND_DATA : GENERIC_WRITE;
+  const DWORD disposition = how == Create::kEmpty ? CREATE_ALWAYS
+                            : how == Create::kNew ? CREATE_NEW
+                                                  : OPEN_ALWAYS;
+  // Shared as the C runtime shares, so that Files::Flush can flush it while it is open.
+  HANDLE h = CreateFileW(win::LongPath(path).c_str(), access,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    files.impl().Written(path);
+    return Of(h, &files.impl(), path);
+  }
+  const DWORD err = GetLastError();
+  if (how == Create::kNew) {
+    // CREATE_NEW fails for an entry of the name in any letter case; a folder of the name
+    // answers "access denied".
+    if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) return kNoFile;
+    if (err == ERROR_ACCESS_DENIED &&
+        GetFileAttributesW(win::LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+      return kNoFile;
+    }
+  }
+  throw win::Error(err, path);
+}
+
+std::size_t Read(Handle file, char* buf, std::size_t size, const std::string& absPath) {
+  Fault(faults::Op::kRead, absPath);
+  DWORD n = 0;
+  const auto want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  if (!ReadFile(H(file), buf, want, &n, nullptr)) Throw(absPath);
+  return n;
+}
+
+void Rewind(Handle file, const std::string& absPath) {
+  LARGE_INTEGER zero{};
+  if (!SetFilePointerEx(H(file), zero, nullptr, FILE_BEGIN)) Throw(absPath);
+}
+
+void Write(Handle file, const char* data, std::size_t size, const std::string& absPath) {
+  std::size_t done = 0;
+  while (done < size) {
+    Fault(faults::Op::kWrite, absPath);
+    DWORD n = 0;
+    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+    if (!WriteFile(H(file), data + done, chunk, &n, nullptr)) Throw(absPath);
+    done += n;
+  }
+}
+
+void Sync(Handle file, const std::string& absPath) {
+  Fault(faults::Op::kSync, absPath);
+  if (!FlushFileBuffers(H(file))) Throw(absPath);
+}
+
+void Close(Handle file, const std::string& absPath) {
+  if (Injected(faults::Op::kClose)) {
+    const int err = errno;
+    Release(file);
+    throw FileError::FromErrno(err, absPath);
+  }
+  if (!Release(file)) Throw(absPath);
+}
+
+void CloseQuietly(Handle file) noexcept { Release(file); }
+
+namespace {
+
+// The volume and the file's number on it: the same for every name of one file.
+bool Identity(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
+  return GetFileInformationByHandle(h, &info) != 0;
+}
+
+}  // namespace
+
+bool SameFile(Files& files, Handle file, const std::string& absPath) {
+  BY_HANDLE_FILE_INFORMATION open{}, named{};
+  if (!Identity(H(file), open)) return false;
+  HANDLE h = CreateFileW(win::LongPath(files.HostPath(absPath)).c_str(), 0,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool known = Identity(h, named);
+  CloseHandle(h);
+  return known && open.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+         open.nFileIndexHigh == named.nFileIndexHigh && open.nFileIndexLow == named.nFileIndexLow;
+}
+
+}  // namespace platform::raw
+
+namespace platform {
+
+void Files::Impl::FlushWriting() {
+  for (raw::OpenFile* open : writing) {
+    if (!FlushFileBuffers(open->h)) throw win::Error(GetLastError(), open->path);
+  }
+}
+
+void Files::Impl::DetachWriting() noexcept {
+  for (raw::OpenFile* open : writing) open->files = nullptr;
+  writing.clear();
+}
+
+}  // namespace platform

@@ -1,0 +1,48 @@
+#include "platform/wide_win.h"
+
+namespace platform::win {
+
+std::wstring Wide(std::string_view text) {
+  if (text.empty()) return std::wstring();
+  const int size = static_cast<int>(text.size());
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), n);
+  return wide;
+}
+
+std::string Narrow(std::wstring_view text) {
+  if (text.empty()) return std::string();
+  const int size = static_cast<int>(text.size());
+  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), size, narrow.data(), n, nullptr, nullptr);
+  return narrow;
+}
+
+std::wstring LongPath(const std::string& absWinPath) {
+  std::wstring path = Wide(absWinPath);
+  if (path.size() == 2) path += L'\\';  // "C:" alone is the current folder of the drive
+  return L"\\\\?\\" + path;
+}
+
+std::string Reason(DWORD err) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, err, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring words = n != 0 && text != nullptr ? std::wstring(text, n) : std::wstring();
+  if (text != nullptr) LocalFree(text);
+  while (!words.empty() && (words.back() == L'\r' || words.back() == L'\n' || words.back() == L'.'))
+    words.pop_back();
+  return words.empty() ? "system error " + std::to_string(err) : Narrow(words);
+}
+
+FileError Error(DWORD err, std::string path) {
+  const bool missing = err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ||
+                       err == ERROR_INVALID_NAME || err == ERROR_BAD_PATHNAME;
+  return FileError(missing ? FileError::Kind::kNotFound : FileError::Kind::kOther, std::move(path),
+                   Reason(err));
+}
+
+}  // namespace platform::win

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# One station through the Linux run and through the Windows run under Wine (the same
+# run_child program built for each, date fixed at 7 December 2026), run twice: the files
+# below C:\Winpack, the trash entries and the messages must be the same.
+# Arguments: the Linux run_child, the Windows run_child.exe. Uses the Wine prefix of the test
+# run ($WINEPREFIX, already started).
+set -euo pipefail
+linux=$1
+windows=$2
+[ -x "$linux" ] || { echo "SKIP: no Linux build at $linux"; exit 77; }
+here=$(cd "$(dirname "$0")" && pwd)
+tmp=$(mktemp -d)
+wp="$WINEPREFIX/drive_c/Winpack"
+trap 'rm -rf "$tmp" "$wp"' EXIT
+
+# The sample station, and what makes the two systems' file layers differ if anything does:
+# a group folder in another case, today's first names taken, 8-bit bytes in names and text,
+# lines of every shape, a K mark of an earlier run, and numbers that try to leave their folder.
+station() {
+  local prefix=$1 w="$1/drive_c/Winpack"
+  bash "$here/../scripts/make-station.sh" "$prefix"
+  mkdir -p "$w/Archive/Bulls/ARES" "$w/Bulls/7" "$w/Bulls/8"
+  printf 'earlier today\r\n' > "$w/Archive/Bulls/ARES/26120701.TXT"
+  printf 'R:261207 #:000117\r\nFrom: PA3XYZ \xC4RT   @WW caf\xE9\nno line end' > "$w/Bulls/7/000117.TXT"
+  printf 'R:261207 #:000118\r\nFrom: PA3XYZ WX     @WW\r' > "$w/Bulls/8/000118.TXT"
+  { printf '[TO]\r\nARES\r\nWX\r\n4X4\r\n\xE4RT\r\n\r\n'; } > "$w/Bulls/Select.TXT"
+  local marked
+  marked=$(cat "$w/Bulls/MARKED.TXT")
+  {
+    printf '000117,B,\xC4RT\n000118\r\n000119,KB,ARES \r\n..\\..\\7,B\r\n\r\n'
+    printf '%s' "$marked"
+  } > "$w/Bulls/MARKED.TXT"
+}
+
+# Files below C:\Winpack and in the trash (relative path, checksum), the origins of the trash
+# entries relative to drive_c, and the messages.
+record() {  # prefix data messages out
+  local prefix=$1 data=$2
+  {
+    (cd "$prefix/drive_c" && find Winpack -type f -print0 | sort -z | xargs -0 md5sum)
+    (cd "$data/Trash/files" && find . -type f -print0 | sort -z | xargs -0 md5sum | sed 's/^/trash /')
+    for info in "$data"/Trash/info/*.trashinfo; do
+      printf '%s -> %s\n' "$(basename "$info")" "$(sed -n 's/^Path=//p' "$info" | sed 's#.*/drive_c/##; s#.*/dosdevices/c:/##')"
+    done | sort
+    echo "-- messages"
+    tr -d '\r' < "$3"
+  } > "$4"
+}
+
+station "$tmp/linux"
+mkdir -p "$tmp/ldata"
+for i in 1 2; do
+  WINEPREFIX="$tmp/linux" XDG_DATA_HOME="$tmp/ldata" "$linux" >> "$tmp/linux.msg"
+done
+record "$tmp/linux" "$tmp/ldata" "$tmp/linux.msg" "$tmp/linux.txt"
+
+rm -rf "$wp"
+station "$WINEPREFIX"
+mkdir -p "$tmp/wdata"
+for i in 1 2; do
+  XDG_DATA_HOME="$tmp/wdata" wine "$windows" >> "$tmp/windows.msg"
+done
+record "$WINEPREFIX" "$tmp/wdata" "$tmp/windows.msg" "$tmp/windows.txt"
+
+if ! diff -u "$tmp/linux.txt" "$tmp/windows.txt"; then
+  echo "FAIL: the Linux and the Windows run left different results (- Linux, + Windows)"
+  exit 1
+fi
+echo "differential: $(grep -c . "$tmp/linux.txt") lines of results the same on Linux and Windows"
