@@ -297,15 +297,10 @@ void ArchiveRun::MnuArchive_Click() {
       newList.Discard();
       throw;
     }
+    // Windows replaces no file that is open.
+    marked.Close();
     ReplaceMarkedList();
     list = ListState::kReplaced;
-    // Lines Winpack appended to the old list after the last look at its end.
-    if (!marked.AtEnd()) {
-      platform::TextWriter more = platform::TextWriter::Append(*files_, kMarkedList);
-      CopyRest(marked, more);
-      more.Close();
-    }
-    marked.Close();
     files_->Flush();
     list = ListState::kDurable;
   } catch (const std::exception& e) {

@@ -377,29 +377,6 @@ TEST(Interrupted, AStoppedRunCountsTheBulletinsItFinished) {
   EXPECT_EQ(r.Error().find("No bulletin had been archived"), std::string::npos) << r.Error();
 }
 
-// Winpack appends a line after the run's last look at the end of the old list, just before
-// the new one takes its place.
-TEST(TwoRuns, ALineAppendedJustBeforeTheReplaceIsKept) {
-  test::Station st;
-  st.Basics(99999, 0, {"ARES"});
-  st.Bulletin("000001", "ARES");
-  st.Bulletin("000002", "ARES");
-  st.Write("Winpack/Bulls/MARKED.TXT", "000001,B\r\n000002,B\r\n");
-  int renames = 0;
-  platform::faults::Reset();
-  platform::faults::BeforeEach(platform::faults::Op::kRename, [&] {
-    if (++renames == 3) {  // two archive names, then MARKED.TMP -> MARKED.TXT
-      std::ofstream(st.Host("Winpack/Bulls/MARKED.TXT"), std::ios::app | std::ios::binary)
-          << "000009,B\r\n";
-    }
-  });
-  test::Runner r;
-  r.Run();
-  platform::faults::Reset();
-  EXPECT_EQ(renames, 3);
-  EXPECT_EQ(st.Read("Winpack/Bulls/MARKED.TXT"), "000001,KB\r\n000002,KB\r\n000009,B\r\n");
-}
-
 // A journal ending in an entry cut short by a power cut gets this run's entries behind it;
 // this run cannot replace MARKED.TXT and leaves the K marks to the next, which must read them.
 TEST(Interrupted, AJournalAppendedAfterACutEntryStaysReadable) {
