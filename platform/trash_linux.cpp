@@ -125,14 +125,6 @@ std::string Reason(int err) { return Utf8ToCp1252(std::strerror(err)); }
 
 }  // namespace
 
-int Files::MoveToTrash(std::string_view winPath, std::string* reason) {
-  std::vector<std::string> reasons;
-  MoveToTrash({std::string(winPath)}, reasons);
-  if (reasons[0].empty()) return 0;
-  if (reason != nullptr) *reason = reasons[0];
-  return -1;
-}
-
 // First every .trashinfo, then one flush, then the moves: a file never reaches the trash
 // before the record that lets the user restore it is on disk.
 void Files::MoveToTrash(const std::vector<std::string>& winPaths,

@@ -43,14 +43,6 @@ std::string Recycle(const std::string& abs) {
 
 }  // namespace
 
-int Files::MoveToTrash(std::string_view winPath, std::string* reason) {
-  std::vector<std::string> reasons;
-  MoveToTrash({std::string(winPath)}, reasons);
-  if (reasons[0].empty()) return 0;
-  if (reason != nullptr) *reason = reasons[0];
-  return -1;
-}
-
 // Everything before is made durable first; the shell keeps its own record of where each
 // file came from.
 void Files::MoveToTrash(const std::vector<std::string>& winPaths,
