@@ -179,6 +179,7 @@ void Form1::ShowMessage(Kind kind, const std::string& text) {
 QString Form1::panelText(int panel) const { return panels_[panel - 1]->text(); }
 
 void Form1::MnuArchive_Click() {
+  pacer_.Begin(NowMs());
   run::ArchiveRun run(state_, *this, clock_);
   run.MnuArchive_Click();
   if (pacer_.Pending()) PaintPanels();

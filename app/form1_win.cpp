@@ -154,6 +154,7 @@ void Form1::ShowMessage(Kind kind, const std::string& text) {
 }
 
 void Form1::MnuArchive_Click() {
+  pacer_.Begin(static_cast<std::int64_t>(GetTickCount64()));
   run::ArchiveRun run(state_, *this, clock_);
   run.MnuArchive_Click();
   if (pacer_.Pending()) {

@@ -82,6 +82,12 @@ class PaintPacer {
   /// A panel text changed at `nowMs`: true when it is to be painted now (the pacer then counts
   /// the paint as done); false leaves it pending.
   bool Changed(std::int64_t nowMs);
+  /// A run begins at `nowMs`: its first texts wait one interval like any later ones, so a
+  /// run shorter than that is painted once, when it ends.
+  void Begin(std::int64_t nowMs) {
+    lastPaintMs_ = nowMs;
+    pending_ = false;
+  }
   /// Whether a change is waiting to be painted; Flush() marks it painted.
   bool Pending() const { return pending_; }
   void Flush() { pending_ = false; }

@@ -238,4 +238,18 @@ TEST(PaintPacer, AChangeAfterAQuietSpellIsPaintedAtOnce) {
   EXPECT_FALSE(pacer.Pending());
 }
 
+// A run's first texts wait one interval too: a run shorter than that is painted once, at its
+// end, by whoever flushes what is pending.
+TEST(PaintPacer, ARunsFirstTextsWaitOneInterval) {
+  form::PaintPacer pacer(33);
+  EXPECT_TRUE(pacer.Changed(100));  // texts of an earlier command
+  pacer.Begin(1000);
+  EXPECT_FALSE(pacer.Pending());
+  EXPECT_FALSE(pacer.Changed(1001));
+  EXPECT_FALSE(pacer.Changed(1032));
+  EXPECT_TRUE(pacer.Pending());
+  EXPECT_TRUE(pacer.Changed(1033));
+  EXPECT_FALSE(pacer.Pending());
+}
+
 }  // namespace
