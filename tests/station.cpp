@@ -1,15 +1,17 @@
+// The test station's files and what a run left in them, the same on both systems; where the
+// station lies and how the trash names a file are each system's (station_linux.cpp,
+// station_win.cpp).
 #include "tests/station.h"
-
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "tests/station_system.h"
+
 namespace fs = std::filesystem;
 
 namespace test {
-namespace {
 
 std::string Slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -17,33 +19,6 @@ std::string Slurp(const fs::path& path) {
   out << in.rdbuf();
   return out.str();
 }
-
-}  // namespace
-
-std::string TrashDir() { return std::string(getenv("XDG_DATA_HOME")) + "/Trash"; }
-
-Station::Station() {
-  char pattern[] = "/tmp/kelvaron-station-XXXXXX";
-  root = mkdtemp(pattern);
-  prefix = root + "/prefix";
-  trash = TrashDir();
-  setenv("WINEPREFIX", prefix.c_str(), 1);
-  fs::remove_all(TrashDir());
-  fs::create_directories(Host("Winpack/Bulls"));
-  fs::create_directories(Host("Winpack/Archive/Bulls"));
-}
-
-Station::Station(std::string dir, std::string trashDir)
-    : root(std::move(dir)), prefix(root + "/prefix"), trash(std::move(trashDir)), owned_(false) {
-  fs::create_directories(Host("Winpack/Bulls"));
-  fs::create_directories(Host("Winpack/Archive/Bulls"));
-}
-
-Station::~Station() {
-  if (owned_) fs::remove_all(root);
-}
-
-std::string Station::Host(const std::string& rel) const { return prefix + "/drive_c/" + rel; }
 
 void Station::Write(const std::string& rel, const std::string& bytes) const {
   fs::create_directories(fs::path(Host(rel)).parent_path());
@@ -82,13 +57,13 @@ void Station::Bulletin(const std::string& number, const std::string& group,
 
 std::map<std::string, std::string> Station::Snapshot() const {
   std::map<std::string, std::string> files;
-  for (const fs::path& top : {fs::path(prefix), fs::path(trash)}) {
+  const auto [drive, driveKey] = system::DriveFiles(*this);
+  for (const fs::path& top : {fs::path(drive), fs::path(trash)}) {
     if (!fs::exists(top)) continue;
+    const std::string key = top == fs::path(drive) ? driveKey : "trash:";
     for (const auto& e : fs::recursive_directory_iterator(top)) {
-      if (e.is_regular_file()) {
-        const std::string tag = top == fs::path(prefix) ? "" : "trash:";
-        files[tag + fs::relative(e.path(), top).string()] = Slurp(e.path());
-      }
+      if (e.is_regular_file())
+        files[key + fs::relative(e.path(), top).generic_string()] = Slurp(e.path());
     }
   }
   return files;
@@ -101,7 +76,9 @@ std::map<std::string, std::string> Station::Trash() const {
     const std::string name = e.path().filename().string();
     std::string info = Slurp(trash + "/info/" + name + ".trashinfo");
     const std::size_t at = info.find("Path=");
-    found[name] = at == std::string::npos ? "" : info.substr(at + 5, info.find('\n', at) - at - 5);
+    found[name] = at == std::string::npos
+                      ? ""
+                      : system::TrashOrigin(info.substr(at + 5, info.find('\n', at) - at - 5));
   }
   return found;
 }

@@ -5,23 +5,15 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "tests/station.h"
+#include "tests/station_system.h"
 
 namespace fs = std::filesystem;
 
 namespace test {
 namespace {
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 // The shell keeps the host's (Unix) path in the trash's info file; the same file as the
 // station names it.
@@ -76,68 +68,14 @@ Station::~Station() {
 
 std::string Station::Host(const std::string& rel) const { return prefix + "/" + rel; }
 
-void Station::Write(const std::string& rel, const std::string& bytes) const {
-  fs::create_directories(fs::path(Host(rel)).parent_path());
-  std::ofstream(Host(rel), std::ios::binary) << bytes;
+namespace system {
+
+std::pair<std::string, std::string> DriveFiles(const Station& st) {
+  return {st.root, "drive_c/Winpack/"};
 }
 
-std::string Station::Read(const std::string& rel) const { return Slurp(Host(rel)); }
+std::string TrashOrigin(const std::string& path) { return WindowsForm(path); }
 
-bool Station::Exists(const std::string& rel) const {
-  return fs::exists(fs::symlink_status(Host(rel)));
-}
-
-void Station::MakeDir(const std::string& rel) const { fs::create_directories(Host(rel)); }
-
-void Station::Basics(int lastNum, int pruneSize, const std::vector<std::string>& groups) const {
-  Write("Winpack/Bulls/Lastnum.txt", std::to_string(lastNum) + "\r\n");
-  Write("Winpack/Packet.ini", "[Settings]\r\nPRUNE_SIZE=" + std::to_string(pruneSize) + "\r\n");
-  std::string ini = "#Kelvaron.INI\r\n[Kelvaron]\r\n";
-  for (const auto& g : groups) ini += g + "\r\n";
-  Write("Winpack/Kelvaron.INI", ini);
-}
-
-std::string Station::BulletinText(const std::string& number, const std::string& group,
-                                  const std::string& body) {
-  std::string field = group;
-  field.resize(std::max<std::size_t>(field.size(), 6), ' ');
-  return "R:261207/0800Z @:PI8ABC.#ZH.NLD.EURO #:" + number + "\r\n" + "From: PA3XYZ " + field +
-         " @WW Subject of " + number + "\r\n" + body;
-}
-
-void Station::Bulletin(const std::string& number, const std::string& group,
-                       const std::string& body) const {
-  Write("Winpack/Bulls/" + number.substr(number.size() - 1) + "/" + number + ".TXT",
-        BulletinText(number, group, body));
-}
-
-std::map<std::string, std::string> Station::Snapshot() const {
-  std::map<std::string, std::string> files;
-  for (const fs::path& top : {fs::path(root), fs::path(trash)}) {
-    if (!fs::exists(top)) continue;
-    const bool inTrash = top != fs::path(root);
-    for (const auto& e : fs::recursive_directory_iterator(top)) {
-      if (!e.is_regular_file()) continue;
-      const std::string rel = inTrash ? "trash:" + fs::relative(e.path(), top).generic_string()
-                                      : "drive_c/" + fs::relative(e.path(), "C:/").generic_string();
-      files[rel] = Slurp(e.path());
-    }
-  }
-  return files;
-}
-
-std::map<std::string, std::string> Station::Trash() const {
-  std::map<std::string, std::string> found;
-  if (!fs::exists(trash + "/files")) return found;
-  for (const auto& e : fs::directory_iterator(trash + "/files")) {
-    const std::string name = e.path().filename().string();
-    std::string info = Slurp(trash + "/info/" + name + ".trashinfo");
-    const std::size_t at = info.find("Path=");
-    found[name] = at == std::string::npos
-                      ? ""
-                      : WindowsForm(info.substr(at + 5, info.find('\n', at) - at - 5));
-  }
-  return found;
-}
+}  // namespace system
 
 }  // namespace test

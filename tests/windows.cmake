@@ -10,7 +10,7 @@ if(NOT EXISTS ${GOOGLETEST_SOURCE}/CMakeLists.txt)
 endif()
 add_subdirectory(${GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
-add_library(test_station STATIC station_win.cpp)
+add_library(test_station STATIC station.cpp station_win.cpp)
 target_link_libraries(test_station PUBLIC kelvaron_platform)
 
 add_executable(core_tests

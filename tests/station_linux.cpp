@@ -1,0 +1,47 @@
+// The test station on Linux: a fresh Wine prefix in a temporary folder for each station.
+#include "tests/station.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "tests/station_system.h"
+
+namespace fs = std::filesystem;
+
+namespace test {
+
+std::string TrashDir() { return std::string(getenv("XDG_DATA_HOME")) + "/Trash"; }
+
+Station::Station() {
+  char pattern[] = "/tmp/kelvaron-station-XXXXXX";
+  root = mkdtemp(pattern);
+  prefix = root + "/prefix";
+  trash = TrashDir();
+  setenv("WINEPREFIX", prefix.c_str(), 1);
+  fs::remove_all(TrashDir());
+  fs::create_directories(Host("Winpack/Bulls"));
+  fs::create_directories(Host("Winpack/Archive/Bulls"));
+}
+
+Station::Station(std::string dir, std::string trashDir)
+    : root(std::move(dir)), prefix(root + "/prefix"), trash(std::move(trashDir)), owned_(false) {
+  fs::create_directories(Host("Winpack/Bulls"));
+  fs::create_directories(Host("Winpack/Archive/Bulls"));
+}
+
+Station::~Station() {
+  if (owned_) fs::remove_all(root);
+}
+
+std::string Station::Host(const std::string& rel) const { return prefix + "/drive_c/" + rel; }
+
+namespace system {
+
+std::pair<std::string, std::string> DriveFiles(const Station& st) { return {st.prefix, ""}; }
+
+std::string TrashOrigin(const std::string& path) { return path; }
+
+}  // namespace system
+
+}  // namespace test

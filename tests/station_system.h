@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <utility>
+
+#include "tests/station.h"
+
+// What the test station does differently on each system.
+namespace test::system {
+
+/// The folder a snapshot reads the drive's files from, and what its keys begin with, so that
+/// both systems name a file "drive_c/Winpack/...".
+std::pair<std::string, std::string> DriveFiles(const Station& st);
+
+/// A trash record's Path= as the station names the file.
+std::string TrashOrigin(const std::string& path);
+
+}  // namespace test::system
+
+namespace test {
+
+/// A file's whole content.
+std::string Slurp(const std::filesystem::path& path);
+
+}  // namespace test
