@@ -13,7 +13,7 @@
 
 #include "platform/codepage.h"
 #include "platform/settings_store.h"
-#include "run/archive_run.h"
+#include "run/run.h"
 
 namespace {
 
@@ -49,8 +49,7 @@ QRect ToQRect(const form::Rect& r) { return QRect(r.left, r.top, r.width, r.heig
 
 }  // namespace
 
-Form1::Form1(run::RunState& state, const platform::Clock& clock, QWidget* parent)
-    : QMainWindow(parent), state_(state), clock_(clock) {
+Form1::Form1(const platform::Clock& clock, QWidget* parent) : QMainWindow(parent), clock_(clock) {
   setWindowTitle(form::kTitle);
   setWindowIcon(QIcon(":/kelvaron.png"));
   setCentralWidget(new QWidget(this));  // the area above the status bar stays empty
@@ -180,8 +179,7 @@ QString Form1::panelText(int panel) const { return panels_[panel - 1]->text(); }
 
 void Form1::MnuArchive_Click() {
   pacer_.Begin(NowMs());
-  run::ArchiveRun run(state_, *this, clock_);
-  run.MnuArchive_Click();
+  run::MnuArchive_Click(*this, clock_);
   if (pacer_.Pending()) PaintPanels();
 }
 

@@ -9,7 +9,6 @@
 #include "app/form_layout.h"
 #include "platform/clock.h"
 #include "run/reporter.h"
-#include "run/run_state.h"
 
 class QAction;
 class QLabel;
@@ -22,7 +21,7 @@ class Form1 : public QMainWindow, public run::Reporter {
   /// Shows a modal message; tests replace it so that nothing blocks.
   using MessageBoxFn = std::function<void(QMessageBox::Icon, const QString& text)>;
 
-  Form1(run::RunState& state, const platform::Clock& clock, QWidget* parent = nullptr);
+  explicit Form1(const platform::Clock& clock, QWidget* parent = nullptr);
 
   void SetPanelText(int panel, const std::string& text) override;
   void ShowMessage(Kind kind, const std::string& text) override;
@@ -56,7 +55,6 @@ class Form1 : public QMainWindow, public run::Reporter {
   double Dpi() const;
   int Twips(double twips) const;
 
-  run::RunState& state_;
   const platform::Clock& clock_;
   QLabel* panels_[2] = {};
   // The latest texts of the run; the panels get them at the pace of pacer_.

@@ -7,7 +7,7 @@
 
 #include "platform/settings_store.h"
 #include "platform/wide_win.h"
-#include "run/archive_run.h"
+#include "run/run.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ BOOL CALLBACK AddWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM areas) {
 
 }  // namespace
 
-Form1::Form1(run::RunState& state, const platform::Clock& clock) : state_(state), clock_(clock) {}
+Form1::Form1(const platform::Clock& clock) : clock_(clock) {}
 
 double Form1::Dpi() const {
   HDC screen = GetDC(nullptr);
@@ -155,8 +155,7 @@ void Form1::ShowMessage(Kind kind, const std::string& text) {
 
 void Form1::MnuArchive_Click() {
   pacer_.Begin(static_cast<std::int64_t>(GetTickCount64()));
-  run::ArchiveRun run(state_, *this, clock_);
-  run.MnuArchive_Click();
+  run::MnuArchive_Click(*this, clock_);
   if (pacer_.Pending()) {
     UpdateWindow(status_);
     pacer_.Flush();

@@ -6,7 +6,6 @@
 #include "platform/clock.h"
 #include "platform/wide_win.h"
 #include "run/reporter.h"
-#include "run/run_state.h"
 
 /// The one window, native Win32: menu "&File" and the common-controls status bar with two
 /// panels, through which a run reports.
@@ -14,7 +13,7 @@ class Form1 : public run::Reporter {
  public:
   enum Command : WORD { kMnuArchive = 101, kMnuVersion = 102, kMnuExit = 103 };
 
-  Form1(run::RunState& state, const platform::Clock& clock);
+  explicit Form1(const platform::Clock& clock);
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
   ~Form1() override = default;
@@ -38,7 +37,6 @@ class Form1 : public run::Reporter {
   void FitVisibleFrame();
   double Dpi() const;
 
-  run::RunState& state_;
   const platform::Clock& clock_;
   HWND hwnd_ = nullptr;
   HWND status_ = nullptr;

@@ -4,11 +4,10 @@
 
 #include "app/form1.h"
 
-run::RunState RunState;
 Form1* MainForm = nullptr;
 
 void Main(const platform::Clock& clock) {
-  MainForm = new Form1(RunState, clock);
+  MainForm = new Form1(clock);
   MainForm->setAttribute(Qt::WA_DeleteOnClose);
   QObject::connect(MainForm, &QObject::destroyed, [] { MainForm = nullptr; });
   MainForm->show();

@@ -1,12 +1,10 @@
 #pragma once
 
 #include "platform/clock.h"
-#include "run/run_state.h"
 
 class Form1;
 
-/// The run's record and the one window, for the life of the program.
-extern run::RunState RunState;
+/// The one window, for the life of the program.
 extern Form1* MainForm;
 
 /// Creates the window, keeps it in MainForm and shows it.

@@ -4,8 +4,7 @@
 
 #include "app/form1_win.h"
 
-/// The run's record and the one window, for the life of the program.
-extern run::RunState RunState;
+/// The one window, for the life of the program.
 extern std::unique_ptr<Form1> MainForm;
 
 /// Creates the window, keeps it in MainForm and shows it.

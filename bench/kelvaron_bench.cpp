@@ -30,7 +30,8 @@
 #include "bench/baseline.h"
 #include "bench/station.h"
 #include "platform/clock.h"
-#include "run/archive_run.h"
+#include "run/messages.h"
+#include "run/run.h"
 
 namespace fs = std::filesystem;
 
@@ -52,10 +53,9 @@ int Worker(const std::string& which, const std::string& dir) {
   bool ok = true;
   double flushSeconds = 0;
   if (which == "a") {
-    run::RunState state;
     Silent silent;
     bench::Clock clock;
-    run::ArchiveRun(state, silent, clock).MnuArchive_Click();
+    run::MnuArchive_Click(silent, clock);
     ok = silent.finished;
   } else {
     flushSeconds = bench::Baseline(dir + "/prefix", dir + "/data");

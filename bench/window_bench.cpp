@@ -15,7 +15,7 @@
 #include "app/form1.h"
 #include "app/module1.h"
 #include "bench/station.h"
-#include "run/archive_run.h"
+#include "run/messages.h"
 
 int main(int argc, char** argv) {
   if (argc != 4 || std::string(argv[1]) != "--worker") {

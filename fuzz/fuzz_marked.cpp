@@ -4,7 +4,7 @@
 #include "fuzz/fuzz_station.h"
 #include "platform/file_error.h"
 #include "platform/files.h"
-#include "run/archive_run.h"
+#include "run/marked_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string line(reinterpret_cast<const char*>(data), size);

@@ -5,33 +5,23 @@
 #include "platform/codepage.h"
 #include "platform/file_error.h"
 #include "platform/files.h"
-#include "run/archive_run.h"
+#include "platform/textfile.h"
+#include "run/run_state.h"
 #include "run/value.h"
-
-namespace {
-
-class Silent : public run::Reporter {
- public:
-  void SetPanelText(int, const std::string&) override {}
-  void ShowMessage(Kind, const std::string&) override {}
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::WriteSplit(data, size, "Bulls/Lastnum.txt", "Packet.ini");
 
-  run::RunState state;
-  Silent silent;
-  platform::SystemClock clock;
-  run::ArchiveRun run(state, silent, clock);
+  platform::Files files;
   try {
-    run.ReadLastNum();
-    const int32_t last = state.PruneLimit;
-    run.ApplyPruneSize();
-    FUZZ_CHECK(platform::UpperCase(state.HeadLine1.substr(0, 10)) == "PRUNE_SIZE");
-    FUZZ_CHECK(state.PruneSize == run::LongOfValue(run::ValueOfText(state.HeadLine1.substr(11))));
-    FUZZ_CHECK(int64_t{state.PruneLimit} == int64_t{last} - state.PruneSize);
+    const int32_t last = run::ReadLastNum(files);
+    const int32_t limit = run::ApplyPruneSize(files, last);
+    // The limit is the last number less the value of the first PRUNE_SIZE line's rest.
+    platform::TextReader ini(files, "C:\\Winpack\\Packet.ini");
+    std::string line = ini.ReadLine();
+    while (platform::UpperCase(line.substr(0, 10)) != "PRUNE_SIZE") line = ini.ReadLine();
+    const int32_t size = run::LongOfValue(run::ValueOfText(line.substr(11)));
+    FUZZ_CHECK(int64_t{limit} == int64_t{last} - size);
   } catch (const platform::FileError& e) {
     FUZZ_CHECK(!e.path().empty());
   }

@@ -45,6 +45,8 @@ class Files {
   bool IsDirectory(std::string_view winPath);
 
   void MakeDir(std::string_view winPath);
+  /// Removes an empty folder.
+  void RemoveDir(std::string_view winPath);
   void RemoveFile(std::string_view winPath);
   /// The names of the ordinary files of a folder; none when there is no such folder.
   std::vector<std::string> FileNames(std::string_view folder);
@@ -62,15 +64,11 @@ class Files {
   /// unwritten on drive C: (an interrupted run's last steps). One call serves a whole batch.
   void Flush();
 
-  /// Sends a file to the Recycle Bin / Trash, from where the user can restore it; never
-  /// deletes it instead. Returns 0 on success, else a non-zero code and the reason in
-  /// `reason`.
-  int MoveToTrash(std::string_view winPath, std::string* reason = nullptr);
-  /// The same for several files. Everything changed through this object before the call,
-  /// and what the trash keeps to restore each file, is durable (Flush) before the first
-  /// file leaves its folder. Never throws; `reasons[i]` is empty when file i went
-  /// to the trash, else why it did not.
-  void MoveToTrash(const std::vector<std::string>& winPaths, std::vector<std::string>& reasons);
+  /// Sends files to the Recycle Bin / Trash, from where the user can restore them; never
+  /// deletes one instead. Everything changed through this object before the call, and what
+  /// the trash keeps to restore each file, is durable (Flush) before the first file leaves
+  /// its folder. Never throws; per file an empty text when it went, else why it did not.
+  std::vector<std::string> MoveToTrash(const std::vector<std::string>& winPaths);
 
   /// Takes the run lock, a file that is held exclusively until Unlock or the end of this
   /// object, and that the system releases when the process dies. False, and nothing

@@ -367,6 +367,14 @@ void Files::MakeDir(std::string_view winPath) {
   impl_->NoteCreated(host);
 }
 
+void Files::RemoveDir(std::string_view winPath) {
+  const std::string host = impl_->HostPath(winPath);
+  if (Injected(faults::Op::kRemove) || rmdir(host.c_str()) != 0)
+    throw FileError::FromErrno(errno, impl_->Absolute(winPath));
+  impl_->foundDirs.clear();
+  impl_->NoteRemoved(host);
+}
+
 void Files::RemoveFile(std::string_view winPath) {
   const std::string host = impl_->HostPath(winPath);
   if (Injected(faults::Op::kRemove) || unlink(host.c_str()) != 0)

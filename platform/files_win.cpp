@@ -183,6 +183,13 @@ void Files::MakeDir(std::string_view winPath) {
   impl_->Changed(abs);
 }
 
+void Files::RemoveDir(std::string_view winPath) {
+  const std::string abs = HostPath(winPath);
+  Fault(faults::Op::kRemove, abs);
+  if (!RemoveDirectoryW(win::LongPath(abs).c_str())) throw win::Error(GetLastError(), abs);
+  impl_->Changed(abs);
+}
+
 void Files::RemoveFile(std::string_view winPath) {
   const std::string abs = HostPath(winPath);
   Fault(faults::Op::kRemove, abs);

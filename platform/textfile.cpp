@@ -34,7 +34,8 @@ TextReader::TextReader(TextReader&& other) noexcept
       path_(std::move(other.path_)),
       buf_(std::move(other.buf_)),
       pos_(other.pos_),
-      end_(other.end_) {
+      end_(other.end_),
+      partial_(std::move(other.partial_)) {
   other.file_ = raw::kNoFile;
 }
 
@@ -50,10 +51,11 @@ bool TextReader::Fill() {
   return end_ > 0;
 }
 
-bool TextReader::AtEnd() { return pos_ >= end_ && !Fill(); }
+bool TextReader::AtEnd() { return partial_.empty() && pos_ >= end_ && !Fill(); }
 
 void TextReader::ReadLineInto(std::string& line) {
   line.clear();
+  line.swap(partial_);
   for (;;) {
     const char* begin = buf_.get() + pos_;
     const char* stop = buf_.get() + end_;
@@ -78,9 +80,22 @@ std::string TextReader::ReadLine() {
 
 std::string TextReader::ReadLineOrEmpty() { return AtEnd() ? std::string() : ReadLine(); }
 
-void TextReader::Rewind() {
-  raw::Rewind(file_, path_);
-  pos_ = end_ = 0;
+bool TextReader::ReadWholeLine(std::string& line) {
+  for (;;) {
+    const char* begin = buf_.get() + pos_;
+    const char* stop = buf_.get() + end_;
+    const char* eol = std::find_if(begin, stop, [](char c) { return c == '\r' || c == '\n'; });
+    partial_.append(begin, eol);
+    pos_ += static_cast<std::size_t>(eol - begin);
+    if (eol != stop) {
+      ++pos_;
+      if (*eol == '\r' && (pos_ < end_ || Fill()) && buf_[pos_] == '\n') ++pos_;
+      line.clear();
+      line.swap(partial_);
+      return true;
+    }
+    if (!Fill()) return false;
+  }
 }
 
 void TextReader::CopyRestTo(TextWriter& out) {
@@ -109,13 +124,6 @@ TextWriter::TextWriter(Files& files, raw::Handle file, std::string path)
 TextWriter TextWriter::Create(Files& files, std::string_view winPath) {
   std::string path = files.AbsoluteWinPath(winPath);
   const raw::Handle file = raw::OpenWrite(files, path, raw::Create::kEmpty);
-  return TextWriter(files, file, std::move(path));
-}
-
-std::optional<TextWriter> TextWriter::CreateNew(Files& files, std::string_view winPath) {
-  std::string path = files.AbsoluteWinPath(winPath);
-  const raw::Handle file = raw::OpenWrite(files, path, raw::Create::kNew);
-  if (file == raw::kNoFile) return std::nullopt;
   return TextWriter(files, file, std::move(path));
 }
 
@@ -158,11 +166,6 @@ void TextWriter::WriteLine(std::string_view line) {
 void TextWriter::Flush() {
   raw::Write(file_, buf_.data(), buf_.size(), path_);
   buf_.clear();
-}
-
-void TextWriter::Sync() {
-  Flush();
-  raw::Sync(file_, path_);
 }
 
 void TextWriter::Close() {

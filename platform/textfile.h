@@ -35,8 +35,9 @@ class TextReader {
   std::string ReadLine();
   /// The next line, or an empty one at the end of the file.
   std::string ReadLineOrEmpty();
-  /// Goes back to the first line.
-  void Rewind();
+  /// Reads the next line only when it is whole: false at the end of the file and while what
+  /// is left has no line end yet (another program may be writing it); that part stays unread.
+  bool ReadWholeLine(std::string& line);
   /// Writes every line not yet read to `out`.
   void CopyRestTo(TextWriter& out);
   void Close();
@@ -55,15 +56,13 @@ class TextReader {
   std::unique_ptr<char[]> buf_;  // not zeroed: a run opens thousands of files
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
+  std::string partial_;  // the start of a line whose end is not yet in the file
 };
 
 class TextWriter {
  public:
   /// Creates the file, or empties it when it exists.
   static TextWriter Create(Files& files, std::string_view winPath);
-  /// Creates the file only when no entry of that name exists (checked atomically);
-  /// otherwise returns nothing.
-  static std::optional<TextWriter> CreateNew(Files& files, std::string_view winPath);
   /// Opens the file to write at its end, creating it when missing.
   static TextWriter Append(Files& files, std::string_view winPath);
 
@@ -74,8 +73,6 @@ class TextWriter {
   void WriteLine(std::string_view line);
   /// Writes what is buffered to the file (durable only after a sync or Files::Flush).
   void Flush();
-  /// Writes what is buffered and makes it durable.
-  void Sync();
   void Close();
   /// Closes and removes the file, for a copy that could not be completed. Never throws.
   void Discard() noexcept;

@@ -127,8 +127,8 @@ std::string Reason(int err) { return Utf8ToCp1252(std::strerror(err)); }
 
 // First every .trashinfo, then one flush, then the moves: a file never reaches the trash
 // before the record that lets the user restore it is on disk.
-void Files::MoveToTrash(const std::vector<std::string>& winPaths,
-                        std::vector<std::string>& reasons) {
+std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winPaths) {
+  std::vector<std::string> reasons;
   struct Item {
     std::string host;
     std::string name;  // in the home trash; empty: through GIO
@@ -199,6 +199,7 @@ void Files::MoveToTrash(const std::vector<std::string>& winPaths,
       *reason = "the trash refused it";
     }
   }
+  return reasons;
 }
 
 }  // namespace platform

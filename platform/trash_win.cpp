@@ -45,14 +45,14 @@ std::string Recycle(const std::string& abs) {
 
 // Everything before is made durable first; the shell keeps its own record of where each
 // file came from.
-void Files::MoveToTrash(const std::vector<std::string>& winPaths,
-                        std::vector<std::string>& reasons) {
+std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winPaths) {
+  std::vector<std::string> reasons;
   reasons.assign(winPaths.size(), std::string());
   try {
     Flush();
   } catch (const FileError& e) {
     for (std::string& r : reasons) r = "not sent to the Recycle Bin: " + std::string(e.what());
-    return;
+    return reasons;
   }
   for (std::size_t i = 0; i < winPaths.size(); ++i) {
     try {
@@ -64,6 +64,7 @@ void Files::MoveToTrash(const std::vector<std::string>& winPaths,
       reasons[i] = e.reason();
     }
   }
+  return reasons;
 }
 
 }  // namespace platform

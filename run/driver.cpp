@@ -1,393 +1,219 @@
-#include <algorithm>
-#include <stdexcept>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/codepage.h"
 #include "platform/file_error.h"
-#include "run/archive_run.h"
+#include "platform/textfile.h"
+#include "run/marked_list.h"
+#include "run/messages.h"
+#include "run/paths.h"
+#include "run/recovery.h"
+#include "run/run.h"
+#include "run/transfer.h"
 #include "run/value.h"
 
 namespace run {
 namespace {
 
-using platform::FileError;
+using platform::TextReader;
+using platform::TextWriter;
 
-[[noreturn]] void Fail(const std::string& path, const std::string& reason) {
-  throw FileError(FileError::Kind::kOther, path, reason);
-}
+// The pass over the marked list: each line up to the prune limit is handed to the transfer,
+// and every line of a bulletin that moved (or that an interrupted run moved) gets its K mark.
+class Pass {
+ public:
+  Pass(platform::Files& files, Reporter& reporter, const RunState& state, Journal& journal,
+       const Recovery& recovery, Outcome& outcome)
+      : files_(files),
+        reporter_(reporter),
+        state_(state),
+        transfer_(files, reporter, state, journal),
+        outcome_(outcome),
+        moved_(recovery.marks) {}
 
-bool IsDigits(const std::string& text) {
-  return text.size() == 2 && text.find_first_not_of("0123456789") == std::string::npos;
-}
-
-int32_t LongOf(const std::string& text, const std::string& path) {
-  try {
-    return LongOfValue(ValueOfText(text));
-  } catch (const std::overflow_error& e) {
-    Fail(path, e.what());
-  }
-}
-
-// Whether a path a journal names is one of the run's own staged copies: the journal is a file
-// anyone can edit, and only such a copy may be renamed on its word.
-bool IsStagedName(const std::string& path) {
-  const std::string folder = platform::UpperCase(std::string(kStaging) + "\\");
-  return path.size() > folder.size() &&
-         platform::UpperCase(path.substr(0, folder.size())) == folder &&
-         path.find('\\', folder.size()) == std::string::npos;
-}
-
-std::string Plural(int n) { return std::to_string(n) + (n == 1 ? " bulletin" : " bulletins"); }
-
-}  // namespace
-
-void ArchiveRun::Set_Var() {
-  s_.SeqNum = 1;
-  const std::string date = clock_.DateText();
-  s_.YearText = date.size() >= 2 ? date.substr(date.size() - 2) : date;
-  s_.MonthText = date.substr(std::min<std::size_t>(3, date.size()), 2);
-  s_.DayText = date.substr(0, 2);
-  if (!IsDigits(s_.YearText) || !IsDigits(s_.MonthText) || !IsDigits(s_.DayText)) {
-    Fail("today's date \"" + date + "\"", "not a day-first date such as 05-12-2026");
-  }
-  s_.SeqText = SeqTextOf(s_.SeqNum);
-  settings::OpenParamFile(s_, *files_);
-}
-
-void ArchiveRun::ReadLastNum() {
-  platform::TextReader file(*files_, kLastNumFile);
-  if (file.AtEnd()) Fail(file.path(), "the file is empty");
-  s_.HeadLine1 = file.ReadLine();
-  s_.PruneLimit = LongOf(s_.HeadLine1, file.path());
-}
-
-void ArchiveRun::ApplyPruneSize() {
-  platform::TextReader file(*files_, kPacketIni);
-  for (;;) {
-    if (file.AtEnd()) Fail(file.path(), "no PRUNE_SIZE line");
-    s_.HeadLine1 = file.ReadLine();
-    if (platform::UpperCase(s_.HeadLine1.substr(0, 10)) == "PRUNE_SIZE") break;
-  }
-  if (s_.HeadLine1.size() < 11) Fail(file.path(), "the PRUNE_SIZE line has no value");
-  s_.PruneSize = LongOf(s_.HeadLine1.substr(11), file.path());
-  const int64_t limit = int64_t{s_.PruneLimit} - s_.PruneSize;
-  if (limit < INT32_MIN || limit > INT32_MAX) {
-    Fail(file.path(), "last number less PRUNE_SIZE is outside the range of a Long");
-  }
-  s_.PruneLimit = static_cast<int32_t>(limit);
-}
-
-void ArchiveRun::ReplaceMarkedList() { files_->ReplaceFile(kNewMarkedList, kMarkedList); }
-
-void ArchiveRun::RestoreMark(std::string& line) {
-  if (restoreMarks_.empty() || IsKMarked(line)) return;
-  if (restoreMarks_.erase(line) != 0) line = KMark(line);
-}
-
-void ArchiveRun::WriteHeld(platform::TextWriter& newList) {
-  for (const std::string& line : held_) newList.WriteLine(line);
-  held_.clear();
-}
-
-void ArchiveRun::CopyRest(platform::TextReader& marked, platform::TextWriter& newList) {
-  if (restoreMarks_.empty()) {
-    marked.CopyRestTo(newList);
-    return;
-  }
-  while (!marked.AtEnd()) {
-    std::string line = marked.ReadLine();
-    RestoreMark(line);
-    newList.WriteLine(line);
-  }
-}
-
-void ArchiveRun::Pass(platform::TextReader& marked, platform::TextWriter& newList) {
-  batching_ = true;
-  // The test looks at the line processed last, so the first line that reaches the limit is
-  // processed too. Lines wait in held_ until the batch of their bulletins is complete.
-  while (passError_.empty() && ValueOfText(s_.MarkedNum) < s_.PruneLimit && !marked.AtEnd()) {
-    s_.MarkedLine = marked.ReadLine();
-    s_.MarkedNum = s_.MarkedLine.substr(0, 6);
-    s_.BullPath = BullPathOf(s_.MarkedNum);
-    RestoreMark(s_.MarkedLine);
-    const std::size_t pending = batch_.size();
-    try {
-      Do_It();
-    } catch (const std::exception& e) {
-      // The line at hand and every later one go to the new list unchanged, so the K marks
-      // of the bulletins already moved are kept.
-      passError_ = e.what();
-    }
-    held_.push_back(s_.MarkedLine);
-    if (batch_.size() > pending) batch_.back().target = &held_.back();
-    if (batch_.empty()) {
-      WriteHeld(newList);  // nothing to wait for
-    } else if (batch_.size() >= kBatchSize || held_.size() >= kBatchSize * 64 ||
-               !passError_.empty()) {
-      try {
-        CompleteBatch();
-      } catch (const std::exception& e) {
-        if (passError_.empty()) passError_ = e.what();
+  /// From the top through the first line whose number reaches the prune limit.
+  void Process(TextReader& list, NewList& out) {
+    std::string markedNum = "1", line;
+    // The test looks at the line processed last, so the first line that reaches the limit is
+    // processed too.
+    while (outcome_.passError.empty() && ValueOfText(markedNum) < state_.PruneLimit &&
+           NextLine(list, line)) {
+      markedNum = MarkedNumOf(line);
+      Take(std::move(line), out);
+      if (transfer_.pending() == 0) {
+        out.WriteHeld();  // nothing to wait for
+      } else if (transfer_.pending() >= kBatchSize || out.held() >= kBatchSize * 64 ||
+                 !outcome_.passError.empty()) {
+        CompleteBatch(out);
       }
-      WriteHeld(newList);
     }
+    CompleteBatch(out);
   }
-  try {
-    CompleteBatch();
-  } catch (const std::exception& e) {
-    if (passError_.empty()) passError_ = e.what();
-  }
-  batching_ = false;
-  WriteHeld(newList);
-  CopyRest(marked, newList);
-}
 
-void ArchiveRun::StartFresh() {
-  archived_ = 0;
-  passError_.clear();
-  notRecycled_.clear();
-  notPortable_.clear();
-  keptStaged_.clear();
-  firstFree_.clear();
-  batch_.clear();
-  batchPaths_.clear();
-  held_.clear();
-  journal_.reset();
-  keepJournal_ = false;
-  stagingReady_ = false;
-  restoreMarks_.clear();
-  toTrash_.clear();
-  finished_ = 0;
-  files_ = std::make_unique<platform::Files>();
-}
-
-void ArchiveRun::RecoverInterrupted() {
-  if (files_->EntryExists(kJournal)) {
-    platform::TextReader journal(*files_, kJournal);
-    struct Entry {
-      std::string tempPath, archivePath, line;
-    };
-    std::map<std::string, Entry> entries;  // by bulletin
-    // An entry is "#" and four lines. One cut short (the power failed while it was written)
-    // ends at the next "#"; it names no copy that a bulletin left Winpack's folder on.
-    std::vector<std::string> lines;
-    while (!journal.AtEnd()) lines.push_back(journal.ReadLine());
-    for (std::size_t i = 0; i + 4 < lines.size(); ++i) {
-      if (lines[i] != "#") continue;
-      if (std::find(lines.begin() + i + 1, lines.begin() + i + 5, "#") != lines.begin() + i + 5) {
-        continue;
-      }
-      entries[lines[i + 1]] = {lines[i + 2], lines[i + 3], lines[i + 4]};
-      i += 4;
-    }
-    for (const auto& [bullPath, entry] : entries) {
-      if (StillThere(bullPath)) {
-        // The copy counts only when whole; else the bulletin is archived again as usual.
-        if (IsWholeCopy(entry.archivePath, bullPath)) {
-          toTrash_.push_back(bullPath);
-          restoreMarks_[entry.line] = bullPath;
+  /// The lines after the processed stretch, unchanged but for the K mark of a moved bulletin.
+  void Copy(TextReader& list, TextWriter& out) {
+    std::string line;
+    while (NextLine(list, line)) {
+      if (!moved_.empty()) {
+        const std::string key = platform::UpperCase(MarkedNumOf(line));
+        if (moved_.count(key) != 0 && !IsKMarked(line)) {
+          line = KMark(line);
+          marked_.insert(key);
         }
-      } else if (files_->EntryExists(entry.archivePath)) {
-        restoreMarks_[entry.line] = bullPath;
-      } else if (IsStagedName(entry.tempPath) && files_->EntryExists(entry.tempPath)) {
-        KeepStaged(bullPath, entry.tempPath);
       }
+      out.WriteLine(line);
     }
   }
-  // Whatever else waits under a temporary name never got its final name: no bulletin left
-  // Winpack's folder relying on it.
-  for (const std::string& name : files_->FileNames(kStaging)) {
-    if (name.size() > 5 && name.compare(name.size() - 5, 5, kKept) == 0) continue;
-    files_->RemoveFile(std::string(kStaging) + "\\" + name);
-  }
-}
 
-void ArchiveRun::KeepStaged(const std::string& bullPath, const std::string& tempPath) {
-  // The bulletin left Winpack's folder by other hands (Winpack prunes old bulletins) before
-  // its copy got its archive name: that copy may be the last one there is, though nothing
-  // says it is whole. It is set aside for the user rather than removed or trusted.
-  std::string kept = tempPath + kKept;
-  if (!files_->RenameNew(tempPath, kept)) kept = tempPath;
-  keptStaged_.push_back(kept + " (of " + bullPath + ")");
-}
+  int marked() const { return static_cast<int>(marked_.size()); }
+  bool keepJournal() const { return transfer_.keepJournal(); }
+  const std::vector<std::string>& notPortable() const { return transfer_.notPortable(); }
+  void Tidy() noexcept { transfer_.RemoveStagingIfEmpty(); }
 
-void ArchiveRun::FinishInterrupted() {
-  if (toTrash_.empty()) return;
-  std::vector<std::string> reasons;
-  files_->MoveToTrash(toTrash_, reasons);
-  for (std::size_t i = 0; i < toTrash_.size(); ++i) {
-    if (reasons[i].empty() || !StillThere(toTrash_[i])) {
-      ++finished_;
+ private:
+  void Take(std::string line, NewList& out) {
+    const std::string key = platform::UpperCase(MarkedNumOf(line));
+    const std::size_t index = out.Hold(line);
+    if (moved_.count(key) != 0) {
+      reporter_.SetPanelText(1, BullPathOf(MarkedNumOf(line)));
+      Mark(out, index, key);
+    } else if (auto it = waiting_.find(key); it != waiting_.end()) {
+      it->second.push_back(index);  // marked twice: copied once, both lines get the mark
     } else {
-      notRecycled_.push_back(toTrash_[i] + ": " + reasons[i]);
-    }
-  }
-}
-
-void ArchiveRun::RemoveJournal() noexcept {
-  journal_.reset();
-  try {
-    if (files_->EntryExists(kJournal)) files_->RemoveFile(kJournal);
-  } catch (const std::exception&) {
-    // Left behind, it only repeats what the new list already says.
-  }
-}
-
-void ArchiveRun::MnuArchive_Click() {
-  StartFresh();
-  try {
-    if (!files_->LockRun(kRunLock)) {
-      reporter_.ShowMessage(Reporter::Kind::kError,
-                            std::string("Another archive run is in progress: it holds ") +
-                                kRunLock +
-                                ".\nThis run did not start; no bulletin was moved and "
-                                "MARKED.TXT is unchanged.");
-      return;
-    }
-  } catch (const std::exception& e) {
-    reporter_.ShowMessage(Reporter::Kind::kError,
-                          std::string("The archive run did not start.\n") + e.what() +
-                              "\nNo bulletin was moved and MARKED.TXT is unchanged.");
-    return;
-  }
-  struct Unlock {
-    platform::Files& files;
-    ~Unlock() { files.Unlock(); }
-  } unlock{*files_};
-
-  try {
-    Set_Var();
-    ReadLastNum();
-    ApplyPruneSize();
-    RecoverInterrupted();
-  } catch (const std::exception& e) {
-    reporter_.ShowMessage(Reporter::Kind::kError,
-                          std::string("The archive run did not start.\n") + e.what() +
-                              "\nNo bulletin was moved and MARKED.TXT is unchanged.");
-    return;
-  }
-
-  s_.MarkedNum.assign(1, '1');  // (an assignment from "1" trips a false GCC 12 -Wrestrict)
-  ListState list = ListState::kUnchanged;
-  std::string listError;
-  try {
-    platform::TextReader marked(*files_, kMarkedList);
-    platform::TextWriter newList = platform::TextWriter::Create(*files_, kNewMarkedList);
-    try {
-      FinishInterrupted();
-      Pass(marked, newList);
-      newList.Close();
-      files_->Flush();
-      // Winpack appends to the list when the operator marks a bulletin: lines that came
-      // meanwhile are kept. A list put in its place by another program is not replaced.
-      for (int round = 0; !marked.AtEnd(); ++round) {
-        if (round == 3) {
-          throw platform::FileError(platform::FileError::Kind::kOther, marked.path(),
-                                    "it keeps growing while the run tries to replace it");
+      try {
+        if (transfer_.Do_It(line)) {
+          waiting_[key] = {index};
+          batch_.push_back({key, BullPathOf(MarkedNumOf(line))});
         }
-        platform::TextWriter more = platform::TextWriter::Append(*files_, kNewMarkedList);
-        CopyRest(marked, more);
-        more.Close();
-        files_->Flush();
+      } catch (const std::exception& e) {
+        // This line and every later one go to the new list unchanged, so the K marks of the
+        // bulletins already moved are kept.
+        outcome_.passError = e.what();
       }
-      if (!marked.StillNamed(*files_)) {
-        throw platform::FileError(platform::FileError::Kind::kOther, marked.path(),
-                                  "another program put a new list in its place during the run");
+    }
+  }
+
+  void CompleteBatch(NewList& out) {
+    try {
+      const std::vector<std::string> refusals = transfer_.CompleteBatch();
+      for (std::size_t i = 0; i < refusals.size(); ++i) {
+        const auto& [key, path] = batch_[i];
+        // A bulletin that left Winpack's folder otherwise (Winpack pruned it) is not there.
+        if (!refusals[i].empty() && StillThere(files_, path)) {
+          outcome_.notRecycled.push_back(path + ": " + refusals[i]);
+        }
+        moved_.insert(key);
+        for (std::size_t index : waiting_[key]) Mark(out, index, key);
+        ++outcome_.archived;
       }
+    } catch (const std::exception& e) {
+      if (outcome_.passError.empty()) outcome_.passError = e.what();
+    }
+    waiting_.clear();
+    batch_.clear();
+    out.WriteHeld();
+  }
+
+  void Mark(NewList& out, std::size_t index, const std::string& key) {
+    if (out.Mark(index)) marked_.insert(key);
+  }
+
+  platform::Files& files_;
+  Reporter& reporter_;
+  const RunState& state_;
+  Transfer transfer_;
+  Outcome& outcome_;
+  std::unordered_set<std::string> moved_;   // numbers (upper case) whose lines get the K mark
+  std::unordered_set<std::string> marked_;  // of them, those whose line got it in this run
+  std::unordered_map<std::string, std::vector<std::size_t>> waiting_;  // staged: their lines
+  std::vector<std::pair<std::string, std::string>> batch_;  // staged: number, bulletin path
+};
+
+// Winpack appends to the list when the operator marks a bulletin: lines that came during the
+// run are carried over. A list put in its place by another program is not replaced.
+void CatchUp(Pass& pass, TextReader& list, platform::Files& files) {
+  for (int round = 0; !list.AtEnd(); ++round) {
+    if (round == 3) {
+      throw platform::FileError(platform::FileError::Kind::kOther, list.path(),
+                                "it keeps growing while the run tries to replace it");
+    }
+    TextWriter more = TextWriter::Append(files, kNewMarkedList);
+    pass.Copy(list, more);
+    more.Close();
+    files.Flush();
+  }
+  if (!list.StillNamed(files)) {
+    throw platform::FileError(platform::FileError::Kind::kOther, list.path(),
+                              "another program put a new list in its place during the run");
+  }
+}
+
+// Writes the new list through the pass, and puts it in the place of MARKED.TXT.
+void RewriteList(Pass& pass, platform::Files& files, const Recovery& recovery, Outcome& o) {
+  try {
+    TextReader list(files, kMarkedList);
+    NewList out(TextWriter::Create(files, kNewMarkedList));
+    try {
+      o.finished = FinishInterrupted(files, recovery, o.notRecycled);
+      pass.Process(list, out);
+      pass.Copy(list, out.out());
+      out.out().Close();
+      files.Flush();
+      CatchUp(pass, list, files);
     } catch (...) {
-      newList.Discard();
+      out.out().Discard();
       throw;
     }
-    // Windows replaces no file that is open.
-    marked.Close();
-    ReplaceMarkedList();
-    list = ListState::kReplaced;
-    files_->Flush();
-    list = ListState::kDurable;
+    list.Close();  // Windows replaces no file that is open
+    ReplaceMarkedList(files);
+    o.list = Outcome::List::kReplaced;
+    files.Flush();
+    o.list = Outcome::List::kDurable;
   } catch (const std::exception& e) {
-    listError = e.what();
+    o.listError = e.what();
   }
-  if (list == ListState::kDurable && !keepJournal_) RemoveJournal();
-  Report(list, listError);
 }
 
-namespace {
-
-// "1 bulletin had been archived ... and is marked K", "2 bulletins ... and are marked K".
-std::string MarkedSentence(int n, const char* when) {
-  if (n == 0) return std::string("No bulletin had been archived") + when + ".";
-  return Plural(n) + " had been archived" + when + " and " + (n == 1 ? "is" : "are") +
-         " marked K in MARKED.TXT.";
+// Why the run cannot start while another holds the run lock, or nothing when it has it.
+std::optional<std::string> TakeRunLock(platform::Files& files) {
+  try {
+    if (files.LockRun(kRunLock)) return std::nullopt;
+    return std::string("Another archive run is in progress: it holds ") + kRunLock + ".";
+  } catch (const std::exception& e) {
+    return e.what();
+  }
 }
 
-std::string Listed(const char* heading, const std::vector<std::string>& items) {
-  if (items.empty()) return {};
-  std::string text = heading;
-  for (const std::string& item : items) text += "\n" + item;
-  return text;
+void Show(Reporter& reporter, const Message& message) {
+  reporter.ShowMessage(message.kind, message.text);
 }
 
 }  // namespace
 
-void ArchiveRun::Report(ListState list, const std::string& listError) {
-  const std::string refused = Listed(
-      "These bulletins were archived but the trash refused them, so they are still in "
-      "Winpack's folder beside their archive copies:",
-      notRecycled_);
-  const std::string unportable = Listed(
-      "These bulletins were not archived because their group cannot be a folder name on "
-      "Windows; they stay where they are and their lines are unchanged:",
-      notPortable_);
-  const std::string kept = Listed(
-      "An interrupted run had copied these bulletins, but they left Winpack's folder before "
-      "their copies got archive names; the copies are kept under these names, whole or not, "
-      "for you to look at:",
-      keptStaged_);
-  const auto withLists = [&](std::string text) {
-    for (const std::string* part : {&refused, &unportable, &kept}) {
-      if (!part->empty()) text += "\n" + *part;
-    }
-    return text;
-  };
-  const std::string stopped =
-      passError_.empty() ? std::string() : "\nBefore that the run stopped at: " + passError_;
-
-  if (list == ListState::kUnchanged) {
-    std::string text =
-        "The marked list could not be rewritten.\n" + listError + "\nMARKED.TXT is unchanged.";
-    const int n = archived_ + finished_;
-    if (n > 0) {
-      text += ' ';
-      text += Plural(n) + " had already been archived; " +
-              (n == 1 ? "its line carries" : "their lines carry") +
-              " no K mark yet, and the next run gives " + (n == 1 ? "it its" : "them their") +
-              " K mark.";
-    }
-    reporter_.ShowMessage(Reporter::Kind::kError, withLists(text + stopped));
-    return;
+void MnuArchive_Click(Reporter& reporter, const platform::Clock& clock) {
+  platform::Files files;  // holds the run lock until the run has told its end
+  if (auto refusal = TakeRunLock(files)) return Show(reporter, NotStarted(*refusal));
+  RunState state;
+  Recovery recovery;
+  try {
+    state = Set_Var(files, clock);
+    state.PruneLimit = ApplyPruneSize(files, ReadLastNum(files));
+    recovery = RecoverInterrupted(files);
+  } catch (const std::exception& e) {
+    return Show(reporter, NotStarted(e.what()));
   }
-  if (list == ListState::kReplaced) {
-    reporter_.ShowMessage(
-        Reporter::Kind::kError,
-        withLists("MARKED.TXT was replaced by the new list, but the disk did not confirm "
-                  "that it is stored.\n" +
-                  listError + "\n" + MarkedSentence(archived_, "") +
-                  " Should the power fail before the disk stores it, the next run gives "
-                  "the K marks again." +
-                  stopped));
-    return;
-  }
-  if (!passError_.empty()) {
-    reporter_.ShowMessage(Reporter::Kind::kError,
-                          withLists("The archive run stopped.\n" + passError_ + "\n" +
-                                    MarkedSentence(archived_ + finished_, " before it") +
-                                    " The other bulletins were left where they were and "
-                                    "their lines are unchanged."));
-    return;
-  }
-  if (!refused.empty()) reporter_.ShowMessage(Reporter::Kind::kWarning, refused);
-  if (!unportable.empty()) reporter_.ShowMessage(Reporter::Kind::kWarning, unportable);
-  if (!kept.empty()) reporter_.ShowMessage(Reporter::Kind::kWarning, kept);
-  reporter_.ShowMessage(Reporter::Kind::kPlain, kFinished);
+  Journal journal(files, recovery.entries);
+  Outcome outcome;
+  outcome.kept = recovery.kept;
+  outcome.strays = recovery.strays;
+  Pass pass(files, reporter, state, journal, recovery, outcome);
+  RewriteList(pass, files, recovery, outcome);
+  outcome.marked = pass.marked();
+  outcome.notPortable = pass.notPortable();
+  if (outcome.list == Outcome::List::kDurable && !pass.keepJournal()) journal.Remove();
+  pass.Tidy();
+  for (const Message& message : Messages(outcome)) Show(reporter, message);
 }
 
 }  // namespace run

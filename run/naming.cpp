@@ -1,9 +1,10 @@
-#include <algorithm>
+#include "run/naming.h"
+
 #include <string_view>
 
 #include "platform/codepage.h"
 #include "platform/file_error.h"
-#include "run/archive_run.h"
+#include "run/paths.h"
 #include "run/value.h"
 
 namespace run {
@@ -13,10 +14,29 @@ std::string FolderForm(const std::string& name) {
   return platform::UpperChar(name[0]) + platform::LowerCase(std::string_view(name).substr(1));
 }
 
-bool IsPortableFolderName(const std::string& name) {
-  if (name.empty() || name.front() == ' ' || name.back() == ' ' || name.back() == '.') {
-    return false;
+namespace {
+
+// Windows takes a device name for the device, whatever extension follows it; the digit of
+// COM and LPT may be 0-9 or the superscripts 1, 2, 3 of the code page.
+bool IsDeviceName(const std::string& name) {
+  const std::string stem = platform::UpperCase(name.substr(0, name.find('.')));
+  for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+    if (stem == device) return true;
   }
+  if (stem.size() != 4 || (stem.rfind("COM", 0) != 0 && stem.rfind("LPT", 0) != 0)) return false;
+  const auto digit = static_cast<unsigned char>(stem[3]);
+  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+[[noreturn]] void AllNamesTaken(const std::string& path) {
+  throw platform::FileError(platform::FileError::Kind::kOther, path,
+                            "every archive name of the day is taken in this folder");
+}
+
+}  // namespace
+
+bool IsPortableFolderName(const std::string& name) {
+  if (name.empty() || name.back() == ' ' || name.back() == '.') return false;
   for (char c : name) {
     const auto b = static_cast<unsigned char>(c);
     if (b < 0x20 || b == 0x7F ||
@@ -24,63 +44,40 @@ bool IsPortableFolderName(const std::string& name) {
       return false;
     }
   }
-  // Windows takes a device name for the device, whatever extension follows it.
-  const std::string stem = platform::UpperCase(name.substr(0, name.find('.')));
-  for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
-    if (stem == device) return false;
+  return !IsDeviceName(name);
+}
+
+std::string ArchiveNameOf(const RunState& stamp, int seqNum) {
+  return stamp.YearText + stamp.MonthText + stamp.DayText + SeqTextOf(seqNum) + ".TXT";
+}
+
+std::string Naming::SetupFileNameAndDirectory(std::string& GroupName) {
+  const std::string group = platform::UpperCase(GroupName);
+  DirExists(GroupName);
+  int seqNum = 1;
+  // Every name below the remembered number was handed out earlier in this run (some to
+  // copies that get their name only when their batch is complete).
+  if (auto it = firstFree_.find(group); it != firstFree_.end()) seqNum = it->second;
+  std::string name = ArchiveNameOf(stamp_, std::min(seqNum, int{INT16_MAX}));
+  if (seqNum > INT16_MAX) AllNamesTaken(files_.AbsoluteWinPath(name));
+  while (FileExists(name, seqNum) != 0) {
   }
-  return !(stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) &&
-           stem[3] >= '1' && stem[3] <= '9');
+  firstFree_[group] = seqNum + 1;
+  return files_.AbsoluteWinPath(name);
 }
 
-std::string ArchiveRun::ArchiveNameOf(int seqNum) const {
-  return s_.YearText + s_.MonthText + s_.DayText + SeqTextOf(seqNum) + ".TXT";
-}
-
-void ArchiveRun::BuildArchiveName() {
-  s_.SeqText = SeqTextOf(s_.SeqNum);
-  s_.ArchiveName = ArchiveNameOf(s_.SeqNum);
-}
-
-void ArchiveRun::NextSeqNum() {
-  if (s_.SeqNum == INT16_MAX) {
-    throw platform::FileError(platform::FileError::Kind::kOther,
-                              files_->AbsoluteWinPath(s_.ArchiveName),
-                              "every archive name of the day is taken in this folder");
-  }
-  ++s_.SeqNum;
-  BuildArchiveName();
-}
-
-void ArchiveRun::SetupFileNameAndDirectory() {
-  const std::string folder = platform::UpperCase(s_.GroupName);
-  BuildArchiveName();
-  DirExists(s_.GroupName);
-  // Every name below the remembered number was taken earlier in this run (some by copies
-  // that get their name only when their batch is complete).
-  if (auto it = firstFree_.find(folder); it != firstFree_.end() && it->second > s_.SeqNum) {
-    s_.SeqNum = static_cast<int16_t>(std::min<int>(it->second, INT16_MAX));
-    BuildArchiveName();
-    if (it->second > INT16_MAX) NextSeqNum();  // every name of the day is taken: fails
-    BuildArchiveName();
-  }
-  while (FileExists(s_.ArchiveName) != 0) {
-  }
-  firstFree_[folder] = s_.SeqNum + 1;
-}
-
-int16_t ArchiveRun::DirExists(std::string& name) {
+int16_t Naming::DirExists(std::string& name) {
   name = FolderForm(name);
-  files_->ChDir(kArchiveRoot);
-  // An existing folder of any letter case is the group's folder.
-  if (!files_->IsDirectory(name)) files_->MakeDir(name);
-  files_->ChDir(std::string(kArchiveRoot) + "\\" + name);
+  files_.ChDir(kArchiveRoot);
+  if (!files_.IsDirectory(name)) files_.MakeDir(name);
+  files_.ChDir(std::string(kArchiveRoot) + "\\" + name);
   return 0;
 }
 
-int16_t ArchiveRun::FileExists(std::string& name) {
-  if (!files_->EntryExists(name)) return 0;
-  NextSeqNum();
+int16_t Naming::FileExists(std::string& name, int& seqNum) {
+  if (!files_.EntryExists(name)) return 0;
+  if (seqNum >= INT16_MAX) AllNamesTaken(files_.AbsoluteWinPath(name));
+  name = ArchiveNameOf(stamp_, ++seqNum);
   return 1;
 }
 

@@ -1,34 +1,27 @@
-#include <optional>
-#include <vector>
+#include "run/transfer.h"
 
-#include "platform/codepage.h"
+#include <random>
+
 #include "platform/file_error.h"
-#include "run/archive_run.h"
-#include "run/value.h"
+#include "run/marked_list.h"
+#include "run/paths.h"
 
 namespace run {
+namespace {
 
-std::string KMark(const std::string& line) {
-  const std::size_t comma = line.find(',');
-  if (comma == std::string::npos) return line + ",K";
-  std::string marked = line;
-  marked.insert(comma + 1, 1, 'K');
-  return marked;
+using platform::TextReader;
+
+// Staging names of different runs never meet, so a run can tell its own copies from files
+// others put in the staging folder.
+std::string NewToken() {
+  std::random_device random;
+  const char* digits = "0123456789abcdef";
+  std::string token;
+  for (int i = 0; i < 8; ++i) token += digits[random() % 16];
+  return token;
 }
 
-std::string BullPathOf(const std::string& markedNum) {
-  const std::string last = markedNum.empty() ? "" : markedNum.substr(markedNum.size() - 1);
-  return "C:\\Winpack\\Bulls\\" + last + "\\" + markedNum + ".TXT";
-}
-
-bool NamesOneFile(const std::string& markedNum) {
-  return markedNum.find_first_of("\\/") == std::string::npos;
-}
-
-bool IsKMarked(const std::string& line) {
-  const std::size_t comma = line.find(',');
-  return comma != std::string::npos && comma + 1 < line.size() && line[comma + 1] == 'K';
-}
+}  // namespace
 
 std::string BullGroupOf(const std::string& headLine2) {
   if (headLine2.size() < 14) return {};
@@ -37,156 +30,122 @@ std::string BullGroupOf(const std::string& headLine2) {
   return field;
 }
 
-int32_t RecycleFile(platform::Files& files, std::string path, std::string* reason) {
-  return files.MoveToTrash(path, reason);
-}
+Transfer::Transfer(platform::Files& files, Reporter& reporter, const RunState& state,
+                   Journal& journal)
+    : files_(files), reporter_(reporter), state_(state), journal_(journal), naming_(files, state) {}
 
-void ArchiveRun::Do_It() {
-  s_.SeqNum = 1;
-  s_.SeqText = "01";
-  reporter_.SetPanelText(1, s_.BullPath);
+bool Transfer::Do_It(const std::string& markedLine) {
+  const std::string markedNum = MarkedNumOf(markedLine);
+  const std::string bullPath = BullPathOf(markedNum);
+  reporter_.SetPanelText(1, bullPath);
   // A line archived by an earlier run is not archived twice, though its bulletin may still be
-  // there (the trash failed, or the user put it back); a number with a path separator would
-  // reach into other folders.
-  if (IsKMarked(s_.MarkedLine) || !NamesOneFile(s_.MarkedNum)) return;
-  // A bulletin marked twice is copied once: the second time it is on its way to the trash.
-  if (batchPaths_.count(platform::UpperCase(s_.BullPath)) != 0) return;
-
+  // there (the trash refused it, or the user put it back); a number with a path separator
+  // would reach into other folders.
+  if (IsKMarked(markedLine) || !NamesOneFile(markedNum)) return false;
   // A link is not followed: the run moves Winpack's own files only. A bulletin that cannot
   // be opened is passed over in silence.
-  auto bulletin =
-      platform::TextReader::TryOpen(*files_, s_.BullPath, platform::TextReader::Links::kRefuse);
-  if (!bulletin) return;
-  if (bulletin->AtEnd()) return;
-  s_.HeadLine1 = bulletin->ReadLine();
-  // A second header line is needed to know the group; without one the file is not a
-  // bulletin to move.
-  if (bulletin->AtEnd()) return;
-  s_.HeadLine2 = bulletin->ReadLine();
-  s_.BullGroup = BullGroupOf(s_.HeadLine2);
-
-  const int count = s_.GroupCount;
-  for (int i = 1; i <= count; ++i) {
-    if (s_.Groups[i] != s_.BullGroup) continue;
-    // A folder that Windows cannot open (or takes for another) would hide the copy from
+  auto bulletin = TextReader::TryOpen(files_, bullPath, TextReader::Links::kRefuse);
+  if (!bulletin || bulletin->AtEnd()) return false;
+  const std::string headLine1 = bulletin->ReadLine();
+  // Without a second header line there is no group: the file is not a bulletin to move.
+  if (bulletin->AtEnd()) return false;
+  const std::string headLine2 = bulletin->ReadLine();
+  const std::string group = BullGroupOf(headLine2);
+  for (int i = 1; i <= state_.GroupCount; ++i) {
+    if (state_.Groups[i] != group) continue;
+    // A folder that Windows cannot open (or takes for a device) would hide the copy from
     // Winpack's own machine: such a bulletin stays, and the run says so.
-    if (!IsPortableFolderName(s_.Groups[i])) {
-      notPortable_.push_back(s_.BullPath + " (group \"" + s_.Groups[i] + "\")");
-      return;
+    if (!IsPortableFolderName(group)) {
+      notPortable_.push_back(bullPath + " (group \"" + group + "\")");
+      return false;
     }
-    s_.GroupName = s_.Groups[i];
-    MoveFile(*bulletin);
-    bulletin->Close();
-    if (!batching_) {
-      batch_.back().target = &s_.MarkedLine;
-      CompleteBatch();
-    }
-    return;  // a bulletin moves once, however often its group is listed
+    MoveFile(*bulletin, headLine1, headLine2, group, bullPath, markedLine);
+    return true;  // a bulletin moves once, however often its group is listed
   }
+  return false;
 }
 
-void ArchiveRun::MoveFile(platform::TextReader& bulletin) {
-  SetupFileNameAndDirectory();
-  Pending pending;
-  pending.bullPath = s_.BullPath;
-  pending.line = s_.MarkedLine;
-  pending.archivePath = files_->AbsoluteWinPath(s_.ArchiveName);
-  reporter_.SetPanelText(2, pending.archivePath);
-  if (!stagingReady_) {
-    if (!files_->IsDirectory(kStaging)) files_->MakeDir(kStaging);
-    stagingReady_ = true;
-  }
-  // The copy gets its final name only when it is whole and on disk: a name in the archive
+void Transfer::MoveFile(TextReader& bulletin, const std::string& headLine1,
+                        const std::string& headLine2, std::string GroupName,
+                        const std::string& bullPath, const std::string& markedLine) {
+  const std::string archivePath = naming_.SetupFileNameAndDirectory(GroupName);
+  reporter_.SetPanelText(2, archivePath);
+  // The copy gets its archive name only when it is whole and on disk: a name in the archive
   // never holds half a bulletin.
-  pending.tempPath = std::string(kStaging) + "\\" + s_.GroupName + "-" + s_.ArchiveName;
-  platform::TextWriter copy = platform::TextWriter::Create(*files_, pending.tempPath);
+  const std::string tempPath = StagingName(GroupName, archivePath);
+  platform::TextWriter copy = platform::TextWriter::Create(files_, tempPath);
   try {
-    copy.WriteLine(s_.HeadLine1);
-    copy.WriteLine(s_.HeadLine2);
+    copy.WriteLine(headLine1);
+    copy.WriteLine(headLine2);
     bulletin.CopyRestTo(copy);
     copy.Close();
   } catch (...) {
     copy.Discard();
     throw;
   }
-  batchPaths_.insert(platform::UpperCase(pending.bullPath));
-  batch_.push_back(std::move(pending));
+  batch_.push_back({{bullPath, tempPath, archivePath, markedLine}});
 }
 
-void ArchiveRun::CompleteBatch() {
-  if (batch_.empty()) return;
+std::string Transfer::StagingName(const std::string& groupFolder, const std::string& archivePath) {
+  if (token_.empty()) {
+    const std::string token = NewToken();
+    journal_.Begin(token);
+    if (!files_.IsDirectory(kStaging)) files_.MakeDir(kStaging);
+    token_ = token;
+  }
+  return std::string(kStaging) + "\\" + token_ + "-" + groupFolder + "-" +
+         archivePath.substr(archivePath.rfind('\\') + 1);
+}
+
+std::vector<std::string> Transfer::CompleteBatch() {
+  if (batch_.empty()) return {};
+  std::vector<JournalEntry> entries;
+  std::vector<std::string> bulletins;
+  for (const Staged& s : batch_) {
+    entries.push_back(s.entry);
+    bulletins.push_back(s.entry.bullPath);
+  }
   try {
     // The journal names every copy before any bulletin leaves: a run that dies from here on
     // is finished by the next one.
-    if (!journal_) {
-      journal_.emplace(platform::TextWriter::Append(*files_, kJournal));
-      journal_->WriteLine("");  // ends a line that an earlier run's power cut left open
-    }
-    for (const Pending& p : batch_) {
-      journal_->WriteLine("#");
-      journal_->WriteLine(p.bullPath);
-      journal_->WriteLine(p.tempPath);
-      journal_->WriteLine(p.archivePath);
-      journal_->WriteLine(p.line);
-    }
-    journal_->Flush();
-    files_->Flush();  // the copies and the journal
-    for (Pending& p : batch_) {
-      if (!files_->RenameNew(p.tempPath, p.archivePath)) {
-        throw platform::FileError(platform::FileError::Kind::kOther, p.archivePath,
+    journal_.Append(entries);
+    files_.Flush();
+    for (Staged& s : batch_) {
+      if (!files_.RenameNew(s.entry.tempPath, s.entry.archivePath)) {
+        throw platform::FileError(platform::FileError::Kind::kOther, s.entry.archivePath,
                                   "the name was taken by another program during the run");
       }
-      p.renamed = true;
+      s.renamed = true;
     }
   } catch (...) {
     UndoBatch();
     throw;
   }
-  std::vector<std::string> paths;
-  paths.reserve(batch_.size());
-  for (const Pending& p : batch_) paths.push_back(p.bullPath);
-  std::vector<std::string> reasons;
-  files_->MoveToTrash(paths, reasons);  // the final names are made durable first
-  for (std::size_t i = 0; i < batch_.size(); ++i) {
-    // A bulletin that left Winpack's folder otherwise (Winpack pruned it) is not still there.
-    if (!reasons[i].empty() && StillThere(paths[i]))
-      notRecycled_.push_back(paths[i] + ": " + reasons[i]);
-    *batch_[i].target = KMark(*batch_[i].target);
-    ++archived_;
-  }
   batch_.clear();
-  batchPaths_.clear();
+  return files_.MoveToTrash(bulletins);  // makes the archive names durable first
 }
 
-void ArchiveRun::UndoBatch() noexcept {
+void Transfer::UndoBatch() noexcept {
   // The bulletins are all still in place: their copies go, and the batch is as if never
   // begun. A copy that cannot be removed is finished by the next run through the journal.
-  for (const Pending& p : batch_) {
+  for (const Staged& s : batch_) {
     try {
-      files_->RemoveFile(p.renamed ? p.archivePath : p.tempPath);
+      files_.RemoveFile(s.renamed ? s.entry.archivePath : s.entry.tempPath);
     } catch (const std::exception&) {
-      keepJournal_ = keepJournal_ || p.renamed;
+      keepJournal_ = keepJournal_ || s.renamed;
     }
   }
   batch_.clear();
-  batchPaths_.clear();
 }
 
-bool ArchiveRun::StillThere(const std::string& bullPath) {
-  return platform::TextReader::TryOpen(*files_, bullPath, platform::TextReader::Links::kRefuse)
-      .has_value();
-}
-
-bool ArchiveRun::IsWholeCopy(const std::string& archivePath, const std::string& bullPath) {
-  auto archive =
-      platform::TextReader::TryOpen(*files_, archivePath, platform::TextReader::Links::kRefuse);
-  auto bulletin =
-      platform::TextReader::TryOpen(*files_, bullPath, platform::TextReader::Links::kRefuse);
-  if (!archive || !bulletin) return false;
-  while (!bulletin->AtEnd()) {
-    if (archive->AtEnd() || archive->ReadLine() != bulletin->ReadLine()) return false;
+void Transfer::RemoveStagingIfEmpty() noexcept {
+  try {
+    if (files_.IsDirectory(kStaging) && files_.FileNames(kStaging).empty()) {
+      files_.RemoveDir(kStaging);
+    }
+  } catch (const std::exception&) {
+    // A folder that stays is only untidy: it holds nothing.
   }
-  return archive->AtEnd();
 }
 
 }  // namespace run

@@ -4,7 +4,9 @@
 #include <fstream>
 
 #include "platform/faults.h"
-#include "run/archive_run.h"
+#include "run/marked_list.h"
+#include "run/paths.h"
+#include "run/run_state.h"
 #include "tests/runner.h"
 
 namespace fs = std::filesystem;
@@ -95,31 +97,23 @@ TEST(Run, PrunesizeLineShapes) {
     test::Station st;
     st.Basics(12345, 0, {"ARES"});
     st.Write("Winpack/Packet.ini", row.ini);
-    Runner r;
-    r.run.Set_Var();
-    r.run.ReadLastNum();
-    r.run.ApplyPruneSize();
-    EXPECT_EQ(r.state.PruneSize, row.pruneSize);
-    EXPECT_EQ(r.state.PruneLimit, 12345 - row.pruneSize);
+    platform::Files files;
+    EXPECT_EQ(run::ApplyPruneSize(files, run::ReadLastNum(files)), 12345 - row.pruneSize);
   }
 }
 
 TEST(Run, DateStampAndLastNumber) {
   test::Station st;
   st.Basics(0, 2000, {"ARES"});
-  Runner r;
+  platform::Files files;
   for (auto [text, limit] : {std::pair{"12345", 10345}, {"12344.5", 10344}, {"12345.5", 10346}}) {
     st.Write("Winpack/Bulls/Lastnum.txt", std::string(text) + "\r\nignored\r\n");
-    r.run.Set_Var();
-    r.run.ReadLastNum();
-    r.run.ApplyPruneSize();
-    EXPECT_EQ(r.state.PruneLimit, limit) << text;
+    EXPECT_EQ(run::ApplyPruneSize(files, run::ReadLastNum(files)), limit) << text;
   }
-  EXPECT_EQ(r.state.DayText, "07");
-  EXPECT_EQ(r.state.MonthText, "12");
-  EXPECT_EQ(r.state.YearText, "26");
-  EXPECT_EQ(r.state.SeqNum, 1);
-  EXPECT_EQ(r.state.SeqText, "01");
+  const run::RunState state = run::Set_Var(files, test::FixedClock("07-12-2026"));
+  EXPECT_EQ(state.DayText, "07");
+  EXPECT_EQ(state.MonthText, "12");
+  EXPECT_EQ(state.YearText, "26");
 }
 
 // Every failure before the pass stops the run with nothing changed and an error that names

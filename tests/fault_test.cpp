@@ -12,7 +12,8 @@
 #include <sstream>
 
 #include "platform/faults.h"
-#include "run/archive_run.h"
+#include "run/marked_list.h"
+#include "run/messages.h"
 #include "tests/invariants.h"
 #include "tests/runner.h"
 

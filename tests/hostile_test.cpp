@@ -3,7 +3,8 @@
 
 #include <filesystem>
 
-#include "run/archive_run.h"
+#include "run/marked_list.h"
+#include "run/messages.h"
 #include "tests/invariants.h"
 #include "tests/runner.h"
 

@@ -2,7 +2,8 @@
 
 #include <filesystem>
 
-#include "run/archive_run.h"
+#include "run/marked_list.h"
+#include "run/messages.h"
 
 namespace fs = std::filesystem;
 

@@ -4,26 +4,30 @@
 
 #include "platform/file_error.h"
 #include "platform/files.h"
-#include "run/archive_run.h"
-#include "tests/runner.h"
+#include "run/naming.h"
+#include "tests/station.h"
 
 namespace {
 
-// An archive run positioned as the transfer leaves it before naming: date stamp 7 July 2002.
-struct Naming : test::Runner {
+// The naming of a run whose date stamp is 7 July 2002.
+struct Naming {
   test::Station st;
+  platform::Files files;
+  run::RunState stamp = [] {
+    run::RunState s;
+    s.YearText = "02";
+    s.MonthText = s.DayText = "07";
+    return s;
+  }();
+  run::Naming naming{files, stamp};
+  std::string groupName;
 
-  Naming() {
-    state.YearText = "02";
-    state.MonthText = "07";
-    state.DayText = "07";
-  }
+  /// The archive name chosen for a group, without its folder.
   std::string Name(const std::string& group) {
-    state.GroupName = group;
-    state.SeqNum = 1;
-    state.SeqText = "01";
-    run.SetupFileNameAndDirectory();
-    return state.ArchiveName;
+    groupName = group;
+    const std::string path = naming.SetupFileNameAndDirectory(groupName);
+    EXPECT_EQ(path.substr(0, path.rfind('\\')), files.CurDir());
+    return path.substr(path.rfind('\\') + 1);
   }
   void Fill(const std::string& folder, int from, int to) {
     for (int i = from; i <= to; ++i) {
@@ -46,15 +50,15 @@ TEST(FolderForm, FirstLetterUpper) {
 
 // Names a folder can bear on Windows (and for Winpack under Wine) as well as here.
 TEST(IsPortableFolderName, WindowsFolderNamesOnly) {
-  for (const char* bad :
-       {"",      ".",    "..",   "...",     "A\\B",   "A/B", "C:",    "*",   "WX?",
-        "\"Q\"", "<A>",  "A|B",  "TAB\t",   "\x7F",   "CON", "con",   "NUL", "PRN",
-        "AUX",   "COM1", "LPT9", "NUL.TXT", "COM1.A", "WX.", "WX. .", "WX ", " WX"}) {
+  for (const char* bad : {"",      ".",     "..",   "...",  "A\\B",    "A/B",     "C:",       "*",
+                          "WX?",   "\"Q\"", "<A>",  "A|B",  "TAB\t",   "\x7F",    "CON",      "con",
+                          "NUL",   "PRN",   "AUX",  "COM1", "LPT9",    "NUL.TXT", "COM1.A",   "WX.",
+                          "WX. .", "WX ",   "COM0", "LPT0", "COM\xB9", "LPT\xB2", "lpt\xB3.x"}) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(run::IsPortableFolderName(bad));
   }
-  for (const char* good :
-       {"ARES", "4X4", "A.B", "\xC4RT", "CONS", "COM", "COM0", "COM10", "LPT", "NULL", "A B"}) {
+  for (const char* good : {"ARES", "4X4", "A.B", "\xC4RT", "CONS", "COM", "COM10", "LPT", "NULL",
+                           "A B", " WX", "COM\xB4"}) {
     SCOPED_TRACE(good);
     EXPECT_TRUE(run::IsPortableFolderName(good));
   }
@@ -63,9 +67,8 @@ TEST(IsPortableFolderName, WindowsFolderNamesOnly) {
 TEST(Setup, NewFolderGetsTheFirstName) {
   Naming n;
   EXPECT_EQ(n.Name("ARES"), "02070701.TXT");
-  EXPECT_EQ(n.state.GroupName, "Ares");
-  EXPECT_EQ(n.state.SeqText, "01");
-  EXPECT_EQ(n.run.files().CurDir(), "C:\\Winpack\\Archive\\Bulls\\Ares");
+  EXPECT_EQ(n.groupName, "Ares");
+  EXPECT_EQ(n.files.CurDir(), "C:\\Winpack\\Archive\\Bulls\\Ares");
   EXPECT_TRUE(n.st.Exists("Winpack/Archive/Bulls/Ares"));
 }
 
@@ -74,18 +77,15 @@ TEST(Setup, LowestFreeNumber) {
     const char* name;
     int filledTo;
     std::string expected;
-    int seq;
   } rows[] = {
-      {"01 to 09 taken", 9, "02070710.TXT", 10},
-      {"01 to 99 taken", 99, "020707100.TXT", 100},
+      {"01 to 09 taken", 9, "02070710.TXT"},
+      {"01 to 99 taken", 99, "020707100.TXT"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     Naming n;
     n.Fill("Ares", 1, row.filledTo);
     EXPECT_EQ(n.Name("ARES"), row.expected);
-    EXPECT_EQ(n.state.SeqNum, row.seq);
-    EXPECT_EQ(n.state.SeqText, std::to_string(row.seq));
   }
 }
 

@@ -184,28 +184,11 @@ TEST(TextWriter, EveryLineEndsInCrLfAndBytesPassThrough) {
   EXPECT_EQ(st.Read("Winpack/out.txt"), "lf\r\nunterminated\r\ncr\r\n" + all + "\r\n");
 }
 
-TEST(TextWriter, CreateNewNeverTouchesAnExistingEntry) {
-  test::Station st;
-  st.Write("Winpack/Taken.TXT", "keep");
-  st.MakeDir("Winpack/folder.txt");
-  platform::Files files;
-  EXPECT_FALSE(platform::TextWriter::CreateNew(files, "C:\\Winpack\\Taken.TXT").has_value());
-  EXPECT_FALSE(platform::TextWriter::CreateNew(files, "C:\\Winpack\\taken.txt").has_value());
-  EXPECT_FALSE(platform::TextWriter::CreateNew(files, "C:\\Winpack\\FOLDER.TXT").has_value());
-  EXPECT_EQ(st.Read("Winpack/Taken.TXT"), "keep");
-  auto fresh = platform::TextWriter::CreateNew(files, "C:\\Winpack\\new.txt");
-  ASSERT_TRUE(fresh.has_value());
-  fresh->WriteLine("x");
-  fresh->Discard();
-  EXPECT_FALSE(st.Exists("Winpack/new.txt"));
-}
-
 TEST(Trash, MovesTheFileWithItsInfo) {
   test::Station st;
   st.Write("Winpack/Bulls/5/a b%.TXT", "bulletin");
-  std::string reason;
   platform::Files files;
-  EXPECT_EQ(files.MoveToTrash("C:\\Winpack\\Bulls\\5\\a b%.TXT", &reason), 0) << reason;
+  EXPECT_EQ(files.MoveToTrash({"C:\\Winpack\\Bulls\\5\\a b%.TXT"}), std::vector<std::string>{""});
   EXPECT_FALSE(st.Exists("Winpack/Bulls/5/a b%.TXT"));
   const auto trash = st.Trash();
   ASSERT_EQ(trash.size(), 1u);
@@ -221,12 +204,12 @@ TEST(Trash, SameNameTwiceAndAMissingTrash) {
   st.Write("Winpack/Bulls/1/000001.TXT", "first");
   st.Write("Winpack/Bulls/2/000001.TXT", "second");
   platform::Files files;
-  EXPECT_EQ(files.MoveToTrash("C:\\Winpack\\Bulls\\1\\000001.TXT"), 0);
+  EXPECT_EQ(files.MoveToTrash({"C:\\Winpack\\Bulls\\1\\000001.TXT"}), std::vector<std::string>{""});
   std::filesystem::remove_all(test::TrashDir());  // emptied for good behind our back
-  EXPECT_EQ(files.MoveToTrash("C:\\Winpack\\Bulls\\2\\000001.TXT"), 0);
+  EXPECT_EQ(files.MoveToTrash({"C:\\Winpack\\Bulls\\2\\000001.TXT"}), std::vector<std::string>{""});
   st.Write("Winpack/Bulls/1/000001.TXT", "third");
   platform::Files later;  // the file came back behind the first one's back
-  EXPECT_EQ(later.MoveToTrash("C:\\Winpack\\Bulls\\1\\000001.TXT"), 0);
+  EXPECT_EQ(later.MoveToTrash({"C:\\Winpack\\Bulls\\1\\000001.TXT"}), std::vector<std::string>{""});
   const auto trash = st.Trash();
   ASSERT_EQ(trash.size(), 2u);
   EXPECT_EQ(trash.at("000001.TXT"), st.Host("Winpack/Bulls/2/000001.TXT"));
@@ -236,10 +219,8 @@ TEST(Trash, SameNameTwiceAndAMissingTrash) {
 
 TEST(Trash, AFailureIsReportedAndNothingIsDeleted) {
   test::Station st;
-  std::string reason;
   platform::Files files;
-  EXPECT_NE(files.MoveToTrash("C:\\Winpack\\Bulls\\none.TXT", &reason), 0);
-  EXPECT_FALSE(reason.empty());
+  EXPECT_FALSE(files.MoveToTrash({"C:\\Winpack\\Bulls\\none.TXT"}).at(0).empty());
 }
 
 // The system's texts (its error messages) are UTF-8; the program shows Windows-1252.

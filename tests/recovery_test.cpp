@@ -3,13 +3,16 @@
 // groups that Windows cannot hold as folders.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 #include <utility>
 
 #include "platform/faults.h"
-#include "run/archive_run.h"
+#include "run/messages.h"
+#include "run/run.h"
 #include "tests/runner.h"
 
 namespace fs = std::filesystem;
@@ -20,10 +23,15 @@ namespace {
 const std::string kMarked = "Winpack/Bulls/MARKED.TXT";
 const std::string kJournal = "Winpack/Bulls/MARKED.JNL";
 
+// The staging prefix of the interrupted run in these journals.
+const std::string kToken = "0badc0de";
+const std::string kStaged = "Winpack/Archive/Bulls/Kelvaron.tmp/" + kToken + "-Ares-26120703.TXT";
+
 std::string JournalEntry(const std::string& bullPath, const std::string& archivePath,
                          const std::string& line) {
-  return "#\r\n" + bullPath + "\r\nC:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\x\r\n" + archivePath +
-         "\r\n" + line + "\r\n";
+  return "S " + kToken + "\r\n#\r\nB " + bullPath +
+         "\r\nT C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\" + kToken + "-Ares-26120703.TXT\r\nA " +
+         archivePath + "\r\nL " + line + "\r\n";
 }
 
 // How many files of the archive and the trash hold exactly these bytes.
@@ -60,7 +68,7 @@ TEST(Interrupted, TheNextRunFinishesWhatTheJournalNames) {
                     "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B"),
        "Winpack/Archive/Bulls/Ares/26120801.TXT"},
       {"entry cut short by a power cut", true, "", b1,
-       "#\r\nC:\\Winpack\\Bulls\\1\\000001.TXT\r\nC:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp",
+       "S " + kToken + "\r\n#\r\nB C:\\Winpack\\Bulls\\1\\000001.TXT\r\nT C:\\Winpack\\Archive",
        "Winpack/Archive/Bulls/Ares/26120801.TXT"},
   };
   for (const auto& row : rows) {
@@ -72,7 +80,7 @@ TEST(Interrupted, TheNextRunFinishesWhatTheJournalNames) {
     st.Write("Winpack/Archive/Bulls/Ares/26120701.TXT", "an older bulletin\r\n");
     if (!row.archived.empty()) st.Write("Winpack/Archive/Bulls/Ares/26120703.TXT", row.archived);
     if (!row.staged.empty()) {
-      st.Write("Winpack/Archive/Bulls/Kelvaron.tmp/Ares-26120703.TXT", row.staged);
+      st.Write(kStaged, row.staged);
     }
     st.Write(kJournal, row.journal);
     st.Write(kMarked, "000001,B\r\n000002,B\r\n");
@@ -86,7 +94,7 @@ TEST(Interrupted, TheNextRunFinishesWhatTheJournalNames) {
     EXPECT_EQ(st.Read(row.expectedCopy), b1);
     EXPECT_EQ(Copies(st, test::Station::BulletinText("000002", "ARES", "another body\r\n")), 1);
     EXPECT_FALSE(st.Exists(kJournal));
-    EXPECT_TRUE(fs::is_empty(st.Host("Winpack/Archive/Bulls/Kelvaron.tmp")));
+    EXPECT_FALSE(st.Exists("Winpack/Archive/Bulls/Kelvaron.tmp"));
     EXPECT_EQ(st.Trash().count("000001.TXT"), row.bulletinThere ? 1u : 0u);
   }
 }
@@ -108,22 +116,19 @@ TEST(Interrupted, SameContentIsNotTheSameBulletin) {
   EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n");
 }
 
-// A reporter that does something behind the run's back when the run shows its first
+// A run whose reporter does something behind the run's back when the run shows its nth
 // bulletin.
-class Meddler : public test::Recorder {
- public:
-  std::function<void()> once;
-  void SetPanelText(int panel, const std::string& text) override {
-    Recorder::SetPanelText(panel, text);
-    if (panel == 1 && once) std::exchange(once, nullptr)();
-  }
-};
-
 struct MeddledRun {
-  run::RunState state;
-  Meddler rec;
+  struct Meddler : test::Recorder {
+    std::function<void()> once;
+    int nth = 1;
+    void SetPanelText(int panel, const std::string& text) override {
+      Recorder::SetPanelText(panel, text);
+      if (panel == 1 && --nth == 0 && once) std::exchange(once, nullptr)();
+    }
+  } rec;
   test::FixedClock clock{"07-12-2026"};
-  run::ArchiveRun run{state, rec, clock};
+  void Run() { run::MnuArchive_Click(rec, clock); }
 };
 
 void TwoBulletins(const test::Station& st) {
@@ -144,12 +149,12 @@ TEST(TwoRuns, ASecondRunIsRefusedAndChangesNothing) {
     second.Run();
     after = st.Snapshot();
   };
-  first.run.MnuArchive_Click();
+  first.Run();
   ASSERT_EQ(second.rec.messages.size(), 1u);
   EXPECT_EQ(second.rec.messages[0].first, Kind::kError);
   EXPECT_EQ(second.rec.messages[0].second,
-            "Another archive run is in progress: it holds C:\\Winpack\\BULLS\\MARKED.LCK.\n"
-            "This run did not start; no bulletin was moved and MARKED.TXT is unchanged.");
+            "The archive run did not start.\nAnother archive run is in progress: it holds "
+            "C:\\Winpack\\BULLS\\MARKED.LCK.\nNo bulletin was moved and MARKED.TXT is unchanged.");
   EXPECT_EQ(after, before);
   ASSERT_FALSE(first.rec.messages.empty());
   EXPECT_EQ(first.rec.messages.back().second, run::kFinished);
@@ -181,7 +186,7 @@ TEST(TwoRuns, LinesWinpackAppendsDuringARunAreKept) {
   platform::faults::BeforeEach(platform::faults::Op::kSync, [&] {
     if (++syncs <= 3) append();  // the last of them after the list was read to its end
   });
-  r.run.MnuArchive_Click();
+  r.Run();
   platform::faults::Reset();
   ASSERT_FALSE(r.rec.messages.empty());
   EXPECT_EQ(r.rec.messages.back().second, run::kFinished);
@@ -200,7 +205,7 @@ TEST(TwoRuns, AListPutInPlaceDuringARunIsNotReplaced) {
     st.Write("Winpack/Bulls/THEIRS.TMP", theirs);
     fs::rename(st.Host("Winpack/Bulls/THEIRS.TMP"), st.Host(kMarked));
   };
-  r.run.MnuArchive_Click();
+  r.Run();
   ASSERT_EQ(r.rec.messages.size(), 1u);
   EXPECT_EQ(r.rec.messages[0].second,
             "The marked list could not be rewritten.\n"
@@ -249,7 +254,8 @@ TEST(Groups, NamesWindowsCannotHoldAreLeftAndReported) {
   st.Bulletin("000002", "WX.");
   st.Bulletin("000003", " WX");
   st.Bulletin("000004", "ARES");
-  st.Bulletin("000005", "WX");  // not listed: a leading blank matches only as listed
+  st.Bulletin("000005", "WX");  // not listed: a leading blank matches only as listed, and
+                                // Windows holds a folder " wx"
   st.Write(kMarked, "000001,B\r\n000002,B\r\n000003,B\r\n000004,B\r\n000005,B\r\n");
   test::Runner r;
   r.Run();
@@ -260,36 +266,15 @@ TEST(Groups, NamesWindowsCannotHoldAreLeftAndReported) {
                                        "cannot be a folder name on Windows; they stay where "
                                        "they are and their lines are unchanged:\n"
                                        "C:\\Winpack\\Bulls\\1\\000001.TXT (group \"CON\")\n"
-                                       "C:\\Winpack\\Bulls\\2\\000002.TXT (group \"WX.\")\n"
-                                       "C:\\Winpack\\Bulls\\3\\000003.TXT (group \" WX\")")));
+                                       "C:\\Winpack\\Bulls\\2\\000002.TXT (group \"WX.\")")));
   EXPECT_EQ(r.rec.messages[1].second, run::kFinished);
-  EXPECT_EQ(st.Read(kMarked), "000001,B\r\n000002,B\r\n000003,B\r\n000004,KB\r\n000005,B\r\n");
+  EXPECT_EQ(st.Read(kMarked), "000001,B\r\n000002,B\r\n000003,KB\r\n000004,KB\r\n000005,B\r\n");
   std::vector<std::string> folders;
   for (const auto& e : fs::directory_iterator(st.Host("Winpack/Archive/Bulls"))) {
     folders.push_back(e.path().filename().string());
   }
   std::sort(folders.begin(), folders.end());
-  EXPECT_EQ(folders, (std::vector<std::string>{"Ares", "Kelvaron.tmp"}));
-}
-
-int FilesIn(const std::string& dir) {
-  int n = 0;
-  if (!fs::exists(dir)) return 0;
-  for (const auto& e : fs::directory_iterator(dir)) n += e.is_regular_file() ? 1 : 0;
-  return n;
-}
-
-// Within one batch a bulletin is still in Winpack's folder when a second line names it: it
-// must not be copied again, nor its second trash move be reported as refused.
-TEST(TwoRuns, ABulletinMarkedTwiceIsArchivedOnce) {
-  test::Station st;
-  st.Basics(99999, 0, {"ARES"});
-  st.Bulletin("000101", "ARES");
-  st.Write("Winpack/Bulls/MARKED.TXT", "000101,B,ARES \r\n000101,B,ARES \r\n");
-  test::Runner r;
-  r.Run();
-  EXPECT_EQ(FilesIn(st.Host("Winpack/Archive/Bulls/Ares")), 1);
-  EXPECT_TRUE(r.Finished()) << (r.rec.messages.empty() ? "" : r.rec.messages[0].second);
+  EXPECT_EQ(folders, (std::vector<std::string>{" wx", "Ares"}));
 }
 
 // A file the run writes that is a link is not written through to what it points at.
@@ -326,111 +311,178 @@ TEST(Trash, NeverOverwritesAFileAlreadyThere) {
 
 // A power cut after the journal and the copy were made durable, before the copy got its name;
 // Winpack then prunes the bulletin before Kelvaron runs again. The copy under its temporary
-// name may be the last one there is: it is kept, and the run says where.
+// name may be the last one there is: it is kept, and the run says where. Once the user has
+// named it back, it is the user's: never removed, always named.
 TEST(Interrupted, TheLastCopyOfAPrunedBulletinIsKept) {
   test::Station st;
   st.Basics(99999, 0, {"ARES"});
   const std::string b1 = test::Station::BulletinText("000001", "ARES");
-  st.Write("Winpack/Archive/Bulls/Kelvaron.tmp/Ares-26120701.TXT", b1);
-  st.Write("Winpack/Bulls/MARKED.JNL",
-           "#\r\nC:\\Winpack\\Bulls\\1\\000001.TXT\r\n"
-           "C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\Ares-26120701.TXT\r\n"
-           "C:\\Winpack\\Archive\\Bulls\\Ares\\26120701.TXT\r\n000001,B\r\n");
-  st.Write("Winpack/Bulls/MARKED.TXT", "000001,B\r\n");
+  st.Write(kStaged, b1);
+  st.Write(kJournal, JournalEntry("C:\\Winpack\\Bulls\\1\\000001.TXT",
+                                  "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B"));
+  st.Write(kMarked, "000001,B\r\n");
   test::Runner r;
   r.clock = test::FixedClock("08-12-2026");
   r.Run();
-  int copies = 0;
-  for (const auto& [path, content] : st.Snapshot()) copies += content == b1 ? 1 : 0;
-  EXPECT_EQ(copies, 1);
-  EXPECT_TRUE(st.Exists("Winpack/Archive/Bulls/Kelvaron.tmp/Ares-26120701.TXT.kept"));
+  EXPECT_EQ(Copies(st, b1), 1);
+  EXPECT_TRUE(st.Exists(kStaged + ".kept"));
   ASSERT_EQ(r.rec.messages.size(), 2u);
-  EXPECT_NE(r.rec.messages[0].second.find(
-                "C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\Ares-26120701.TXT.kept (of "
-                "C:\\Winpack\\Bulls\\1\\000001.TXT)"),
+  const std::string staged =
+      "C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\" + kToken + "-Ares-26120703.TXT";
+  EXPECT_NE(r.rec.messages[0].second.find(staged + ".kept (of C:\\Winpack\\Bulls\\1\\000001.TXT)"),
             std::string::npos)
       << r.rec.messages[0].second;
   EXPECT_EQ(r.rec.messages[1].second, run::kFinished);
-  // A later run leaves the copy set aside where it is.
-  test::Runner again;
-  again.Run();
-  EXPECT_TRUE(st.Exists("Winpack/Archive/Bulls/Kelvaron.tmp/Ares-26120701.TXT.kept"));
+  r.Run();  // a later run leaves the copy set aside where it is, and says nothing of it
+  EXPECT_TRUE(st.Exists(kStaged + ".kept"));
+  EXPECT_TRUE(r.Finished());
+  fs::rename(st.Host(kStaged + ".kept"), st.Host(kStaged));
+  st.Write("Winpack/Archive/Bulls/Kelvaron.tmp/notes.txt", "the operator's");
+  r.Run();
+  EXPECT_EQ(st.Read(kStaged), b1);
+  ASSERT_EQ(r.rec.messages.size(), 2u);
+  for (const std::string& file : {staged, std::string("Kelvaron.tmp\\notes.txt")}) {
+    EXPECT_NE(r.rec.messages[0].second.find(file), std::string::npos) << r.rec.messages[0].second;
+  }
 }
 
-// A run that finishes an interrupted run's bulletin and then stops counts that bulletin.
+// A run that finishes an interrupted run's bulletins and then stops counts every bulletin whose
+// line it marked: the one it sent to the trash and the one already gone.
 TEST(Interrupted, AStoppedRunCountsTheBulletinsItFinished) {
   test::Station st;
   st.Basics(99999, 0, {"ARES", "WX"});
   const std::string b1 = test::Station::BulletinText("000001", "ARES");
   st.Bulletin("000001", "ARES");
   st.Write("Winpack/Archive/Bulls/Ares/26120701.TXT", b1);
-  st.Write(
-      "Winpack/Bulls/MARKED.JNL",
-      "#\r\nC:\\Winpack\\Bulls\\1\\000001.TXT\r\nC:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\x\r\n"
-      "C:\\Winpack\\Archive\\Bulls\\Ares\\26120701.TXT\r\n000001,B\r\n");
+  st.Write("Winpack/Archive/Bulls/Ares/26120702.TXT", "a copy of 000003");
+  st.Write(kJournal,
+           JournalEntry("C:\\Winpack\\Bulls\\1\\000001.TXT",
+                        "C:\\Winpack\\Archive\\Bulls\\Ares\\26120701.TXT", "000001,B") +
+               JournalEntry("C:\\Winpack\\Bulls\\3\\000003.TXT",
+                            "C:\\Winpack\\Archive\\Bulls\\Ares\\26120702.TXT", "000003,B"));
   st.Bulletin("000002", "WX");
   st.Write("Winpack/Archive/Bulls/Wx", "a file where the group folder would be");
-  st.Write("Winpack/Bulls/MARKED.TXT", "000001,B\r\n000002,B\r\n");
+  st.Write(kMarked, "000001,B\r\n000003,B\r\n000002,B\r\n");
   test::Runner r;
   r.Run();
-  ASSERT_EQ(st.Read("Winpack/Bulls/MARKED.TXT"), "000001,KB\r\n000002,B\r\n");
-  EXPECT_EQ(r.Error().find("No bulletin had been archived"), std::string::npos) << r.Error();
+  ASSERT_EQ(st.Read(kMarked), "000001,KB\r\n000003,KB\r\n000002,B\r\n");
+  EXPECT_NE(r.Error().find("2 bulletins had been archived before it and are marked K"),
+            std::string::npos)
+      << r.Error();
 }
 
-// A journal ending in an entry cut short by a power cut gets this run's entries behind it;
+// A journal ending in an entry cut short by a power cut is followed by this run's entries;
 // this run cannot replace MARKED.TXT and leaves the K marks to the next, which must read them.
 TEST(Interrupted, AJournalAppendedAfterACutEntryStaysReadable) {
   test::Station st;
-  st.Basics(99999, 0, {"ARES"});
-  st.Bulletin("000001", "ARES");
-  st.Bulletin("000002", "ARES");
-  st.Write("Winpack/Bulls/MARKED.TXT", "000001,B\r\n000002,B\r\n");
-  st.Write("Winpack/Bulls/MARKED.JNL",
-           "#\r\nC:\\Winpack\\Bulls\\3\\000003.TXT\r\nC:\\Winpack\\Arch");
-  run::RunState state;
-  Meddler rec;
-  test::FixedClock clock{"07-12-2026"};
-  run::ArchiveRun first{state, rec, clock};
-  rec.once = [&] {
+  TwoBulletins(st);
+  st.Write(kJournal,
+           "S " + kToken + "\r\n#\r\nB C:\\Winpack\\Bulls\\3\\000003.TXT\r\nT C:\\Winpack\\Arch");
+  MeddledRun first;
+  first.rec.once = [&] {
     st.Write("Winpack/Bulls/THEIRS.TMP", "000001,B\r\n000002,B\r\n");
-    fs::rename(st.Host("Winpack/Bulls/THEIRS.TMP"), st.Host("Winpack/Bulls/MARKED.TXT"));
+    fs::rename(st.Host("Winpack/Bulls/THEIRS.TMP"), st.Host(kMarked));
   };
-  first.MnuArchive_Click();
-  ASSERT_NE(rec.messages.at(0).second.find("the next run gives them their K mark"),
+  first.Run();
+  ASSERT_NE(first.rec.messages.at(0).second.find("the next run gives them their K mark"),
             std::string::npos);
   test::Runner next;
   next.Run();
-  EXPECT_EQ(st.Read("Winpack/Bulls/MARKED.TXT"), "000001,KB\r\n000002,KB\r\n");
+  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n");
 }
 
 // Winpack prunes a bulletin after the run copied it and before its batch goes to the trash:
 // no message may say it is still in Winpack's folder.
-class SecondBulletin : public test::Recorder {
- public:
-  std::function<void()> action;
-  int seen = 0;
-  void SetPanelText(int panel, const std::string& text) override {
-    Recorder::SetPanelText(panel, text);
-    if (panel == 1 && ++seen == 2 && action) action();
-  }
-};
-
 TEST(TwoRuns, ABulletinGoneBeforeTheTrashIsNotSaidToBeThere) {
   test::Station st;
-  st.Basics(99999, 0, {"ARES"});
-  st.Bulletin("000001", "ARES");
-  st.Bulletin("000002", "ARES");
-  st.Write("Winpack/Bulls/MARKED.TXT", "000001,B\r\n000002,B\r\n");
-  run::RunState state;
-  SecondBulletin rec;
-  test::FixedClock clock{"07-12-2026"};
-  run::ArchiveRun r{state, rec, clock};
-  rec.action = [&] { fs::remove(st.Host("Winpack/Bulls/1/000001.TXT")); };
-  r.MnuArchive_Click();
-  ASSERT_FALSE(rec.messages.empty());
-  for (const auto& [kind, text] : rec.messages) {
+  TwoBulletins(st);
+  MeddledRun r;
+  r.rec.nth = 2;
+  r.rec.once = [&] { fs::remove(st.Host("Winpack/Bulls/1/000001.TXT")); };
+  r.Run();
+  ASSERT_FALSE(r.rec.messages.empty());
+  for (const auto& [kind, text] : r.rec.messages) {
     EXPECT_EQ(text.find("still in Winpack's folder"), std::string::npos) << text;
   }
+}
+
+// Winpack may write a line in two pieces; the run takes it only whole.
+TEST(TwoRuns, ALineWinpackWritesInTwoPiecesIsNotTorn) {
+  test::Station st;
+  TwoBulletins(st);
+  MeddledRun r;
+  std::thread second;
+  r.rec.once = [&] {
+    std::ofstream(st.Host(kMarked), std::ios::app | std::ios::binary) << "000300,B";
+    second = std::thread([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      std::ofstream(st.Host(kMarked), std::ios::app | std::ios::binary) << ",WX    \r\n";
+    });
+  };
+  r.Run();
+  second.join();
+  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n000300,B,WX    \r\n");
+}
+
+// A journal is data, not orders: only entries of the shape a run writes are acted on, and a
+// journal that is not a plain file is not read at all.
+TEST(Interrupted, AJournalIsTrustedOnlyForWhatARunWrites) {
+  const std::string b1 = test::Station::BulletinText("000001", "ARES");
+  const std::string bull = "C:\\Winpack\\Bulls\\1\\000001.TXT";
+  const std::string copy = "C:\\Winpack\\Archive\\Bulls\\Ares\\26120701.TXT";
+  struct Row {
+    const char* name;
+    std::string journal;
+  } rows[] = {
+      {"a system file as the bulletin",
+       JournalEntry("C:\\windows\\win.ini", "C:\\windows\\win.ini", "000001,B")},
+      {"Winpack's settings", JournalEntry("C:\\Winpack\\Packet.ini", copy, "000001,B")},
+      {"the marked list itself", JournalEntry("C:\\Winpack\\BULLS\\MARKED.TXT", copy, "000001,B")},
+      {"the bulletin as its own copy", JournalEntry(bull, bull, "000001,B")},
+      {"a copy outside the archive", JournalEntry(bull, "C:\\Winpack\\Packet.ini", "000001,B")},
+      {"a copy in the staging folder",
+       JournalEntry(bull, "C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\x.TXT", "000001,B")},
+      {"a line of another bulletin", JournalEntry(bull, copy, "000002,B")},
+      {"a staged name of no run", "#\r\nB " + bull +
+                                      "\r\nT C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\x\r\nA " +
+                                      copy + "\r\nL 000001,B\r\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::Station st;
+    TwoBulletins(st);
+    st.Write("windows/win.ini", b1);
+    st.Write("Winpack/Archive/Bulls/Ares/26120701.TXT", b1);
+    st.Write(kJournal, row.journal);
+    const std::string ini = st.Read("Winpack/Packet.ini");
+    test::Runner r;
+    r.Run();
+    EXPECT_TRUE(r.Finished()) << r.Error();
+    EXPECT_EQ(st.Read("windows/win.ini"), b1);
+    EXPECT_EQ(st.Read("Winpack/Packet.ini"), ini);
+    EXPECT_TRUE(st.Trash().count("win.ini") == 0 && st.Trash().count("Packet.ini") == 0);
+    // 000001 is archived as usual: a copy of its own beside the older one, and its K mark.
+    EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120702.TXT"), b1);
+    EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n");
+  }
+}
+
+// A marked line may read anything, "#" too; its journal entry still reads back.
+TEST(Interrupted, AnyMarkedLineIsJournalledSafely) {
+  test::Station st;
+  st.Basics(99999, 0, {"ARES"});
+  const std::string b = test::Station::BulletinText("#", "ARES");
+  st.Write("Winpack/Bulls/#/#.TXT", b);
+  st.Write("Winpack/Archive/Bulls/Ares/26120703.TXT", b);
+  st.Write(kJournal, JournalEntry("C:\\Winpack\\Bulls\\#\\#.TXT",
+                                  "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "#"));
+  st.Write(kMarked, "#\r\n");
+  test::Runner r;
+  r.clock = test::FixedClock("08-12-2026");
+  r.Run();
+  EXPECT_TRUE(r.Finished()) << r.Error();
+  EXPECT_EQ(st.Read(kMarked), "#,K\r\n");
+  EXPECT_EQ(Copies(st, b), 1);
 }
 
 }  // namespace

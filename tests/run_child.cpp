@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "platform/faults.h"
-#include "run/archive_run.h"
+#include "run/run.h"
 #include "tests/station.h"
 
 namespace {
@@ -19,9 +19,8 @@ class Printer : public run::Reporter {
 
 int main(int argc, char** argv) {
   if (argc > 1) platform::faults::KillAtCall(std::atoi(argv[1]));
-  run::RunState state;
   Printer printer;
   const test::FixedClock clock("07-12-2026");
-  run::ArchiveRun(state, printer, clock).MnuArchive_Click();
+  run::MnuArchive_Click(printer, clock);
   return 0;
 }

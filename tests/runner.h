@@ -4,24 +4,23 @@
 #include <utility>
 #include <vector>
 
-#include "run/archive_run.h"
+#include "run/messages.h"
+#include "run/run.h"
 #include "tests/station.h"
 
 namespace test {
 
-/// Archive runs on 7 December 2026 through one RunState, as the window makes them.
+/// Archive runs on 7 December 2026, as the window makes them.
 struct Runner {
   using Messages = std::vector<std::pair<run::Reporter::Kind, std::string>>;
 
-  run::RunState state;
   Recorder rec;
   FixedClock clock{"07-12-2026"};
-  run::ArchiveRun run{state, rec, clock};
 
   /// One whole run; the messages it showed.
   const Messages& Run() {
     rec.messages.clear();
-    run.MnuArchive_Click();
+    run::MnuArchive_Click(rec, clock);
     return rec.messages;
   }
   /// The run completed: its one message is "Kelvaron is Finnished.".

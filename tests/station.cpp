@@ -33,6 +33,15 @@ bool Station::Exists(const std::string& rel) const {
 
 void Station::MakeDir(const std::string& rel) const { fs::create_directories(Host(rel)); }
 
+std::vector<std::string> Station::FilesIn(const std::string& rel) const {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(Host(rel), ec)) {
+    if (e.is_regular_file()) names.push_back(e.path().filename().string());
+  }
+  return names;
+}
+
 void Station::Basics(int lastNum, int pruneSize, const std::vector<std::string>& groups) const {
   Write("Winpack/Bulls/Lastnum.txt", std::to_string(lastNum) + "\r\n");
   Write("Winpack/Packet.ini", "[Settings]\r\nPRUNE_SIZE=" + std::to_string(pruneSize) + "\r\n");

@@ -28,6 +28,8 @@ class Station {
   std::string Read(const std::string& rel) const;
   bool Exists(const std::string& rel) const;
   void MakeDir(const std::string& rel) const;
+  /// The names of the ordinary files in a folder below drive_c; none when it is missing.
+  std::vector<std::string> FilesIn(const std::string& rel) const;
 
   /// Lastnum.txt, Packet.ini and a Kelvaron.INI that takes its groups from the given lines.
   void Basics(int lastNum, int pruneSize, const std::vector<std::string>& groups) const;

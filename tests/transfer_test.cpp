@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
+#include "platform/faults.h"
 #include "platform/file_error.h"
-#include "run/archive_run.h"
+#include "run/marked_list.h"
+#include "run/paths.h"
+#include "run/transfer.h"
 #include "tests/runner.h"
 
 namespace fs = std::filesystem;
@@ -44,22 +46,21 @@ TEST(BullGroupOf, PositionsFourteenToNineteen) {
   }
 }
 
-// The transfer of one bulletin, on 7 December 2026.
-struct Transfer : test::Runner {
+// Runs over marked lines "<number>,B,x" on 7 December 2026, with the given selection.
+struct Transfer {
   test::Station st;
+  test::Runner r;
 
   explicit Transfer(std::vector<std::string> groups = {"ARES", "WX"}) {
-    state.YearText = "26";
-    state.MonthText = "12";
-    state.DayText = "07";
-    state.GroupCount = 0;
-    for (auto& g : groups) state.Groups[++state.GroupCount] = g;
+    st.Basics(999999, 0, groups);
   }
-  void Do(const std::string& number) {
-    state.MarkedLine = number + ",B,x";
-    state.BullPath =
-        "C:\\Winpack\\Bulls\\" + number.substr(number.size() - 1) + "\\" + number + ".TXT";
-    run.Do_It();
+  /// The new marked list after one run over the numbers.
+  std::string Do(const std::vector<std::string>& numbers) {
+    std::string list;
+    for (const std::string& n : numbers) list += n + ",B,x\r\n";
+    st.Write("Winpack/Bulls/MARKED.TXT", list);
+    r.Run();
+    return st.Read("Winpack/Bulls/MARKED.TXT");
   }
   std::string Archive(const std::string& rel) { return st.Read("Winpack/Archive/Bulls/" + rel); }
 };
@@ -67,17 +68,19 @@ struct Transfer : test::Runner {
 TEST(DoIt, MovesABulletinOfASelectedGroup) {
   Transfer t;
   t.st.Bulletin("012345", "ARES", "line 3\nline 4");  // LF only, last line unterminated
-  t.Do("012345");
+  EXPECT_EQ(t.Do({"012345"}), "012345,KB,x\r\n");
+  EXPECT_TRUE(t.r.Finished());
   EXPECT_EQ(t.Archive("Ares/26120701.TXT"),
             test::Station::BulletinText("012345", "ARES", "line 3\r\nline 4\r\n"));
   EXPECT_FALSE(t.st.Exists("Winpack/Bulls/5/012345.TXT"));
-  EXPECT_EQ(t.state.MarkedLine, "012345,KB,x");
-  EXPECT_EQ(t.rec.panels[1], "C:\\Winpack\\Bulls\\5\\012345.TXT");
-  EXPECT_EQ(t.rec.panels[2], "C:\\Winpack\\Archive\\Bulls\\Ares\\26120701.TXT");
+  EXPECT_EQ(t.r.rec.panels[1], "C:\\Winpack\\Bulls\\5\\012345.TXT");
+  EXPECT_EQ(t.r.rec.panels[2], "C:\\Winpack\\Archive\\Bulls\\Ares\\26120701.TXT");
   const auto trash = t.st.Trash();
   ASSERT_EQ(trash.size(), 1u);
   EXPECT_EQ(trash.begin()->second, t.st.Host("Winpack/Bulls/5/012345.TXT"));
-  EXPECT_EQ(t.run.archivedCount(), 1);
+  // Nothing of the run's own is left: no lock, journal, new list or staging folder.
+  EXPECT_EQ(t.st.Snapshot().count("Winpack/Bulls/MARKED.JNL"), 0u);
+  EXPECT_FALSE(t.st.Exists("Winpack/Archive/Bulls/Kelvaron.tmp"));
 }
 
 TEST(DoIt, BulletinsThatStay) {
@@ -106,37 +109,20 @@ TEST(DoIt, BulletinsThatStay) {
     SCOPED_TRACE(row.name);
     Transfer t(row.groups);
     if (!row.missing) t.st.Write("Winpack/Bulls/1/000001.TXT", row.content);
+    t.st.Write("Winpack/Bulls/MARKED.TXT", "000001,B,x\r\n");
     const auto before = t.st.Snapshot();
-    t.Do("000001");
+    EXPECT_EQ(t.Do({"000001"}), "000001,B,x\r\n");
     EXPECT_EQ(t.st.Snapshot(), before);
-    EXPECT_EQ(t.state.MarkedLine, "000001,B,x");
-    EXPECT_EQ(t.rec.panels[1], "C:\\Winpack\\Bulls\\1\\000001.TXT");
-    EXPECT_EQ(t.rec.panels[2], "");
-    EXPECT_TRUE(fs::is_empty(t.st.Host("Winpack/Archive/Bulls")));
+    EXPECT_EQ(t.r.rec.panels[1], "C:\\Winpack\\Bulls\\1\\000001.TXT");
+    EXPECT_EQ(t.r.rec.panels[2], "");
   }
 }
-
-#ifndef _WIN32  // pipes and symbolic links are POSIX's; Windows has its own case
-TEST(DoIt, BulletinThatIsNotAFileIsPassedOver) {
-  Transfer t;
-  t.st.MakeDir("Winpack/Bulls/1/000001.TXT");
-  t.st.MakeDir("Winpack/Bulls/2");
-  ASSERT_EQ(mkfifo(t.st.Host("Winpack/Bulls/2/000002.TXT").c_str(), 0600), 0);
-  t.st.Write("Winpack/elsewhere.txt", test::Station::BulletinText("000003", "ARES"));
-  t.st.MakeDir("Winpack/Bulls/3");
-  fs::create_symlink(t.st.Host("Winpack/elsewhere.txt"), t.st.Host("Winpack/Bulls/3/000003.TXT"));
-  for (const char* number : {"000001", "000002", "000003"}) t.Do(number);
-  EXPECT_TRUE(fs::is_empty(t.st.Host("Winpack/Archive/Bulls")));
-  EXPECT_TRUE(t.st.Exists("Winpack/Bulls/3/000003.TXT"));
-}
-#endif
 
 TEST(DoIt, TwoLineBulletinAndRepeatedGroup) {
   Transfer t({"WX", "ARES", "ARES"});
   t.st.Write("Winpack/Bulls/1/000001.TXT", "head\r\nFrom: PA3XYZ ARES");
-  t.Do("000001");
+  EXPECT_EQ(t.Do({"000001"}), "000001,KB,x\r\n");  // marked once
   EXPECT_EQ(t.Archive("Ares/26120701.TXT"), "head\r\nFrom: PA3XYZ ARES\r\n");
-  EXPECT_EQ(t.state.MarkedLine, "000001,KB,x");  // marked once
   EXPECT_EQ(fs::directory_iterator(t.st.Host("Winpack/Archive/Bulls/Ares"))->path().filename(),
             "26120701.TXT");
 }
@@ -147,8 +133,7 @@ TEST(DoIt, NumbersFollowTheFolderWhateverTheGroupsPosition) {
   t.st.Write("Winpack/Archive/Bulls/Ares/26120702.TXT", "old 2");
   t.st.Bulletin("000001", "ARES");
   t.st.Bulletin("000002", "ARES");
-  t.Do("000001");
-  t.Do("000002");
+  t.Do({"000001", "000002"});
   EXPECT_EQ(t.Archive("Ares/26120703.TXT"), test::Station::BulletinText("000001", "ARES"));
   EXPECT_EQ(t.Archive("Ares/26120704.TXT"), test::Station::BulletinText("000002", "ARES"));
   EXPECT_EQ(t.Archive("Ares/26120701.TXT"), "old 1");
@@ -158,10 +143,43 @@ TEST(DoIt, AFailedCopyLeavesTheBulletinAndNoPartialFile) {
   Transfer t;
   t.st.Bulletin("000001", "ARES");
   t.st.Write("Winpack/Archive/Bulls/Ares", "a file where the folder should be");
-  EXPECT_THROW(t.Do("000001"), platform::FileError);
+  EXPECT_EQ(t.Do({"000001"}), "000001,B,x\r\n");
+  EXPECT_NE(t.r.Error().find("C:\\Winpack\\Archive\\Bulls\\Ares"), std::string::npos);
   EXPECT_TRUE(t.st.Exists("Winpack/Bulls/1/000001.TXT"));
-  EXPECT_EQ(t.state.MarkedLine, "000001,B,x");
   EXPECT_TRUE(t.st.Trash().empty());
+}
+
+// Every line of a moved bulletin gets its K mark, so that a bulletin marked twice is archived
+// once even when the trash refuses it, or its lines stand more than a batch apart.
+TEST(DoIt, ABulletinMarkedTwiceIsArchivedOnce) {
+  struct Row {
+    const char* name;
+    int between;  // other lines between the two lines of bulletin 000001
+    bool trashRefuses;
+  } rows[] = {{"side by side, trash refuses", 0, true},
+              {"a batch apart", static_cast<int>(run::kBatchSize) + 8, false},
+              {"a batch apart, trash refuses", static_cast<int>(run::kBatchSize) + 8, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Transfer t({"ARES", "WX"});
+    t.st.Bulletin("000001", "ARES");
+    std::vector<std::string> numbers = {"000001"};
+    for (int i = 0; i < row.between; ++i) {
+      const std::string n = std::to_string(100000 + i);
+      t.st.Bulletin(n, "WX");
+      numbers.push_back(n);
+    }
+    numbers.push_back("000001");
+    platform::faults::Reset();
+    if (row.trashRefuses) platform::faults::FailNth(platform::faults::Op::kTrash, 1, EIO);
+    const std::string list = t.Do(numbers);
+    platform::faults::Reset();
+    EXPECT_EQ(list.substr(0, 12), "000001,KB,x\r");
+    EXPECT_EQ(list.substr(list.size() - 13), "000001,KB,x\r\n");
+    t.r.clock = test::FixedClock("08-12-2026");
+    t.r.Run();
+    EXPECT_EQ(t.st.FilesIn("Winpack/Archive/Bulls/Ares").size(), 1u);
+  }
 }
 
 }  // namespace

@@ -26,13 +26,12 @@ class WindowTest : public QObject {
 
  private:
   test::FixedClock clock_{"07-12-2026"};
-  run::RunState state_;
   std::vector<std::pair<QMessageBox::Icon, QString>> messages_;
   QStringList panelsAtMessage_;  // both panels' texts as each message came up
   int stores_ = 0;
 
   std::unique_ptr<Form1> NewForm() {
-    auto form = std::make_unique<Form1>(state_, clock_);
+    auto form = std::make_unique<Form1>(clock_);
     form->setMessageBox([this, f = form.get()](QMessageBox::Icon icon, const QString& text) {
       messages_.emplace_back(icon, text);
       panelsAtMessage_ << f->panelText(1) + " | " + f->panelText(2);

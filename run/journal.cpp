@@ -1,0 +1,124 @@
+#include "run/journal.h"
+
+#include "platform/codepage.h"
+#include "run/marked_list.h"
+#include "run/naming.h"
+#include "run/paths.h"
+
+namespace run {
+namespace {
+
+constexpr char kEntry[] = "#";
+constexpr char kToken[] = "S ";
+constexpr const char* kTags[] = {"B ", "T ", "A ", "L "};
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The name below `folder` when `path` is a file right in it (letter case aside), else "".
+std::string LeafIn(const std::string& path, const std::string& folder) {
+  const std::string prefix = platform::UpperCase(folder) + "\\";
+  if (path.size() <= prefix.size() ||
+      platform::UpperCase(path.substr(0, prefix.size())) != prefix) {
+    return {};
+  }
+  const std::string leaf = path.substr(prefix.size());
+  return leaf.find('\\') == std::string::npos && NamesOneFile(leaf) ? leaf : "";
+}
+
+bool IsArchiveName(const std::string& path) {
+  const std::string inRoot = path.substr(0, path.rfind('\\'));
+  const std::string group = LeafIn(inRoot, kArchiveRoot);
+  const std::string name = LeafIn(path, inRoot);
+  return !group.empty() && IsPortableFolderName(group) &&
+         platform::UpperCase(inRoot) != platform::UpperCase(kStaging) && name.size() > 4 &&
+         platform::UpperCase(name.substr(name.size() - 4)) == ".TXT";
+}
+
+void WriteEntry(platform::TextWriter& out, const JournalEntry& e) {
+  out.WriteLine(kEntry);
+  const std::string* fields[] = {&e.bullPath, &e.tempPath, &e.archivePath, &e.line};
+  for (int i = 0; i < 4; ++i) out.WriteLine(kTags[i] + *fields[i]);
+}
+
+}  // namespace
+
+bool Trusted(const JournalEntry& e, const std::vector<std::string>& tokens) {
+  const std::string number = MarkedNumOf(e.line);
+  if (number.empty() || !NamesOneFile(number) ||
+      platform::UpperCase(e.bullPath) != platform::UpperCase(BullPathOf(number))) {
+    return false;
+  }
+  const std::string staged = LeafIn(e.tempPath, kStaging);
+  bool ours = false;
+  for (const std::string& token : tokens) ours = ours || StartsWith(staged, token + "-");
+  return ours && IsArchiveName(e.archivePath);
+}
+
+JournalContents ReadJournal(platform::Files& files) {
+  JournalContents found;
+  auto journal =
+      platform::TextReader::TryOpen(files, kJournal, platform::TextReader::Links::kRefuse);
+  if (!journal) return found;
+  std::vector<std::string> lines;
+  while (!journal->AtEnd()) lines.push_back(journal->ReadLine());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (StartsWith(lines[i], kToken)) {
+      const std::string token = lines[i].substr(2);
+      if (!token.empty() && token.find_first_not_of("0123456789abcdef") == std::string::npos) {
+        found.tokens.push_back(token);
+      }
+      continue;
+    }
+    if (lines[i] != kEntry || i + 4 >= lines.size()) continue;
+    std::string fields[4];
+    bool whole = true;
+    for (int k = 0; k < 4; ++k) {
+      whole = whole && StartsWith(lines[i + 1 + k], kTags[k]);
+      if (whole) fields[k] = lines[i + 1 + k].substr(2);
+    }
+    if (!whole) continue;  // cut short by a power failure: the next "#" starts afresh
+    found.entries.push_back({fields[0], fields[1], fields[2], fields[3]});
+    i += 4;
+  }
+  std::erase_if(found.entries, [&](const JournalEntry& e) { return !Trusted(e, found.tokens); });
+  return found;
+}
+
+void Journal::Begin(const std::string& token) {
+  if (earlier_.empty()) {
+    out_.emplace(platform::TextWriter::Create(files_, kJournal));
+  } else {
+    // The entries that still count go into a new file that takes the journal's name only
+    // once it is on disk: until then the old journal holds them.
+    platform::TextWriter fresh = platform::TextWriter::Create(files_, kNewJournal);
+    for (const JournalEntry& e : earlier_) WriteEntry(fresh, e);
+    fresh.Close();
+    files_.Flush();
+    files_.ReplaceFile(kNewJournal, kJournal);
+    out_.emplace(platform::TextWriter::Append(files_, kJournal));
+  }
+  // On disk before any copy is staged under the prefix: a copy the journal does not claim
+  // is never removed.
+  out_->WriteLine(kToken + token);
+  out_->Flush();
+  files_.Flush();
+}
+
+void Journal::Append(const std::vector<JournalEntry>& entries) {
+  for (const JournalEntry& e : entries) WriteEntry(*out_, e);
+  out_->Flush();
+}
+
+void Journal::Remove() noexcept {
+  try {
+    if (out_) out_->Close();
+    out_.reset();
+    if (files_.EntryExists(kJournal)) files_.RemoveFile(kJournal);
+  } catch (const std::exception&) {
+    // Left behind, it only repeats what the new list already says.
+  }
+}
+
+}  // namespace run

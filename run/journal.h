@@ -1,0 +1,58 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/textfile.h"
+
+// MARKED.JNL: what the next run needs to finish a run that died with bulletins on their way.
+// Each bulletin's entry names its archive file before the bulletin leaves Winpack's folder.
+// Every field stands on a line of its own behind a tag, so no marked line can be mistaken for
+// the start of an entry.
+namespace run {
+
+struct JournalEntry {
+  std::string bullPath;     // the bulletin, C:\Winpack\Bulls\<d>\<number>.TXT
+  std::string tempPath;     // its copy under a staging name
+  std::string archivePath;  // the name the copy gets in its group folder
+  std::string line;         // its marked line, before the K mark
+};
+
+struct JournalContents {
+  std::vector<JournalEntry> entries;
+  std::vector<std::string> tokens;  // prefixes of the staging names the run made
+};
+
+/// Reads a journal left behind: only a plain file (not a link), and of it only the entries
+/// that have the shape a run writes (Trusted); nothing when there is none.
+JournalContents ReadJournal(platform::Files& files);
+
+/// Whether an entry names what a run can have written: the bulletin of its line in Winpack's
+/// folder, a staging name of one of `tokens`, and an archive name in a group folder.
+bool Trusted(const JournalEntry& entry, const std::vector<std::string>& tokens);
+
+/// The journal of this run, made new when the run stages its first copy, with the entries an
+/// interrupted run left that still count.
+class Journal {
+ public:
+  Journal(platform::Files& files, std::vector<JournalEntry> earlier)
+      : files_(files), earlier_(std::move(earlier)) {}
+
+  /// Starts the journal with the staging prefix of this run, durable before the first copy
+  /// is staged. Throws FileError.
+  void Begin(const std::string& token);
+  /// Writes the entries out to the file; durable only after Files::Flush. Throws FileError.
+  void Append(const std::vector<JournalEntry>& entries);
+  bool begun() const { return out_.has_value(); }
+  /// Closes and removes the journal, once the new marked list is durable. Never throws.
+  void Remove() noexcept;
+
+ private:
+  platform::Files& files_;
+  std::vector<JournalEntry> earlier_;
+  std::optional<platform::TextWriter> out_;
+};
+
+}  // namespace run

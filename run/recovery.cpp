@@ -1,0 +1,99 @@
+#include "run/recovery.h"
+
+#include <map>
+
+#include "platform/codepage.h"
+#include "platform/textfile.h"
+#include "run/marked_list.h"
+#include "run/paths.h"
+
+namespace run {
+namespace {
+
+using platform::TextReader;
+
+bool IsWholeCopy(platform::Files& files, const std::string& archivePath,
+                 const std::string& bullPath) {
+  auto archive = TextReader::TryOpen(files, archivePath, TextReader::Links::kRefuse);
+  auto bulletin = TextReader::TryOpen(files, bullPath, TextReader::Links::kRefuse);
+  if (!archive || !bulletin) return false;
+  while (!bulletin->AtEnd()) {
+    if (archive->AtEnd() || archive->ReadLine() != bulletin->ReadLine()) return false;
+  }
+  return archive->AtEnd();
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The bulletin left Winpack's folder by other hands (Winpack prunes old bulletins) before its
+// copy got its archive name: that copy may be the last one there is, though nothing says it
+// is whole. It is set aside for the user rather than removed or trusted.
+std::string KeepStaged(platform::Files& files, const JournalEntry& e) {
+  std::string kept = e.tempPath + kKept;
+  if (!files.RenameNew(e.tempPath, kept)) kept = e.tempPath;
+  return kept + " (of " + e.bullPath + ")";
+}
+
+// Copies of the interrupted run that never got their archive name go: no bulletin left
+// Winpack's folder relying on them. Anything else there is not the run's to remove.
+void TidyStaging(platform::Files& files, const std::vector<std::string>& tokens,
+                 Recovery& recovery) {
+  for (const std::string& name : files.FileNames(kStaging)) {
+    if (EndsWith(platform::LowerCase(name), kKept)) continue;
+    const std::string path = std::string(kStaging) + "\\" + name;
+    bool ours = false;
+    for (const std::string& token : tokens) ours = ours || name.rfind(token + "-", 0) == 0;
+    if (ours) {
+      files.RemoveFile(path);
+    } else {
+      recovery.strays.push_back(path);
+    }
+  }
+}
+
+}  // namespace
+
+bool StillThere(platform::Files& files, const std::string& bullPath) {
+  return TextReader::TryOpen(files, bullPath, TextReader::Links::kRefuse).has_value();
+}
+
+Recovery RecoverInterrupted(platform::Files& files) {
+  Recovery recovery;
+  const JournalContents journal = ReadJournal(files);
+  std::map<std::string, JournalEntry> byBulletin;  // the last entry of each bulletin counts
+  for (const JournalEntry& e : journal.entries) byBulletin[platform::UpperCase(e.bullPath)] = e;
+  for (const auto& [key, e] : byBulletin) {
+    const std::string number = platform::UpperCase(MarkedNumOf(e.line));
+    if (StillThere(files, e.bullPath)) {
+      // The copy counts only when whole; else the bulletin is archived again as usual.
+      if (!IsWholeCopy(files, e.archivePath, e.bullPath)) continue;
+      recovery.toTrash.push_back(e.bullPath);
+    } else if (!files.EntryExists(e.archivePath)) {
+      if (files.EntryExists(e.tempPath)) recovery.kept.push_back(KeepStaged(files, e));
+      continue;
+    }
+    recovery.marks.insert(number);
+    recovery.entries.push_back(e);
+  }
+  TidyStaging(files, journal.tokens, recovery);
+  return recovery;
+}
+
+int FinishInterrupted(platform::Files& files, const Recovery& recovery,
+                      std::vector<std::string>& notRecycled) {
+  if (recovery.toTrash.empty()) return 0;
+  const std::vector<std::string> refusals = files.MoveToTrash(recovery.toTrash);
+  int finished = 0;
+  for (std::size_t i = 0; i < refusals.size(); ++i) {
+    if (refusals[i].empty() || !StillThere(files, recovery.toTrash[i])) {
+      ++finished;
+    } else {
+      notRecycled.push_back(recovery.toTrash[i] + ": " + refusals[i]);
+    }
+  }
+  return finished;
+}
+
+}  // namespace run
