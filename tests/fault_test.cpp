@@ -1,19 +1,16 @@
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/mount.h>
-#include <sys/wait.h>
-
-#include <fcntl.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <sstream>
 
 #include "platform/faults.h"
 #include "run/marked_list.h"
 #include "run/messages.h"
+#include "tests/child.h"
 #include "tests/invariants.h"
 #include "tests/runner.h"
 
@@ -116,6 +113,26 @@ std::vector<std::string> MessagesAgainstDisk(const test::Station& st, const test
   return broken;
 }
 
+// After the run that follows a failed, killed or cut run: it completed, told the truth, kept
+// everything, finished what was left, and archived nothing twice.
+std::vector<std::string> AfterTheNextRun(const test::Station& st, const test::Before& before,
+                                         const Outcome& next) {
+  std::vector<std::string> broken;
+  if (!next.finished()) {
+    broken.push_back("the next run did not complete: " +
+                     (next.messages.empty() ? std::string() : next.messages[0].second));
+  }
+  for (const auto& b : MessagesAgainstDisk(st, before, next, false)) {
+    broken.push_back("the next run: " + b);
+  }
+  for (const auto& b : test::Kept(st, before)) broken.push_back("after the next run: " + b);
+  for (const auto& [bulletin, n] : test::ArchiveCopies(st, before)) {
+    if (n > 1) broken.push_back("archived twice: " + bulletin);
+  }
+  for (const auto& b : test::Finished(st, before)) broken.push_back("after the next run: " + b);
+  return broken;
+}
+
 // Checks everything a failed run must leave, then that a second run completes and copies
 // nothing twice. Returns the broken guarantees.
 std::vector<std::string> CheckAfterFailure(const test::Station& st, const test::Before& before,
@@ -133,19 +150,7 @@ std::vector<std::string> CheckAfterFailure(const test::Station& st, const test::
   if (!failed && !first.finished()) broken.push_back("no message at the end of the run");
 
   platform::faults::Reset();
-  const Outcome second = ArchiveOnce();
-  if (!second.finished()) {
-    broken.push_back("second run did not complete: " +
-                     (second.messages.empty() ? std::string() : second.messages[0].second));
-  }
-  for (const auto& b : test::Kept(st, before)) broken.push_back("after the second run: " + b);
-  for (const auto& [bulletin, n] : test::ArchiveCopies(st, before)) {
-    if (n > 1) broken.push_back("archived twice: " + bulletin);
-  }
-  for (const auto& b : MessagesAgainstDisk(st, before, second, false)) {
-    broken.push_back("second run: " + b);
-  }
-  for (const auto& b : test::Finished(st, before)) broken.push_back("after the second run: " + b);
+  for (const auto& b : AfterTheNextRun(st, before, ArchiveOnce())) broken.push_back(b);
   return broken;
 }
 
@@ -180,10 +185,10 @@ TEST(Faults, EveryOperationFailingAtEveryCall) {
   EXPECT_GT(tried, 50);
 }
 
-// The run is killed (SIGKILL) at every file operation in turn, in a child process.
+// The run is killed at every file operation in turn, in a process of its own; the next run,
+// on the next day, finishes what the killed one left.
 TEST(Faults, KilledAtEveryCall) {
-  const std::string child =
-      std::string(getenv("KELVARON_RUN_CHILD") ? getenv("KELVARON_RUN_CHILD") : "");
+  const std::string child = test::ChildProgram();
   if (child.empty()) GTEST_SKIP() << "KELVARON_RUN_CHILD not set";
   int points = 0;
   for (int n = 1;; ++n) {
@@ -191,31 +196,15 @@ TEST(Faults, KilledAtEveryCall) {
     test::Station st;
     test::MakeSmallStation(st);
     const test::Before before = test::Capture(st);
-    const std::string arg = std::to_string(n);
-    char* argv[] = {const_cast<char*>(child.c_str()), const_cast<char*>(arg.c_str()), nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, child.c_str(), nullptr, nullptr, argv, environ), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    if (WIFEXITED(status)) {
-      EXPECT_EQ(WEXITSTATUS(status), 0);
-      break;  // the run went through before the n-th call
-    }
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    const test::ChildEnd end = test::RunChild(child, n);
+    if (end.completed) break;  // the run went through before the n-th call
+    ASSERT_TRUE(end.killed);
     ++points;
     std::vector<std::string> broken = test::Kept(st, before);
     platform::faults::Reset();
-    // The next run, on the next day, finishes what the killed one left.
-    const Outcome second = ArchiveOnce("08-12-2026");
-    if (!second.finished()) broken.push_back("second run did not complete");
-    for (const auto& b : test::Kept(st, before)) broken.push_back("after the second run: " + b);
-    for (const auto& [bulletin, copies] : test::ArchiveCopies(st, before)) {
-      if (copies > 1) broken.push_back("archived twice: " + bulletin);
+    for (const auto& b : AfterTheNextRun(st, before, ArchiveOnce("08-12-2026"))) {
+      broken.push_back(b);
     }
-    for (const auto& b : MessagesAgainstDisk(st, before, second, false)) {
-      broken.push_back("second run: " + b);
-    }
-    for (const auto& b : test::Finished(st, before)) broken.push_back("after the second run: " + b);
     EXPECT_EQ(broken, std::vector<std::string>{});
   }
   std::printf("killed the run at %d points\n", points);
@@ -230,17 +219,17 @@ class MountedArchive : public ::testing::Test {
     archive_ = st_.Host("Winpack/Archive/Bulls");
     fs::rename(archive_, st_.root + "/archive-before");
     fs::create_directories(archive_);
-    if (mount("tmpfs", archive_.c_str(), "tmpfs", 0, "size=12k") != 0) {
-      GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    if (!test::CanMount() || test::Shell("mount -t tmpfs -o size=12k tmpfs " + archive_) != 0) {
+      GTEST_SKIP() << "cannot mount a tmpfs here";
     }
     mounted_ = true;
     fs::copy(st_.root + "/archive-before", archive_, fs::copy_options::recursive);
     if (std::string(options) == "ro") {
-      ASSERT_EQ(mount("tmpfs", archive_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=12k"), 0);
+      ASSERT_EQ(test::Shell("mount -o remount,ro " + archive_), 0);
     }
   }
   void TearDown() override {
-    if (mounted_) umount2(archive_.c_str(), MNT_DETACH);
+    if (mounted_) test::Shell("umount -l " + archive_);
   }
   test::Station st_;
   std::string archive_;
@@ -284,51 +273,30 @@ TEST_F(MountedArchive, ReadOnlyArchiveRoot) {
 
 namespace {
 
-int Shell(const std::string& command) {
-  return std::system((command + " >/dev/null 2>&1").c_str());
-}
+using test::Shell;
 
-// The child run with its own Wine prefix and data folder; its messages go to `out`. Returns
-// the wait status.
-int SpawnRun(const std::string& child, int killAt, const std::string& dir, const std::string& out) {
-  std::vector<std::string> env = {"WINEPREFIX=" + dir + "/prefix",
-                                  "XDG_DATA_HOME=" + dir + "/data"};
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string var = *e;
-    if (var.rfind("WINEPREFIX=", 0) != 0 && var.rfind("XDG_DATA_HOME=", 0) != 0) env.push_back(var);
-  }
-  std::vector<char*> envp;
-  for (auto& v : env) envp.push_back(v.data());
-  envp.push_back(nullptr);
-  std::string arg0 = child, arg1 = std::to_string(killAt);
-  char* argv[] = {arg0.data(), arg1.data(), nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, child.c_str(), &actions, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return status;
+// A new folder below the system's temporary folder whose name begins with `prefix`.
+std::string NewTempDir(const std::string& prefix) {
+  std::random_device random;
+  const fs::path dir = fs::temp_directory_path() / (prefix + std::to_string(random()));
+  fs::create_directories(dir);
+  return dir.string();
 }
 
 // The system's reasons come in UTF-8 (here GLib's, naming a folder with an "ä"); the
 // program's texts, and so its messages, are Windows-1252 throughout.
 TEST(Messages, ReasonsOfTheSystemAreInTheProgramsCodePage) {
-  const std::string child =
-      std::string(getenv("KELVARON_RUN_CHILD") ? getenv("KELVARON_RUN_CHILD") : "");
+  const std::string child = test::ChildProgram();
   if (child.empty()) GTEST_SKIP() << "KELVARON_RUN_CHILD not set";
-  char pattern[] = "/tmp/kelvaron-\xC3\xA4-XXXXXX";
-  const std::string dir = mkdtemp(pattern);
+  if (!test::DriveCanMove()) GTEST_SKIP() << "the system's reasons are in its own code page";
+  const std::string dir = NewTempDir("kelvaron-\xC3\xA4-");
   {
     test::Station st(dir, dir + "/data/Trash");
     test::MakeSmallStation(st);
     fs::create_directories(dir + "/data");
     std::ofstream(dir + "/data/Trash") << "a file where the trash should be";
   }
-  ASSERT_EQ(SpawnRun(child, 0, dir, dir + "/said.txt"), 0);
+  ASSERT_TRUE(test::RunChild(child, 0, dir, dir + "/said.txt").completed);
   std::ifstream output(dir + "/said.txt");
   std::stringstream said;
   said << output.rdbuf();
@@ -344,11 +312,10 @@ TEST(Messages, ReasonsOfTheSystemAreInTheProgramsCodePage) {
 // made, but of the data only what it flushed, as after a power cut. The copy is mounted
 // (replaying its journal), checked, and run again, which must finish what was left.
 TEST(PowerCut, AtEveryCallAndAfterTheEnd) {
-  const std::string child =
-      std::string(getenv("KELVARON_RUN_CHILD") ? getenv("KELVARON_RUN_CHILD") : "");
+  const std::string child = test::ChildProgram();
   if (child.empty()) GTEST_SKIP() << "KELVARON_RUN_CHILD not set";
-  char pattern[] = "/tmp/kelvaron-power-XXXXXX";
-  const std::string work = mkdtemp(pattern);
+  if (!test::CanMount()) GTEST_SKIP() << "cannot mount file systems here";
+  const std::string work = NewTempDir("kelvaron-power-");
   const std::string pristine = work + "/pristine.img", disk = work + "/disk.img",
                     cut = work + "/cut.img", mnt = work + "/mnt";
   fs::create_directories(mnt);
@@ -377,20 +344,14 @@ TEST(PowerCut, AtEveryCallAndAfterTheEnd) {
     SCOPED_TRACE("power cut at call " + std::to_string(n));
     ASSERT_EQ(Shell("cp --sparse=always " + pristine + " " + disk), 0);
     ASSERT_TRUE(mountImage(disk));
-    const int status = SpawnRun(child, n, mnt, work + "/first.txt");
+    const test::ChildEnd end = test::RunChild(child, n, mnt, work + "/first.txt");
     // The file system commits its journal (as ext4 does every few seconds), but writes back
     // no data of its own accord: what the run did not flush is as on a disk that lost power
     // then. The fsync of another file commits the names the run made without their data.
-    {
-      const int fd = open((mnt + "/commit").c_str(), O_WRONLY | O_CREAT, 0600);
-      ASSERT_GE(fd, 0);
-      ASSERT_EQ(fsync(fd), 0);
-      close(fd);
-    }
+    ASSERT_EQ(Shell("touch " + mnt + "/commit && sync " + mnt + "/commit"), 0);
     ASSERT_EQ(Shell("cp --sparse=always " + disk + " " + cut), 0);  // the power fails
     Shell("umount " + mnt);
-    const bool completed = WIFEXITED(status);
-    ASSERT_TRUE(completed || (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL));
+    ASSERT_TRUE(end.completed || end.killed);
     ASSERT_TRUE(mountImage(cut));
     test::Station st(mnt, mnt + "/data/Trash");
     std::vector<std::string> broken = test::Kept(st, before);
@@ -398,13 +359,13 @@ TEST(PowerCut, AtEveryCallAndAfterTheEnd) {
         st.Read("Winpack/Kelvaron.INI").find("[Kelvaron]\r\nSelect\r\n") == std::string::npos) {
       broken.push_back("Kelvaron.INI is there but not whole");
     }
-    const int again = SpawnRun(child, 0, mnt, work + "/second.txt");
+    const test::ChildEnd again = test::RunChild(child, 0, mnt, work + "/second.txt");
     std::ifstream output(work + "/second.txt");
     std::stringstream text;
     text << output.rdbuf();
     const std::string finished = std::string(run::kFinished) + "\n";
     const std::string said = text.str();
-    if (!WIFEXITED(again) || said.size() < finished.size() ||
+    if (!again.completed || said.size() < finished.size() ||
         said.compare(said.size() - finished.size(), finished.size(), finished) != 0) {
       broken.push_back("the run after the power cut did not complete: " + said);
     } else {
@@ -423,7 +384,7 @@ TEST(PowerCut, AtEveryCallAndAfterTheEnd) {
     EXPECT_EQ(broken, std::vector<std::string>{});
     Shell("umount " + mnt);
     ++points;
-    if (completed) break;
+    if (end.completed) break;
   }
   fs::remove_all(work);
   std::printf("cut the power at %d points\n", points);

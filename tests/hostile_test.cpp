@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <filesystem>
 
 #include "run/marked_list.h"
 #include "run/messages.h"
+#include "tests/child.h"
 #include "tests/invariants.h"
 #include "tests/runner.h"
 
@@ -14,12 +14,6 @@ using Kind = run::Reporter::Kind;
 namespace {
 
 test::Runner::Messages ArchiveOnce() { return test::Runner().Run(); }
-
-long PeakKiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
 
 // Input that others wrote may be hostile: nothing may be written outside Winpack's bulletin
 // folder, the archive and the trash.
@@ -64,7 +58,7 @@ TEST(Hostile, HundredMegabyteLines) {
   const std::string huge(100 * 1024 * 1024, 'x');
   st.Bulletin("000101", "ARES", huge + "\n" + huge);
   st.Write("Winpack/Bulls/MARKED.TXT", "000101," + huge + "\n");
-  const long peakBefore = PeakKiB();
+  const long peakBefore = test::PeakKiB();
   const auto messages = ArchiveOnce();
   ASSERT_FALSE(messages.empty());
   EXPECT_EQ(messages.back().second, run::kFinished);
@@ -72,7 +66,7 @@ TEST(Hostile, HundredMegabyteLines) {
             test::Station::BulletinText("000101", "ARES", huge + "\r\n" + huge + "\r\n"));
   EXPECT_EQ(st.Read("Winpack/Bulls/MARKED.TXT"), "000101,K" + huge + "\r\n");
   // A line is held whole, a few times over, but never the whole file or list.
-  EXPECT_LT(PeakKiB() - peakBefore, 1024L * 1024);
+  EXPECT_LT(test::PeakKiB() - peakBefore, 1024L * 1024);
 }
 
 TEST(Hostile, MillionLineMarkedList) {

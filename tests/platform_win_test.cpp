@@ -71,22 +71,6 @@ TEST(WindowsFiles, PathsOffDriveCOrOutOfTheirFolderAreRefused) {
   }
 }
 
-TEST(WindowsFiles, CreateNewNeverTouchesAnEntryOfTheName) {
-  test::Station st;
-  platform::Files files;
-  st.Write("Winpack/Archive/Bulls/Ares/26120701.TXT", "old");
-  st.MakeDir("Winpack/Archive/Bulls/Ares/26120702.TXT");
-  files.ChDir("C:\\Winpack\\Archive\\Bulls\\Ares");
-  EXPECT_FALSE(platform::TextWriter::CreateNew(files, "26120701.txt").has_value());
-  EXPECT_FALSE(platform::TextWriter::CreateNew(files, "26120702.TXT").has_value());
-  EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120701.TXT"), "old");
-  auto fresh = platform::TextWriter::CreateNew(files, "26120703.TXT");
-  ASSERT_TRUE(fresh.has_value());
-  fresh->WriteLine("new");
-  fresh->Close();
-  EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120703.TXT"), "new\r\n");
-}
-
 TEST(WindowsFiles, ReplaceTakesThePlaceInOneStep) {
   test::Station st;
   platform::Files files;
@@ -94,7 +78,6 @@ TEST(WindowsFiles, ReplaceTakesThePlaceInOneStep) {
   {
     auto tmp = platform::TextWriter::Create(files, "C:\\Winpack\\Bulls\\MARKED.TMP");
     tmp.WriteLine("new");
-    tmp.Sync();
     tmp.Close();
   }
   files.ReplaceFile("C:\\Winpack\\BULLS\\MARKED.TMP", "C:\\Winpack\\BULLS\\MARKED.TXT");
@@ -120,9 +103,9 @@ TEST(WindowsFiles, TextBytesPassThrough) {
   while (!in.AtEnd()) lines.push_back(in.ReadLine());
   EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c", "d\xE4\x81", "", "last"}));
   EXPECT_THROW(in.ReadLine(), FileError);
-  in.Rewind();
+  platform::TextReader again(files, "C:\\Winpack\\in.txt");
   auto out = platform::TextWriter::Create(files, "C:\\Winpack\\out.txt");
-  in.CopyRestTo(out);
+  again.CopyRestTo(out);
   out.Close();
   EXPECT_EQ(st.Read("Winpack/out.txt"), "a\r\nb\r\nc\r\nd\xE4\x81\r\n\r\nlast\r\n");
 }
@@ -212,9 +195,10 @@ TEST(RecycleBin, TakesTheFileWithWhereItCameFrom) {
   platform::Files files;
   st.Bulletin("000001", "ARES");
   st.Bulletin("010001", "ARES");
-  EXPECT_EQ(files.MoveToTrash("C:\\Winpack\\Bulls\\1\\000001.TXT"), 0);
+  EXPECT_EQ(files.MoveToTrash({"C:\\Winpack\\Bulls\\1\\000001.TXT"}), std::vector<std::string>{""});
   files.ChDir("C:\\Winpack\\Bulls\\1");
-  EXPECT_EQ(files.MoveToTrash("010001.TXT"), 0);  // a bare name is the current folder's
+  EXPECT_EQ(files.MoveToTrash({"010001.TXT"}),
+            std::vector<std::string>{""});  // a bare name is the current folder's
   EXPECT_FALSE(st.Exists("Winpack/Bulls/1/000001.TXT"));
   EXPECT_FALSE(st.Exists("Winpack/Bulls/1/010001.TXT"));
   const auto trash = st.Trash();
@@ -222,10 +206,10 @@ TEST(RecycleBin, TakesTheFileWithWhereItCameFrom) {
   EXPECT_EQ(trash.at("000001.TXT"), st.Host("Winpack/Bulls/1/000001.TXT"));
   EXPECT_EQ(trash.at("010001.TXT"), st.Host("Winpack/Bulls/1/010001.TXT"));
 
-  std::string reason;
-  EXPECT_NE(files.MoveToTrash("C:\\Winpack\\Bulls\\1\\000001.TXT", &reason), 0);
-  EXPECT_FALSE(reason.empty());
-  EXPECT_NE(files.MoveToTrash("C:\\Winpack\\..\\x", &reason), 0);
+  const auto refused =
+      files.MoveToTrash({"C:\\Winpack\\Bulls\\1\\000001.TXT", "C:\\Winpack\\..\\x"});
+  EXPECT_FALSE(refused.at(0).empty());
+  EXPECT_FALSE(refused.at(1).empty());
   EXPECT_EQ(st.Trash().size(), 2u);
 }
 

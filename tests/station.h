@@ -74,4 +74,14 @@ class FixedClock : public platform::Clock {
 /// The trash folder of the test process.
 std::string TrashDir();
 
+// What the system under test can do, for the tests that cannot apply everywhere.
+/// Symbolic links can be made in the station.
+bool CanMakeSymlinks();
+/// The trash is the freedesktop one, with its files/ and info/ folders.
+bool HasFreedesktopTrash();
+/// A file another program holds open can be replaced (Windows refuses).
+bool OpenFilesCanBeReplaced();
+/// Tens of thousands of files are made in seconds (not under Wine, where it takes minutes).
+bool ManyFilesAreQuick();
+
 }  // namespace test

@@ -78,4 +78,9 @@ std::string TrashOrigin(const std::string& path) { return WindowsForm(path); }
 
 }  // namespace system
 
+bool CanMakeSymlinks() { return false; }
+bool HasFreedesktopTrash() { return false; }
+bool OpenFilesCanBeReplaced() { return false; }
+bool ManyFilesAreQuick() { return false; }
+
 }  // namespace test

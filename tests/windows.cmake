@@ -23,15 +23,7 @@ add_executable(core_tests
   recovery_test.cpp)
 target_link_libraries(core_tests PRIVATE kelvaron_run kelvaron_faults kelvaron_settings_store test_station
                                          GTest::gtest_main)
-# Left to the Linux tests: running out of 32767 names (minutes of file creation under Wine;
-# the naming is portable), a list put in place of MARKED.TXT while the run reads it (Windows
-# refuses to replace an open file), links made by POSIX paths (platform_win_test has the
-# Windows links), a stray file in the freedesktop trash (the shell keeps the Recycle Bin's own
-# names), and endings whose expected texts hold Linux's words for system errors and
-# whose trash is refused several times (core_tests_trash_refused covers that ending here). The shell finds its trash folder once per process, so the test that takes
-# it away runs in a process of its own.
-set(linux_only Setup.SequenceNumbersRunOut:TwoRuns.AListPutInPlaceDuringARunIsNotReplaced:Links.NothingOutsideWinpackIsMovedOrWritten:Links.ALinkedMarkedTmpIsNotWrittenThrough:Trash.NeverOverwritesAFileAlreadyThere:Interrupted.AJournalAppendedAfterACutEntryStaysReadable:Run.EveryEndingNamesWhatTheTrashRefused)
-add_test(NAME core_tests COMMAND core_tests --gtest_filter=-Run.RecycleFailure*:${linux_only})
+add_test(NAME core_tests COMMAND core_tests --gtest_filter=-Run.RecycleFailure*)
 set_tests_properties(core_tests PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
 # A trash that cannot take the bulletin: the shell asks before it deletes for good; the answer
 # is "No", and the run must report the bulletin as not recycled, as on Linux.
@@ -59,8 +51,8 @@ add_test(NAME differential_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/differen
 set_tests_properties(differential_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 120)
 
 # Faults at every file operation, and the run ended at every one in a child process.
-add_executable(fault_tests invariants.cpp crash_win_test.cpp)
-target_link_libraries(fault_tests PRIVATE kelvaron_run kelvaron_faults test_station
+add_executable(fault_tests invariants.cpp child_win.cpp fault_test.cpp hostile_test.cpp)
+target_link_libraries(fault_tests PRIVATE kelvaron_run kelvaron_faults test_station psapi
                                           GTest::gtest_main)
 add_test(NAME fault_tests COMMAND fault_tests)
 set_tests_properties(fault_tests PROPERTIES
