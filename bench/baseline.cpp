@@ -110,8 +110,11 @@ double Baseline(const std::string& prefix, const std::string& dataHome) {
   const std::string staging = archive + "/Kelvaron.tmp";
   mkdir(staging.c_str(), 0777);
   const std::string journal = bulls + "/MARKED.JNL";
-  const int journalFd = open(journal.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  unlink(journal.c_str());  // made new, never written through another name of a file
+  const int journalFd = open(journal.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (journalFd < 0) Fail(journal);
+  const std::string token = "0123abcd";
+  bool begun = false;  // the staging prefix is claimed durably before the first copy
   mkdir(trash.c_str(), 0700);
   mkdir((trash + "/files").c_str(), 0700);
   mkdir((trash + "/info").c_str(), 0700);
@@ -213,13 +216,19 @@ double Baseline(const std::string& prefix, const std::string& dataHome) {
         std::snprintf(name, sizeof name, "%s%02d.TXT", kStamp, folder.next);
         folder.taken.insert(folder.next);
         const std::string copy = folder.path + "/" + name;
-        const std::string temp =
-            staging + "/" + folder.path.substr(folder.path.rfind('/') + 1) + "-" + name;
-        const int out_fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (!begun) {
+          WriteAll(journalFd, "S " + token + "\r\n", journal);
+          Sync(bulls, flushSeconds);
+          begun = true;
+        }
+        const std::string temp = staging + "/" + token + "-" +
+                                 folder.path.substr(folder.path.rfind('/') + 1) + "-" + name;
+        const int out_fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (out_fd < 0) Fail(temp);
         WriteAll(out_fd, WithCrLf(text), temp);
         close(out_fd);
-        journalText += "#\r\n" + path + "\r\n" + temp + "\r\n" + copy + "\r\n" + line + "\r\n";
+        journalText +=
+            "#\r\nB " + path + "\r\nT " + temp + "\r\nA " + copy + "\r\nL " + line + "\r\n";
         batch.push_back({path, temp, copy, trash + "/info/" + num + ".TXT.trashinfo",
                          trash + "/files/" + num + ".TXT"});
         line.insert(line.find(',') + 1, 1, 'K');
@@ -232,7 +241,8 @@ double Baseline(const std::string& prefix, const std::string& dataHome) {
   out.append(marked, i, std::string::npos);
 
   const std::string tmp = bulls + "/MARKED.TMP";
-  const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  unlink(tmp.c_str());
+  const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) Fail(tmp);
   WriteAll(fd, out, tmp);
   close(fd);
@@ -241,6 +251,7 @@ double Baseline(const std::string& prefix, const std::string& dataHome) {
   Sync(bulls, flushSeconds);
   close(journalFd);
   unlink(journal.c_str());
+  rmdir(staging.c_str());
   unlink(lock.c_str());
   close(lockFd);
   return flushSeconds;

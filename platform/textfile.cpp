@@ -1,6 +1,7 @@
 #include "platform/textfile.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 #include "platform/file_error.h"
@@ -9,6 +10,14 @@ namespace platform {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
+
+// The first CR or LF in [begin, stop), or stop.
+const char* LineEnd(const char* begin, const char* stop) {
+  const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(stop - begin));
+  const char* limit = cr != nullptr ? static_cast<const char*>(cr) : stop;
+  const void* lf = std::memchr(begin, '\n', static_cast<std::size_t>(limit - begin));
+  return lf != nullptr ? static_cast<const char*>(lf) : limit;
+}
 
 }  // namespace
 
@@ -54,21 +63,9 @@ bool TextReader::Fill() {
 bool TextReader::AtEnd() { return partial_.empty() && pos_ >= end_ && !Fill(); }
 
 void TextReader::ReadLineInto(std::string& line) {
+  if (ReadWholeLine(line)) return;
   line.clear();
-  line.swap(partial_);
-  for (;;) {
-    const char* begin = buf_.get() + pos_;
-    const char* stop = buf_.get() + end_;
-    const char* eol = std::find_if(begin, stop, [](char c) { return c == '\r' || c == '\n'; });
-    line.append(begin, eol);
-    pos_ += static_cast<std::size_t>(eol - begin);
-    if (eol != stop) {
-      ++pos_;
-      if (*eol == '\r' && (pos_ < end_ || Fill()) && buf_[pos_] == '\n') ++pos_;
-      return;
-    }
-    if (!Fill()) return;
-  }
+  line.swap(partial_);  // the last line, without a line end
 }
 
 std::string TextReader::ReadLine() {
@@ -80,11 +77,28 @@ std::string TextReader::ReadLine() {
 
 std::string TextReader::ReadLineOrEmpty() { return AtEnd() ? std::string() : ReadLine(); }
 
+bool TextReader::LineInBuffer(std::string_view& line) {
+  if (!partial_.empty()) return false;
+  const char* begin = buf_.get() + pos_;
+  const char* stop = buf_.get() + end_;
+  const char* eol = LineEnd(begin, stop);
+  // A CR at the buffer's end may yet be followed by its LF.
+  if (eol == stop || (*eol == '\r' && eol + 1 == stop)) return false;
+  line = std::string_view(begin, static_cast<std::size_t>(eol - begin));
+  pos_ += line.size() + 1;
+  if (*eol == '\r' && buf_[pos_] == '\n') ++pos_;
+  return true;
+}
+
 bool TextReader::ReadWholeLine(std::string& line) {
+  if (std::string_view view; LineInBuffer(view)) {
+    line.assign(view);
+    return true;
+  }
   for (;;) {
     const char* begin = buf_.get() + pos_;
     const char* stop = buf_.get() + end_;
-    const char* eol = std::find_if(begin, stop, [](char c) { return c == '\r' || c == '\n'; });
+    const char* eol = LineEnd(begin, stop);
     partial_.append(begin, eol);
     pos_ += static_cast<std::size_t>(eol - begin);
     if (eol != stop) {
@@ -100,9 +114,14 @@ bool TextReader::ReadWholeLine(std::string& line) {
 
 void TextReader::CopyRestTo(TextWriter& out) {
   std::string line;
+  std::string_view view;
   while (!AtEnd()) {
-    ReadLineInto(line);
-    out.WriteLine(line);
+    if (LineInBuffer(view)) {
+      out.WriteLine(view);
+    } else {
+      ReadLineInto(line);
+      out.WriteLine(line);
+    }
   }
 }
 

@@ -50,6 +50,8 @@ class TextReader {
   TextReader(raw::Handle file, std::string path);
   bool Fill();
   void ReadLineInto(std::string& line);
+  /// The next line when it stands whole in the buffer, as a view valid until the next read.
+  bool LineInBuffer(std::string_view& line);
 
   raw::Handle file_ = raw::kNoFile;
   std::string path_;

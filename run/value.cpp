@@ -7,6 +7,28 @@
 
 namespace run {
 
+namespace {
+
+// The value of mantissa digits (with at most one point) times ten to the exponent.
+double FromDigits(const std::string& digits, long exponent) {
+  const std::string number = digits + "e" + std::to_string(exponent);
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value,
+                                         std::chars_format::scientific);
+  (void)end;
+  if (ec != std::errc::result_out_of_range) return value;
+  // Out of range is either too large or too close to zero; the position of the first
+  // significant digit against the exponent tells which.
+  const std::size_t point = digits.find('.');
+  const std::size_t intDigits = point == std::string::npos ? digits.size() : point;
+  const std::size_t firstNonZero = digits.find_first_not_of("0.");
+  const long magnitude = static_cast<long>(intDigits) - static_cast<long>(firstNonZero) +
+                         (firstNonZero > intDigits ? 1 : 0) + exponent;
+  return magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+}
+
+}  // namespace
+
 double ValueOfText(std::string_view text) {
   std::string digits;  // mantissa digits with the point, no sign
   bool negative = false, seenPoint = false, seenDigit = false;
@@ -48,24 +70,7 @@ double ValueOfText(std::string_view text) {
     }
   }
   if (!seenDigit) return 0.0;
-
-  const std::string number =
-      digits + "e" + (exponentNegative ? "-" : "") + std::to_string(exponent);
-  double value = 0.0;
-  const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value,
-                                         std::chars_format::scientific);
-  (void)end;
-  if (ec == std::errc::result_out_of_range) {
-    // Out of range is either too large or too close to zero; the position of the first
-    // significant digit against the exponent tells which.
-    const std::size_t point = digits.find('.');
-    const std::size_t intDigits = point == std::string::npos ? digits.size() : point;
-    const std::size_t firstNonZero = digits.find_first_not_of("0.");
-    long magnitude = static_cast<long>(intDigits) - static_cast<long>(firstNonZero) +
-                     (firstNonZero > intDigits ? 1 : 0);
-    magnitude += exponentNegative ? -exponent : exponent;
-    value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-  }
+  const double value = FromDigits(digits, exponentNegative ? -exponent : exponent);
   return negative ? -value : value;
 }
 
