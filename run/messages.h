@@ -13,15 +13,15 @@ inline constexpr char kFinished[] = "Kelvaron is Finnished.";
 struct Outcome {
   enum class List { kUnchanged, kReplaced, kDurable };
   List list = List::kUnchanged;
-  std::string listError;  // why the list is not (durably) replaced
-  std::string passError;  // why the pass stopped early
-  int archived = 0;       // bulletins this run copied into the archive
-  int finished = 0;       // bulletins of an interrupted run this run sent to the trash
-  int marked = 0;         // bulletins whose lines got their K mark in the new list
-  std::vector<std::string> notRecycled;  // "path: reason"
-  std::vector<std::string> notPortable;  // "path (group ...)"
-  std::vector<std::string> kept;         // staged copies set aside for the user
-  std::vector<std::string> strays;       // files in the staging folder the run did not make
+  std::string listError{};  // why the list is not (durably) replaced
+  std::string passError{};  // why the pass stopped early
+  int archived = 0;         // bulletins this run copied into the archive
+  int finished = 0;         // bulletins of an interrupted run this run sent to the trash
+  int marked = 0;           // bulletins whose lines got their K mark in the new list
+  std::vector<std::string> notRecycled{};  // "path: reason"
+  std::vector<std::string> notPortable{};  // "path (group ...)"
+  std::vector<std::string> kept{};         // staged copies set aside for the user
+  std::vector<std::string> strays{};       // files in the staging folder the run did not make
 };
 
 struct Message {

@@ -5,6 +5,7 @@
 
 #include "platform/faults.h"
 #include "run/marked_list.h"
+#include "run/messages.h"
 #include "run/paths.h"
 #include "run/run_state.h"
 #include "tests/runner.h"
@@ -413,3 +414,48 @@ TEST(Run, BulletinOfAKMarkedLineIsNotArchivedAgain) {
 }
 
 }  // namespace
+
+// The closing messages, from what a run did.
+TEST(Messages, EachEndingSaysWhatTheRunDid) {
+  using List = run::Outcome::List;
+  struct Row {
+    const char* name;
+    run::Outcome outcome;
+    std::vector<run::Message> expected;
+  } rows[] = {
+      {"completed",
+       {.list = List::kDurable, .archived = 2, .marked = 2},
+       {{Kind::kPlain, run::kFinished}}},
+      {"completed with a refusal and a stray",
+       {.list = List::kDurable, .notRecycled = {"C:\\b: no"}, .strays = {"C:\\s"}},
+       {{Kind::kWarning,
+         "These bulletins were archived but the trash refused them, so they are still in "
+         "Winpack's folder beside their archive copies:\nC:\\b: no"},
+        {Kind::kWarning,
+         "These files in the archive's staging folder were not made by Kelvaron, so they are "
+         "left where they are:\nC:\\s"},
+        {Kind::kPlain, run::kFinished}}},
+      {"stopped after one",
+       {.list = List::kDurable, .passError = "C:\\x: full", .marked = 1},
+       {{Kind::kError,
+         "The archive run stopped.\nC:\\x: full\n1 bulletin had been archived before it and is "
+         "marked K in MARKED.TXT. The other bulletins were left where they were and their lines "
+         "are unchanged."}}},
+      {"list unchanged",
+       {.listError = "C:\\l: gone", .archived = 1, .finished = 2},
+       {{Kind::kError,
+         "The marked list could not be rewritten.\nC:\\l: gone\nMARKED.TXT is unchanged. 3 "
+         "bulletins had already been archived; their lines carry no K mark yet, and the next "
+         "run gives them their K mark."}}},
+      {"list replaced, not confirmed",
+       {.list = List::kReplaced, .listError = "C:\\l: EIO"},
+       {{Kind::kError,
+         "MARKED.TXT was replaced by the new list, but the disk did not confirm that it is "
+         "stored.\nC:\\l: EIO\nNo bulletin had been archived. Should the power fail before the "
+         "disk stores it, the next run gives the K marks again."}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(run::Messages(row.outcome), row.expected);
+  }
+}
