@@ -45,3 +45,18 @@ void CloseQuietly(Handle file) noexcept;
 bool SameFile(Files& files, Handle file, const std::string& absPath);
 
 }  // namespace platform::raw
+
+namespace platform::raw {
+
+/// Whether a file this program holds open can be put out of place by a rename over it (not
+/// on Windows, which replaces no open file).
+bool OpenFilesCanBeReplaced();
+
+/// Waits, up to a few seconds, until no other process has the file open, then keeps any
+/// other from opening it until Release or Close. False when another keeps it open; true,
+/// holding nothing, where the system cannot tell (a file system without leases).
+bool HoldAlone(Handle file);
+/// Lets others open the file again. Never throws.
+void Release(Handle file) noexcept;
+
+}  // namespace platform::raw

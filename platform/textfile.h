@@ -41,10 +41,15 @@ class TextReader {
   /// Writes every line not yet read to `out`.
   void CopyRestTo(TextWriter& out);
   void Close();
+  bool IsOpen() const { return file_ != raw::kNoFile; }
   const std::string& path() const { return path_; }
   /// Whether the file's path still names this file, rather than one put in its place since
   /// it was opened.
   bool StillNamed(Files& files) const;
+  /// Waits a few seconds at most until no other program has the file open, and keeps others
+  /// from opening it until Release or Close; false when another keeps it open.
+  bool HoldAlone() { return raw::HoldAlone(file_); }
+  void Release() noexcept { raw::Release(file_); }
 
  private:
   TextReader(raw::Handle file, std::string path);
@@ -73,6 +78,9 @@ class TextWriter {
   ~TextWriter();
 
   void WriteLine(std::string_view line);
+  /// As TextReader::HoldAlone, for a file being written.
+  bool HoldAlone() { return raw::HoldAlone(file_); }
+  void Release() noexcept { raw::Release(file_); }
   /// Writes what is buffered to the file (durable only after a sync or Files::Flush).
   void Flush();
   void Close();

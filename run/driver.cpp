@@ -149,6 +149,28 @@ void CatchUp(Pass& pass, TextReader& list, platform::Files& files) {
   }
 }
 
+// Puts the new list in the place of the old one. Where an open file can be replaced, a
+// program that opened the old list while the run held it writes into it once the run lets
+// go: the run holds the new list meanwhile, and carries what was written over to its end
+// before any other line.
+void ReplaceHeldList(Pass& pass, TextReader& list, platform::Files& files, Outcome& o) {
+  if (!platform::raw::OpenFilesCanBeReplaced()) {
+    list.Close();
+    ReplaceMarkedList(files);
+    o.list = Outcome::List::kReplaced;
+    return;
+  }
+  TextWriter carried = TextWriter::Append(files, kNewMarkedList);
+  carried.HoldAlone();  // nobody else knows the file yet
+  ReplaceMarkedList(files);
+  o.list = Outcome::List::kReplaced;
+  list.Release();
+  list.HoldAlone();  // until such a program has closed it; none can open it anew
+  pass.Copy(list, carried);
+  list.Close();
+  carried.Close();
+}
+
 // Writes the new list through the pass, and puts it in the place of MARKED.TXT.
 void RewriteList(Pass& pass, platform::Files& files, const Recovery& recovery, Outcome& o) {
   try {
@@ -160,14 +182,17 @@ void RewriteList(Pass& pass, platform::Files& files, const Recovery& recovery, O
       pass.Copy(list, out.out());
       out.out().Close();
       files.Flush();
+      // A program that keeps the list open would go on writing into it after it is replaced.
+      if (!list.HoldAlone()) {
+        throw platform::FileError(platform::FileError::Kind::kOther, list.path(),
+                                  "another program keeps it open");
+      }
       CatchUp(pass, list, files);
     } catch (...) {
       out.out().Discard();
       throw;
     }
-    list.Close();  // Windows replaces no file that is open
-    ReplaceMarkedList(files);
-    o.list = Outcome::List::kReplaced;
+    ReplaceHeldList(pass, list, files, o);
     files.Flush();
     o.list = Outcome::List::kDurable;
   } catch (const std::exception& e) {

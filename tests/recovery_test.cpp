@@ -3,6 +3,7 @@
 // groups that Windows cannot hold as folders.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -493,3 +494,70 @@ TEST(Interrupted, AnyMarkedLineIsJournalledSafely) {
 }
 
 }  // namespace
+
+namespace {
+
+// Another program writing MARKED.TXT during a run: one that keeps it open and appends, or one
+// that opens it, appends a line and closes it again, a line each millisecond.
+struct Writer {
+  std::string path;
+  bool keepOpen;
+  std::atomic<bool> stop{false};
+  std::string written{};
+  std::thread thread{};
+
+  void Start() {
+    thread = std::thread([this] {
+      std::ofstream held;
+      if (keepOpen) held.open(path, std::ios::app | std::ios::binary);
+      for (int i = 0; !stop; ++i) {
+        const std::string line = std::to_string(700000 + i) + ",B,WX    \r\n";
+        if (keepOpen) {
+          held << line << std::flush;
+        } else {
+          std::ofstream(path, std::ios::app | std::ios::binary) << line;
+        }
+        written += line;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+  }
+  void Stop() {
+    stop = true;
+    thread.join();
+  }
+};
+
+}  // namespace
+
+// No line another program writes is lost: a list held open is not replaced (the writer would
+// go on writing into the old file), and what is written while the run replaces it is carried
+// over.
+TEST(TwoRuns, NoLineAnotherProgramWritesIsLost) {
+  for (const bool keepOpen : {true, false}) {
+    SCOPED_TRACE(keepOpen ? "kept open" : "opened for each line");
+    test::Station st;
+    TwoBulletins(st);
+    MeddledRun r;
+    Writer writer{st.Host(kMarked), keepOpen};
+    r.rec.once = [&] { writer.Start(); };
+    r.Run();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    writer.Stop();
+    const std::string list = st.Read(kMarked);
+    ASSERT_GT(writer.written.size(), 0u);
+    EXPECT_NE(list.find(writer.written), std::string::npos) << list;
+    const std::string said = r.rec.messages.empty() ? "" : r.rec.messages.back().second;
+    if (said != run::kFinished) {
+      EXPECT_NE(said.find("MARKED.TXT is unchanged"), std::string::npos) << said;
+      EXPECT_EQ(list.substr(0, 20), "000001,B\r\n000002,B\r\n");
+    }
+    if (keepOpen) {
+      EXPECT_NE(said, run::kFinished);
+    }
+    test::Runner next;
+    next.Run();
+    EXPECT_TRUE(next.Finished()) << next.Error();
+    EXPECT_EQ(st.Read(kMarked).substr(0, 22), "000001,KB\r\n000002,KB\r\n");
+  }
+}
