@@ -66,7 +66,7 @@ class WindowTest : public QObject {
     QTest::addColumn<QByteArray>("settings");
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QRect>("expected");
-    // The offscreen screen is 800 x 600 pixels.
+    // The offscreen screen is 800 x 800 pixels.
     const QRect defaults(Px(1000), Px(1000), Px(9500), Px(2000));
     QTest::newRow("nothing stored") << QByteArray() << "en_US" << defaults;
     QTest::newRow("only width") << QByteArray("MainWidth=12000\n") << "en_US"
@@ -86,10 +86,9 @@ class WindowTest : public QObject {
     QTest::newRow("empty, malformed and 8-bit")
         << QByteArray("MainLeft=\nMainTop=top\nMainWidth=9500 twips\nMainHeight=\xE4\n") << "en_US"
         << defaults;
-    QTest::newRow("width beyond any number of pixels")
-        << QByteArray("MainWidth=1e30\n") << "en_US" << defaults;
-    QTest::newRow("width wider than the screen")
-        << QByteArray("MainWidth=100000000\n") << "en_US" << defaults;
+    QTest::newRow("sizes larger than the screen")
+        << QByteArray("MainWidth=1e30\nMainHeight=20000\n") << "en_US"
+        << QRect(Px(1000), Px(1000), 800, 800);
     QTest::newRow("sizes not positive")
         << QByteArray("MainWidth=-5\nMainHeight=0\n") << "en_US" << defaults;
     QTest::newRow("wholly off the screen")
