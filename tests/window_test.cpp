@@ -117,6 +117,10 @@ class WindowTest : public QObject {
   void menu() {
     auto form = NewForm();
     QCOMPARE(form->windowTitle(), QString("Kelvaron"));
+    // Kelvaron's own picture: without it the toolkit stands in its own, so the icon is never null.
+    const QImage own = QImage(":/kelvaron.png").convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!own.isNull());
+    QCOMPARE(form->windowIcon().pixmap(32).toImage().convertToFormat(QImage::Format_ARGB32), own);
     const QList<QAction*> bar = form->menuBar()->actions();
     QCOMPARE(bar.size(), 1);
     QCOMPARE(bar[0]->text(), QString("&File"));
