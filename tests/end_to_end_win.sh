@@ -47,6 +47,8 @@ check '[ "$HEIGHT" -gt 60 ] && [ "$HEIGHT" -le 133 ]'
 
 xdotool windowactivate --sync "$main"
 check '[ "$(wine "$msgbox" --panel1 2>/dev/null | tr -d "\r")" = "From: " ]'
+# Two panels and the bar's free end, which is no part of its own.
+check '[ "$(wine "$msgbox" --parts 2>/dev/null | tr -d "\r")" = 2 ]'
 xdotool key alt+f; sleep 0.5; xdotool key v
 sleep 0.5
 check '[ "$(wine "$msgbox" --panel1 2>/dev/null | tr -d "\r")" = "Kelvaron version: 1.01 of 07-JUL-2002." ]'
