@@ -11,30 +11,26 @@
 #       started), whose C:\Winpack it makes afresh; msgbox.exe reads the message box and the
 #       status bar, which a Qt window draws itself and no other process can read.
 set -euo pipefail
-msgbox=""
-if [ "$1" = --wine ]; then
-  msgbox=$2
-  shift 2
-fi
-program=$1
 skip() { echo "SKIP: $1"; exit 77; }
-tools=(openbox xdotool xprop)
-if [ -n "$msgbox" ]; then
+if [ "$1" = --wine ]; then
+  msgbox=$2 program=$3 runner=(wine) tools=(wine)
   [ -n "${DISPLAY:-}" ] || skip "no X display"
-  tools+=(wine)
 else
-  tools+=(Xvfb)
+  msgbox="" program=$1 runner=() tools=(Xvfb)
 fi
-for tool in "${tools[@]}"; do command -v "$tool" >/dev/null || skip "$tool is not installed"; done
+for tool in openbox xdotool xprop "${tools[@]}"; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
 here=$(cd "$(dirname "$0")" && pwd)
 tmp=$(mktemp -d)
 wp=""
 pids=()
 cleanup() { kill "${pids[@]}" 2>/dev/null || true; rm -rf "$tmp" "$wp"; }
 trap cleanup EXIT
+fail=0
+check() { if ! eval "$1"; then echo "FAIL: $1"; fail=1; fi; }
 
 if [ -n "$msgbox" ]; then
-  runner=(wine)
   key='HKCU\Software\VB and VBA Program Settings\Kelvaron\Settings'
   store() {  # KEY=VALUE...: the stored placement of the next start, and nothing else
     wine reg delete "$key" /f >/dev/null 2>&1 || true
@@ -44,21 +40,15 @@ if [ -n "$msgbox" ]; then
   # What the window shows, read by the helper: the message box, or the status bar's --panel1
   # or --parts.
   check_shown() {  # expected, helper options
-    local expected=$1 seen
-    shift
-    seen=$(wine "$msgbox" "$@" 2>/dev/null | tr -d '\r')
-    [ "$seen" = "$expected" ] && return 0
-    echo "FAIL: shown ${*:-message}: '$seen', not '$expected'"
-    fail=1
+    local seen
+    seen=$(wine "$msgbox" "${@:2}" 2>/dev/null | tr -d '\r')
+    [ "$seen" = "$1" ] || { echo "FAIL: shown ${2:-message}: '$seen', not '$1'"; fail=1; }
   }
 else
-  runner=()
   export WINEPREFIX="$tmp/prefix" XDG_DATA_HOME="$tmp/data" XDG_CONFIG_HOME="$tmp/config"
   export XDG_RUNTIME_DIR="$tmp/runtime"
-  mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/Kelvaron" "$XDG_RUNTIME_DIR"
-  chmod 700 "$XDG_RUNTIME_DIR"
-  conf="$XDG_CONFIG_HOME/Kelvaron/Kelvaron.conf"
-  store() { printf '%s\n' '[Settings]' "$@" >"$conf"; }
+  mkdir -p -m 700 "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/Kelvaron" "$XDG_RUNTIME_DIR"
+  store() { printf '%s\n' '[Settings]' "$@" >"$XDG_CONFIG_HOME/Kelvaron/Kelvaron.conf"; }
   check_shown() { :; }  # Qt draws its widgets itself; the window tests read them
   # Xvfb picks a free display itself: other tests may run X servers at the same time.
   Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
@@ -74,8 +64,6 @@ openbox >/dev/null 2>&1 &
 pids+=($!)
 sleep 1
 
-fail=0
-check() { if ! eval "$1"; then echo "FAIL: $1"; fail=1; fi; }
 windows() { xdotool search --onlyvisible --name '^Kelvaron$' 2>/dev/null | wc -l; }
 wait_for() {  # count of Kelvaron windows
   for _ in $(seq 300); do [ "$(windows)" -eq "$1" ] && return 0; sleep 0.1; done
@@ -98,18 +86,15 @@ ended() {  # what ended it
   wait "$app" || status=$?
   [ "$status" -eq 0 ] || { echo "FAIL: Kelvaron ended at $1 with status $status"; fail=1; }
 }
-# The visible outer frame of the main window: left right top bottom extents added to its size.
-outer_size() {
-  local extents l r t b
-  eval "$(xdotool getwindowgeometry --shell "$main")"
-  extents=$(xprop -id "$main" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.* = //p' | tr -d ' ')
-  IFS=, read -r l r t b <<<"${extents:-0,0,0,0}"
-  echo "$((WIDTH + l + r)) $((HEIGHT + t + b))"
-}
-# Checks a condition on the outer $width and $height, once the window manager has framed it.
+# Checks a condition on the main window's visible outer $width and $height (its size with the
+# frame extents left, right, top, bottom), once the window manager has framed it.
 check_frame() {
+  local extents l r t b
   for _ in $(seq 50); do
-    read -r width height <<<"$(outer_size)"
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    extents=$(xprop -id "$main" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.* = //p' | tr -d ' ')
+    IFS=, read -r l r t b <<<"${extents:-0,0,0,0}"
+    width=$((WIDTH + l + r)) height=$((HEIGHT + t + b))
     eval "$1" && break
     sleep 0.1
   done
@@ -147,9 +132,7 @@ ended Exit
 
 marked=$(tr -d '\r' < "$wp/Bulls/MARKED.TXT")
 check '[ "$(grep -c ",KB," <<<"$marked")" -eq 9 ]'
-check 'grep -q "^000103,B,SALE" <<<"$marked"'
-check 'grep -q "^000150,B,ARES" <<<"$marked"'
-check 'grep -q "^000305,B,WX" <<<"$marked"'
+for line in 000103,B,SALE 000150,B,ARES 000305,B,WX; do check "grep -q ^$line <<<\"\$marked\""; done
 # One date stamp, numbered from 01 (the stamp itself is the clock's, which a test does not guess).
 stamp=$(ls "$wp/Archive/Bulls/Ares" | head -1 | cut -c1-6)
 check '[[ $stamp =~ ^[0-9]{6}$ ]]'
