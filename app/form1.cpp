@@ -49,9 +49,17 @@ QRect ToQRect(const form::Rect& r) { return QRect(r.left, r.top, r.width, r.heig
 
 }  // namespace
 
+// Outside any namespace, as Q_INIT_RESOURCE declares the initializer where it stands. The
+// resource lives in the window's static library, whose object for it no linker keeps unless
+// something names it: without this the window has no picture but the toolkit's own.
+static QIcon WindowIcon() {
+  Q_INIT_RESOURCE(kelvaron);
+  return QIcon(":/kelvaron.png");
+}
+
 Form1::Form1(const platform::Clock& clock, QWidget* parent) : QMainWindow(parent), clock_(clock) {
   setWindowTitle(form::kTitle);
-  setWindowIcon(QIcon(":/kelvaron.png"));
+  setWindowIcon(WindowIcon());
   setCentralWidget(new QWidget(this));  // the area above the status bar stays empty
 
   QMenu* file = menuBar()->addMenu(form::kMenuFile);

@@ -128,9 +128,10 @@ void Form1::LayOutStatusBar() {
   RECT client{};
   GetClientRect(status_, &client);
   const int width = form::PanelWidth(client.right - client.left, Dpi());
-  // Two equal panels, then the end of the bar.
-  const int edges[3] = {width, 2 * width, -1};
-  SendMessageW(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
+  // Two equal panels and no more: the bar draws a segment for every part it is given, and a
+  // last part reaching to -1 would take the free end too, so the end is no part at all.
+  const int edges[2] = {width, 2 * width};
+  SendMessageW(status_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
 }
 
 void Form1::SetPanelText(int panel, const std::string& text) {

@@ -79,17 +79,20 @@ int DefaultPixels(std::size_t key, double dpi) {
 
 Rect Placement(const StoredTexts& stored, const NumberFormat& format, double dpi,
                const std::vector<Rect>& workAreas) {
-  int maxWidth = INT_MAX, maxHeight = INT_MAX;
-  if (!workAreas.empty()) {
-    maxWidth = maxHeight = 0;
-    for (const Rect& area : workAreas) {
-      maxWidth = std::max(maxWidth, area.width);
-      maxHeight = std::max(maxHeight, area.height);
-    }
+  // A size larger than every work area is one the user meant as "all of it": it is fitted
+  // to the largest, however large the number. Without work areas there is nothing to fit to.
+  std::optional<int> maxWidth, maxHeight;
+  for (const Rect& area : workAreas) {
+    maxWidth = std::max(maxWidth.value_or(0), area.width);
+    maxHeight = std::max(maxHeight.value_or(0), area.height);
   }
-  const auto size = [&](std::size_t key, int max) {
-    const std::optional<int> px = StoredPixels(stored[key], format, dpi);
-    return px && *px > 0 && *px <= max ? *px : DefaultPixels(key, dpi);
+  const auto size = [&](std::size_t key, std::optional<int> max) {
+    const std::optional<double> twips =
+        stored[key] ? StoredNumber(*stored[key], format) : std::nullopt;
+    const double px = twips ? std::nearbyint(*twips * dpi / 1440.0) : 0;
+    if (!(px > 0)) return DefaultPixels(key, dpi);
+    if (max && px > *max) return *max;
+    return px <= INT_MAX ? static_cast<int>(px) : DefaultPixels(key, dpi);
   };
   Rect r;
   r.width = size(2, maxWidth);

@@ -63,10 +63,11 @@ std::optional<double> StoredNumber(std::string_view text, const NumberFormat& fo
 using StoredTexts = std::array<std::optional<std::string>, 4>;
 
 /// The window's outer frame in pixels from the stored texts. A value that is missing, not a
-/// number or not usable takes its default, value by value: a width or height of zero or
-/// less, or larger than the largest work area; a left or top that puts no part of the
-/// window on any work area's columns or rows; and when the window still meets no work area,
-/// the left edge, else the top edge, else both. With no work areas positions are not checked.
+/// number or not usable takes its default, value by value: a width or height of zero pixels
+/// or less; a left or top that puts no part of the window on any work area's columns or rows;
+/// and when the window still meets no work area, the left edge, else the top edge, else both.
+/// A width or height larger than the widest or tallest work area is made that work area's.
+/// With no work areas positions are not checked, and a size beyond an int takes its default.
 Rect Placement(const StoredTexts& stored, const NumberFormat& format, double dpi,
                const std::vector<Rect>& workAreas);
 

@@ -6,6 +6,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Kelvaron");
   QApplication::setOrganizationName("Kelvaron");
+  // The installed desktop entry, by which a desktop finds the program's icon and name.
+  QGuiApplication::setDesktopFileName("kelvaron");
   static const platform::SystemClock clock;
   Main(clock);
   return QApplication::exec();

@@ -1,57 +1,138 @@
 #!/usr/bin/env bash
-# Starts Kelvaron on a real X display against a sample station, works it by keyboard as a
-# person would (Alt+F, M; Return; Alt+F, X) and checks what it left on disk.
+# Kelvaron as a person uses it, on a real X display under openbox, against a sample station:
+# the stored placement and the icon, then Version and a run worked by keyboard through the
+# menu (Alt+F, V; Alt+F, M), the closing message answered (Return), Exit (Alt+F, X); then what
+# the run left on disk, and a second start, fitted to the screen, ended by the close box
+# (Alt+F4) without touching a file.
+#   end_to_end.sh kelvaron
+#       the Linux program, on an X display of its own;
+#   end_to_end.sh --wine msgbox.exe Kelvaron.exe
+#       Kelvaron.exe under Wine on the test run's display, in its prefix ($WINEPREFIX, already
+#       started), whose C:\Winpack it makes afresh; msgbox.exe reads the message box and the
+#       status bar, which a Qt window draws itself and no other process can read.
 set -euo pipefail
-program=$1
-for tool in Xvfb openbox xdotool; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+skip() { echo "SKIP: $1"; exit 77; }
+if [ "$1" = --wine ]; then
+  msgbox=$2 program=$3 runner=(wine) tools=(wine)
+  [ -n "${DISPLAY:-}" ] || skip "no X display"
+else
+  msgbox="" program=$1 runner=() tools=(Xvfb)
+fi
+for tool in openbox xdotool xprop "${tools[@]}"; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 here=$(cd "$(dirname "$0")" && pwd)
 tmp=$(mktemp -d)
+wp=""
 pids=()
-cleanup() { kill "${pids[@]}" 2>/dev/null || true; rm -rf "$tmp"; }
+cleanup() { kill "${pids[@]}" 2>/dev/null || true; rm -rf "$tmp" "$wp"; }
 trap cleanup EXIT
+fail=0
+check() { if ! eval "$1"; then echo "FAIL: $1"; fail=1; fi; }
 
-bash "$here/../scripts/make-station.sh" "$tmp/prefix"
-wp="$tmp/prefix/drive_c/Winpack"
-export WINEPREFIX="$tmp/prefix" XDG_DATA_HOME="$tmp/data" XDG_CONFIG_HOME="$tmp/config"
-mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
-
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+if [ -n "$msgbox" ]; then
+  key='HKCU\Software\VB and VBA Program Settings\Kelvaron\Settings'
+  store() {  # KEY=VALUE...: the stored placement of the next start, and nothing else
+    wine reg delete "$key" /f >/dev/null 2>&1 || true
+    local pair
+    for pair; do wine reg add "$key" /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1; done
+  }
+  # What the window shows, read by the helper: the message box, or the status bar's --panel1
+  # or --parts.
+  check_shown() {  # expected, helper options
+    local seen
+    seen=$(wine "$msgbox" "${@:2}" 2>/dev/null | tr -d '\r')
+    [ "$seen" = "$1" ] || { echo "FAIL: shown ${2:-message}: '$seen', not '$1'"; fail=1; }
+  }
+else
+  export WINEPREFIX="$tmp/prefix" XDG_DATA_HOME="$tmp/data" XDG_CONFIG_HOME="$tmp/config"
+  export XDG_RUNTIME_DIR="$tmp/runtime"
+  mkdir -p -m 700 "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/Kelvaron" "$XDG_RUNTIME_DIR"
+  store() { printf '%s\n' '[Settings]' "$@" >"$XDG_CONFIG_HOME/Kelvaron/Kelvaron.conf"; }
+  check_shown() { :; }  # Qt draws its widgets itself; the window tests read them
+  # Xvfb picks a free display itself: other tests may run X servers at the same time.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+  export DISPLAY=:$(head -1 "$tmp/display")
+fi
+wp="$WINEPREFIX/drive_c/Winpack"
+rm -rf "$wp" "$XDG_DATA_HOME/Trash/files" "$XDG_DATA_HOME/Trash/info"
+bash "$here/../scripts/make-station.sh" "$WINEPREFIX"
+# A window manager of our own on this display (one already there keeps it, and this one ends).
 openbox >/dev/null 2>&1 &
 pids+=($!)
 sleep 1
 
-"$program" &
-app=$!
 windows() { xdotool search --onlyvisible --name '^Kelvaron$' 2>/dev/null | wc -l; }
 wait_for() {  # count of Kelvaron windows
   for _ in $(seq 300); do [ "$(windows)" -eq "$1" ] && return 0; sleep 0.1; done
   echo "FAIL: expected $1 Kelvaron windows, saw $(windows)"; exit 1
 }
-wait_for 1
-xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^Kelvaron$' | head -1)"
+# Starts the program with the stored placement KEY=VALUE... and waits for its window.
+launch() {
+  store "$@"
+  "${runner[@]}" "$program" &
+  app=$!
+  pids+=("$app")
+  wait_for 1
+  main=$(xdotool search --onlyvisible --name '^Kelvaron$' | head -1)
+}
+# Waits for the program to end of itself and checks that it ended well.
+ended() {  # what ended it
+  for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$app" 2>/dev/null && { echo "FAIL: Kelvaron did not end at $1"; exit 1; }
+  local status=0
+  wait "$app" || status=$?
+  [ "$status" -eq 0 ] || { echo "FAIL: Kelvaron ended at $1 with status $status"; fail=1; }
+}
+# Checks a condition on the main window's visible outer $width and $height (its size with the
+# frame extents left, right, top, bottom), once the window manager has framed it.
+check_frame() {
+  local extents l r t b
+  for _ in $(seq 50); do
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    extents=$(xprop -id "$main" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.* = //p' | tr -d ' ')
+    IFS=, read -r l r t b <<<"${extents:-0,0,0,0}"
+    width=$((WIDTH + l + r)) height=$((HEIGHT + t + b))
+    eval "$1" && break
+    sleep 0.1
+  done
+  echo "outer frame: ${width}x${height}"
+  check "$1"
+}
+
+# 12000 twips wide including the frame (800 pixels at 96 DPI); the unusable height takes its
+# default of 2000 twips (133 pixels). Kelvaron.exe's frame outside the visible one may take a
+# few of them.
+launch MainWidth=12000 "MainHeight=not a number"
+check_frame '[ "$width" -gt 780 ] && [ "$width" -le 800 ] &&
+             [ "$height" -gt 113 ] && [ "$height" -le 133 ]'
+# The program's own picture of 32 pixels, not the toolkit's stand-in.
+check 'xprop -id "$main" _NET_WM_ICON | grep -q "Icon (32 x 32)"'
+
+xdotool windowactivate --sync "$main"
+check_shown "From: " --panel1
+# Two panels and the bar's free end, which is no part of its own.
+check_shown 2 --parts
+xdotool key alt+f; sleep 0.5; xdotool key v
+sleep 0.5
+check_shown "Kelvaron version: 1.01 of 07-JUL-2002." --panel1
 xdotool key alt+f; sleep 0.5; xdotool key m
-wait_for 2            # the closing message
+wait_for 2  # the closing message
+check_shown "Kelvaron is Finnished."
 sleep 0.5
 xdotool key Return
 wait_for 1
+# The bulletin of the last line the run processed.
+check_shown 'C:\Winpack\Bulls\0\000300.TXT' --panel1
+xdotool windowactivate --sync "$main"
 xdotool key alt+f; sleep 0.5; xdotool key x
-status=0
-wait "$app" || status=$?
-[ "$status" -eq 0 ] || { echo "FAIL: kelvaron ended with status $status"; exit 1; }
+ended Exit
 
-fail=0
-check() { if ! eval "$1"; then echo "FAIL: $1"; fail=1; fi; }
 marked=$(tr -d '\r' < "$wp/Bulls/MARKED.TXT")
 check '[ "$(grep -c ",KB," <<<"$marked")" -eq 9 ]'
-check 'grep -q "^000103,B,SALE" <<<"$marked"'
-check 'grep -q "^000150,B,ARES" <<<"$marked"'
-check 'grep -q "^000305,B,WX" <<<"$marked"'
+for line in 000103,B,SALE 000150,B,ARES 000305,B,WX; do check "grep -q ^$line <<<\"\$marked\""; done
 # One date stamp, numbered from 01 (the stamp itself is the clock's, which a test does not guess).
 stamp=$(ls "$wp/Archive/Bulls/Ares" | head -1 | cut -c1-6)
 check '[[ $stamp =~ ^[0-9]{6}$ ]]'
@@ -62,5 +143,18 @@ check '[ "$(ls "$XDG_DATA_HOME/Trash/files" | wc -l)" -eq 9 ]'
 check '[ -f "$wp/Bulls/3/000103.TXT" ] && [ -f "$wp/Bulls/5/000305.TXT" ]'
 check '[ ! -e "$wp/Bulls/MARKED.TMP" ]'
 check 'cmp -s "$XDG_DATA_HOME/Trash/files/000101.TXT" "$wp/Archive/Bulls/Ares/${stamp}01.TXT"'
-[ "$fail" -eq 0 ] && echo "end-to-end: the run archived 9 bulletins and the program ended with status 0"
+
+# Started again, taller than the screen: as tall as the screen; it moved nothing, and the
+# close box ends it without touching a file.
+tree() { (cd "$wp" && find . -type f -print0 | sort -z | xargs -0 md5sum); }
+before=$(tree)
+launch MainHeight=100000
+read -r _ screen <<<"$(xdotool getdisplaygeometry)"
+check_frame '[ "$height" -gt $((screen - 20)) ] && [ "$height" -le "$screen" ]'
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+xdotool key alt+F4
+ended "its close box"
+check '[ "$(tree)" = "$before" ]'
+
+[ "$fail" -eq 0 ] && echo "end-to-end: 9 bulletins archived, the closing message shown, status 0"
 exit "$fail"

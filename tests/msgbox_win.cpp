@@ -2,9 +2,12 @@
 // page), so that a test reads what the operator reads; optionally answers it.
 //   msgbox [--caption TEXT] [--press ID]
 // Without --caption it waits for Kelvaron's message box; with --caption "" for any dialog.
-//   msgbox --panel1
-// prints the text of the first status panel of Kelvaron's window instead.
+//   msgbox --panel1 | --parts
+// prints the text of the first status panel of Kelvaron's window, or the number of parts of
+// its status bar, instead.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,14 +43,18 @@ std::string TextOf(HWND box) {
 }  // namespace
 
 // The status bar answers WM_GETTEXT, which the system carries between processes, with the
-// text of its first part.
-int PrintPanel1() {
+// text of its first part, and SB_GETPARTS without an array with the number of its parts.
+int PrintStatusBar(bool parts) {
   HWND form = FindWindowW(L"KelvaronForm1", L"Kelvaron");
   HWND bar =
       form != nullptr ? FindWindowExW(form, nullptr, L"msctls_statusbar32", nullptr) : nullptr;
   if (bar == nullptr) {
     std::fprintf(stderr, "no status bar of Kelvaron\n");
     return 1;
+  }
+  if (parts) {
+    std::printf("%d\n", static_cast<int>(SendMessageW(bar, SB_GETPARTS, 0, 0)));
+    return 0;
   }
   wchar_t text[4096] = {};
   SendMessageW(bar, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
@@ -56,7 +63,8 @@ int PrintPanel1() {
 }
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::strcmp(argv[1], "--panel1") == 0) return PrintPanel1();
+  if (argc == 2 && std::strcmp(argv[1], "--panel1") == 0) return PrintStatusBar(false);
+  if (argc == 2 && std::strcmp(argv[1], "--parts") == 0) return PrintStatusBar(true);
   std::wstring caption = L"Kelvaron";
   bool anyCaption = false;
   int press = 0;

@@ -36,8 +36,8 @@ set_tests_properties(core_tests_trash_refused PROPERTIES
   ENVIRONMENT "XDG_DATA_HOME=${CMAKE_CURRENT_BINARY_DIR}/trash_refused")
 
 # Kelvaron.exe as a person uses it, under Wine on the test run's X display.
-add_test(NAME end_to_end_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end_win.sh
-                                     $<TARGET_FILE:kelvaron> $<TARGET_FILE:msgbox>)
+add_test(NAME end_to_end_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end.sh
+                                     --wine $<TARGET_FILE:msgbox> $<TARGET_FILE:kelvaron>)
 set_tests_properties(end_to_end_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 180)
 
 # One station through the Linux and the Windows run; the Linux run_child comes from the Linux
