@@ -73,24 +73,29 @@ class Pass {
 
  private:
   void Take(std::string line, NewList& out) {
-    const std::string key = platform::UpperCase(MarkedNumOf(line));
-    const std::size_t index = out.Hold(line);
+    const std::string number = MarkedNumOf(line);
+    const std::string key = platform::UpperCase(number);
     if (moved_.count(key) != 0) {
-      reporter_.SetPanelText(1, BullPathOf(MarkedNumOf(line)));
-      Mark(out, index, key);
-    } else if (auto it = waiting_.find(key); it != waiting_.end()) {
-      it->second.push_back(index);  // marked twice: copied once, both lines get the mark
-    } else {
-      try {
-        if (transfer_.Do_It(line)) {
-          waiting_[key] = {index};
-          batch_.push_back({key, BullPathOf(MarkedNumOf(line))});
-        }
-      } catch (const std::exception& e) {
-        // This line and every later one go to the new list unchanged, so the K marks of the
-        // bulletins already moved are kept.
-        outcome_.passError = e.what();
-      }
+      reporter_.SetPanelText(1, BullPathOf(number));
+      Mark(out, out.Hold(std::move(line)), key);
+      return;
+    }
+    if (auto it = waiting_.find(key); it != waiting_.end()) {
+      it->second.push_back(out.Hold(std::move(line)));  // marked twice: copied once
+      return;
+    }
+    bool staged = false;
+    try {
+      staged = transfer_.Do_It(line);
+    } catch (const std::exception& e) {
+      // This line and every later one go to the new list unchanged, so the K marks of the
+      // bulletins already moved are kept.
+      outcome_.passError = e.what();
+    }
+    const std::size_t index = out.Hold(std::move(line));
+    if (staged) {
+      waiting_[key] = {index};
+      batch_.push_back({key, BullPathOf(number)});
     }
   }
 
