@@ -561,3 +561,20 @@ TEST(TwoRuns, NoLineAnotherProgramWritesIsLost) {
     EXPECT_EQ(st.Read(kMarked).substr(0, 22), "000001,KB\r\n000002,KB\r\n");
   }
 }
+
+// A journal that is a link is not read: its entries would be someone else's file.
+TEST(Interrupted, AJournalThatIsALinkIsNotRead) {
+  if (!test::CanMakeSymlinks()) GTEST_SKIP() << "no symbolic links here";
+  test::Station st;
+  TwoBulletins(st);
+  fs::remove(st.Host("Winpack/Bulls/1/000001.TXT"));  // gone, as if archived
+  st.Write("Winpack/Archive/Bulls/Ares/26120703.TXT", "some other file");
+  st.Write("elsewhere.jnl",
+           JournalEntry("C:\\Winpack\\Bulls\\1\\000001.TXT",
+                        "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B"));
+  fs::create_symlink(st.Host("elsewhere.jnl"), st.Host(kJournal));
+  test::Runner r;
+  r.Run();
+  EXPECT_TRUE(r.Finished()) << r.Error();
+  EXPECT_EQ(st.Read(kMarked), "000001,B\r\n000002,KB\r\n");
+}
