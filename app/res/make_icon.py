@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Draws Kelvaron's icon: a white K on a blue card. Writes kelvaron.ico with the three
-images the Windows program file carries (32x32 in 2 and in 16 colours, 16x16 in 16)."""
+images the Windows program file carries (32x32 in 2 and in 16 colours, 16x16 in 16), or
+with --png SIZE a PNG of the same picture for the desktop's icon theme
+(kelvaron-128.png: make_icon.py --png 128 kelvaron-128.png)."""
 import struct
 import sys
+import zlib
 
 # The 16-colour VGA palette, as the shell expects it; index 0 black, 4 dark blue... in BGRA.
 VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
@@ -61,6 +64,24 @@ def image(size, bpp):
     return header + pal + xor + mask, colours
 
 
+def png(size, path):
+    """An indexed PNG, transparent outside the card, with nothing in it that changes from one
+    run to the next (no time stamp), so a rebuilt icon is the same file."""
+    rows = picture(size)
+    palette = [None, BLUE, WHITE]
+    raw = b"".join(b"\0" + bytes(palette.index(c) for c in row) for row in rows)
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    rgb = b"".join(bytes(VGA[c if c is not None else BLACK]) for c in palette)
+    out = (b"\x89PNG\r\n\x1a\n" +
+           chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 3, 0, 0, 0)) +
+           chunk(b"PLTE", rgb) + chunk(b"tRNS", b"\0") +
+           chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+    with open(path, "wb") as f:
+        f.write(out)
+
+
 def main(path):
     images = [image(32, 1), image(32, 4), image(16, 4)]
     sizes = [32, 32, 16]
@@ -77,4 +98,7 @@ def main(path):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "kelvaron.ico")
+    if len(sys.argv) == 4 and sys.argv[1] == "--png":
+        png(int(sys.argv[2]), sys.argv[3])
+    else:
+        main(sys.argv[1] if len(sys.argv) > 1 else "kelvaron.ico")
