@@ -48,7 +48,8 @@ std::string Failure(const Outcome& o) {
     std::string text =
         "The marked list could not be rewritten.\n" + o.listError + "\nMARKED.TXT is unchanged.";
     if (const int n = o.archived + o.finished; n > 0) {
-      text += " " + Plural(n) + " had already been archived; " +
+      text += ' ';  // (" " + a temporary trips a false GCC 12 -Wrestrict)
+      text += Plural(n) + " had already been archived; " +
               (n == 1 ? "its line carries" : "their lines carry") +
               " no K mark yet, and the next run gives " + (n == 1 ? "it its" : "them their") +
               " K mark.";
