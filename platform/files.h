@@ -12,6 +12,11 @@
 // (symbolic link, junction) is ever followed: a path through one names nothing.
 namespace platform {
 
+class DriveView;  // what each system keeps of a run's view (files_linux.h, files_win.h)
+namespace raw {
+class Access;
+}  // namespace raw
+
 /// The host folder that stands for `C:\`: on Linux `$WINEPREFIX/drive_c`, `WINEPREFIX`
 /// defaulting to `$HOME/.wine`; on Windows `C:\` itself.
 std::string DriveRoot();
@@ -46,6 +51,8 @@ class Files {
 
   void MakeDir(std::string_view winPath);
   void RemoveFile(std::string_view winPath);
+  /// Removes an empty folder; throws FileError for any other.
+  void RemoveDir(std::string_view winPath);
   /// The names of the ordinary files of a folder; none when there is no such folder.
   std::vector<std::string> FileNames(std::string_view folder);
 
@@ -62,15 +69,12 @@ class Files {
   /// unwritten on drive C: (an interrupted run's last steps). One call serves a whole batch.
   void Flush();
 
-  /// Sends a file to the Recycle Bin / Trash, from where the user can restore it; never
-  /// deletes it instead. Returns 0 on success, else a non-zero code and the reason in
-  /// `reason`.
-  int MoveToTrash(std::string_view winPath, std::string* reason = nullptr);
-  /// The same for several files. Everything changed through this object before the call,
-  /// and what the trash keeps to restore each file, is durable (Flush) before the first
-  /// file leaves its folder. Never throws; `reasons[i]` is empty when file i went
-  /// to the trash, else why it did not.
-  void MoveToTrash(const std::vector<std::string>& winPaths, std::vector<std::string>& reasons);
+  /// Sends files to the Recycle Bin / Trash, from where the user can restore them; never
+  /// deletes one instead. Everything changed through this object before the call is durable
+  /// (Flush) before the first file leaves its folder, and what the trash keeps to restore
+  /// each file is durable before the call returns. Never throws: per file, empty when it
+  /// went to the trash, else why it did not.
+  std::vector<std::string> MoveToTrash(const std::vector<std::string>& winPaths);
 
   /// Takes the run lock, a file that is held exclusively until Unlock or the end of this
   /// object, and that the system releases when the process dies. False, and nothing
@@ -79,12 +83,9 @@ class Files {
   /// Releases the run lock and removes its file. Never throws.
   void Unlock() noexcept;
 
-  /// What each system keeps of the run's view; defined by the file of that system.
-  struct Impl;
-  Impl& impl() { return *impl_; }
-
  private:
-  std::unique_ptr<Impl> impl_;
+  friend class raw::Access;  // the raw file layer's narrow way in (rawfile.h)
+  std::unique_ptr<DriveView> view_;
 };
 
 }  // namespace platform

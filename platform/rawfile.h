@@ -13,6 +13,10 @@
 // call answers with kNoFile throws FileError naming that path.
 namespace platform::raw {
 
+/// What the raw layer may ask of a run's Files: each system's own (files_linux.h,
+/// files_win.h).
+class Access;
+
 /// A file descriptor on Linux, a HANDLE on Windows.
 using Handle = std::intptr_t;
 inline constexpr Handle kNoFile = -1;

@@ -1,7 +1,9 @@
 #include <algorithm>
 
+#include "platform/faults.h"
 #include "platform/files_win.h"
 #include "platform/rawfile.h"
+#include "platform/wording.h"
 
 // Files through the wide API: exclusive create is CREATE_NEW, a link (reparse point) is
 // refused when asked, and what was written is made durable with FlushFileBuffers.
@@ -11,7 +13,7 @@ namespace platform::raw {
 // Files that flushes it while it is open.
 struct OpenFile {
   HANDLE h;
-  Files::Impl* files;
+  DriveView* files;
   std::string path;
 };
 
@@ -19,7 +21,7 @@ namespace {
 
 OpenFile* F(Handle file) { return reinterpret_cast<OpenFile*>(file); }
 HANDLE H(Handle file) { return F(file)->h; }
-Handle Of(HANDLE h, Files::Impl* files = nullptr, const std::string& path = std::string()) {
+Handle Of(HANDLE h, DriveView* files = nullptr, const std::string& path = std::string()) {
   auto* open = new OpenFile{h, files, path};
   if (files != nullptr) files->writing.insert(open);
   return reinterpret_cast<Handle>(open);
@@ -60,7 +62,7 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
         (links == Links::kFollow || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
     if (!ordinary) {
       CloseHandle(h);
-      throw FileError(FileError::Kind::kOther, path, "not an ordinary file");
+      throw FileError(FileError::Kind::kOther, path, words::kNotOrdinary);
     }
     return Of(h);
   } catch (const FileError& e) {
@@ -81,8 +83,9 @@ Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
-    files.impl().Written(path);
-    return Of(h, &files.impl(), path);
+    DriveView& view = Access::View(files);
+    view.Written(path);
+    return Of(h, &view, path);
   }
   const DWORD err = GetLastError();
   if (how == Create::kNew) {
@@ -127,10 +130,11 @@ void Sync(Handle file, const std::string& absPath) {
 }
 
 void Close(Handle file, const std::string& absPath) {
-  if (Injected(faults::Op::kClose)) {
-    const int err = errno;
+  try {
+    Fault(faults::Op::kClose, absPath);
+  } catch (const FileError&) {
     Release(file);
-    throw FileError::FromErrno(err, absPath);
+    throw;
   }
   if (!Release(file)) Throw(absPath);
 }
@@ -163,13 +167,13 @@ bool SameFile(Files& files, Handle file, const std::string& absPath) {
 
 namespace platform {
 
-void Files::Impl::FlushWriting() {
+void DriveView::FlushWriting() {
   for (raw::OpenFile* open : writing) {
     if (!FlushFileBuffers(open->h)) throw win::Error(GetLastError(), open->path);
   }
 }
 
-void Files::Impl::DetachWriting() noexcept {
+void DriveView::DetachWriting() noexcept {
   for (raw::OpenFile* open : writing) open->files = nullptr;
   writing.clear();
 }

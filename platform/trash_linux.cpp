@@ -11,6 +11,7 @@
 #include "platform/codepage.h"
 #include "platform/faults.h"
 #include "platform/files_linux.h"
+#include "platform/wording.h"
 
 // The freedesktop.org trash. A file on the file system of the user's own trash
 // ($XDG_DATA_HOME/Trash) is moved there directly: the trash folder is found once, not again
@@ -127,48 +128,42 @@ std::string Reason(int err) { return Utf8ToCp1252(std::strerror(err)); }
 
 // First every .trashinfo, then one flush, then the moves: a file never reaches the trash
 // before the record that lets the user restore it is on disk.
-void Files::MoveToTrash(const std::vector<std::string>& winPaths,
-                        std::vector<std::string>& reasons) {
+std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winPaths) {
   struct Item {
     std::string host;
     std::string name;  // in the home trash; empty: through GIO
     bool failed = false;
   };
-  reasons.assign(winPaths.size(), std::string());
+  std::vector<std::string> reasons(winPaths.size());
   std::vector<Item> items(winPaths.size());
   HomeTrash trash;
   bool home = false;
   for (std::size_t i = 0; i < winPaths.size(); ++i) {
     Item& item = items[i];
     try {
-      item.host = impl_->HostPath(winPaths[i]);
-    } catch (const std::exception& e) {
-      reasons[i] = e.what();
+      const std::string abs = AbsoluteWinPath(winPaths[i]);
+      item.host = view_->HostPath(abs);
+      Fault(faults::Op::kTrash, abs);
+    } catch (const FileError& e) {
+      reasons[i] = e.reason();
       item.failed = true;
       continue;
     }
-    if (Injected(faults::Op::kTrash)) {
-      reasons[i] = Reason(errno);
-      item.failed = true;
-      continue;
-    }
-    home = home || FindHomeTrash(impl_->trashRoot, trash);
+    home = home || FindHomeTrash(view_->trashRoot, trash);
     if (!home) continue;
     const std::string base = item.host.substr(item.host.rfind('/') + 1);
     if (WriteInfo(trash, base, InfoText(item.host), item.name) != 0) {
       item.name.clear();
-      impl_->trashRoot.clear();  // looked for again next time
+      view_->trashRoot.clear();  // looked for again next time
       home = false;
     } else {
-      impl_->NoteCreated(trash.info + item.name + ".trashinfo");
+      view_->NoteCreated(trash.info + item.name + ".trashinfo");
     }
   }
-  bool flushed = true;
   std::string flushError;
   try {
-    impl_->Flush();
-  } catch (const std::exception& e) {
-    flushed = false;
+    view_->Flush();
+  } catch (const FileError& e) {
     flushError = e.what();
   }
   for (std::size_t i = 0; i < items.size(); ++i) {
@@ -176,9 +171,9 @@ void Files::MoveToTrash(const std::vector<std::string>& winPaths,
     if (item.failed) continue;
     std::string* reason = &reasons[i];
     int result = 0;
-    if (!flushed) {
+    if (!flushError.empty()) {
       if (!item.name.empty()) unlink((trash.info + item.name + ".trashinfo").c_str());
-      *reason = "the trash's records could not be made durable: " + flushError;
+      *reason = words::kTrashNotDurable + flushError;
       continue;
     }
     if (item.name.empty()) {
@@ -190,15 +185,16 @@ void Files::MoveToTrash(const std::vector<std::string>& winPaths,
       result = err == EXDEV ? ThroughGio(item.host, reason) : -1;
       if (err != EXDEV) *reason = Reason(err);
     } else {
-      impl_->NoteCreated(trash.files + item.name);
+      view_->NoteCreated(trash.files + item.name);
     }
     if (result == 0) {
       reason->clear();
-      impl_->NoteRemoved(item.host);
+      view_->NoteRemoved(item.host);
     } else if (reason->empty()) {
-      *reason = "the trash refused it";
+      *reason = words::kTrashRefused;
     }
   }
+  return reasons;
 }
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 // clang-format off
 #include "platform/files_win.h"
+#include "platform/faults.h"
+#include "platform/wording.h"
 #include <shellapi.h>  // needs the types of windows.h
 // clang-format on
 
@@ -45,25 +47,25 @@ std::string Recycle(const std::string& abs) {
 
 // Everything before is made durable first; the shell keeps its own record of where each
 // file came from.
-void Files::MoveToTrash(const std::vector<std::string>& winPaths,
-                        std::vector<std::string>& reasons) {
-  reasons.assign(winPaths.size(), std::string());
+std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winPaths) {
+  std::vector<std::string> reasons(winPaths.size());
   try {
     Flush();
   } catch (const FileError& e) {
-    for (std::string& r : reasons) r = "not sent to the Recycle Bin: " + std::string(e.what());
-    return;
+    for (std::string& r : reasons) r = words::kTrashNotDurable + std::string(e.what());
+    return reasons;
   }
   for (std::size_t i = 0; i < winPaths.size(); ++i) {
     try {
       const std::string abs = HostPath(winPaths[i]);
       Fault(faults::Op::kTrash, abs);
       reasons[i] = Recycle(abs);
-      if (reasons[i].empty()) impl_->Changed(abs);
+      if (reasons[i].empty()) view_->Changed(abs);
     } catch (const FileError& e) {
       reasons[i] = e.reason();
     }
   }
+  return reasons;
 }
 
 }  // namespace platform

@@ -212,8 +212,7 @@ void ArchiveRun::KeepStaged(const std::string& bullPath, const std::string& temp
 
 void ArchiveRun::FinishInterrupted() {
   if (toTrash_.empty()) return;
-  std::vector<std::string> reasons;
-  files_->MoveToTrash(toTrash_, reasons);
+  const std::vector<std::string> reasons = files_->MoveToTrash(toTrash_);
   for (std::size_t i = 0; i < toTrash_.size(); ++i) {
     if (reasons[i].empty() || !StillThere(toTrash_[i])) {
       ++finished_;

@@ -38,7 +38,10 @@ std::string BullGroupOf(const std::string& headLine2) {
 }
 
 int32_t RecycleFile(platform::Files& files, std::string path, std::string* reason) {
-  return files.MoveToTrash(path, reason);
+  const std::vector<std::string> reasons = files.MoveToTrash({path});
+  if (reasons[0].empty()) return 0;
+  if (reason != nullptr) *reason = reasons[0];
+  return -1;
 }
 
 void ArchiveRun::Do_It() {
@@ -145,8 +148,8 @@ void ArchiveRun::CompleteBatch() {
   std::vector<std::string> paths;
   paths.reserve(batch_.size());
   for (const Pending& p : batch_) paths.push_back(p.bullPath);
-  std::vector<std::string> reasons;
-  files_->MoveToTrash(paths, reasons);  // the final names are made durable first
+  // The final names are made durable first.
+  const std::vector<std::string> reasons = files_->MoveToTrash(paths);
   for (std::size_t i = 0; i < batch_.size(); ++i) {
     // A bulletin that left Winpack's folder otherwise (Winpack pruned it) is not still there.
     if (!reasons[i].empty() && StillThere(paths[i]))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,5 +72,30 @@ class FixedClock : public platform::Clock {
 
 /// The trash folder of the test process.
 std::string TrashDir();
+
+// What the system under test offers: a case that needs what is missing skips itself.
+/// Symbolic links (to files and folders) that the system then follows.
+bool CanMakeSymlinks();
+/// Several names of one file.
+bool CanMakeHardLinks();
+/// A named pipe at `path`; false where the system has none.
+bool MakeFifo(const std::string& path);
+/// Whether the program writes the freedesktop.org trash itself (its names and records).
+bool HasFreedesktopTrash();
+/// Whether drive C: is a Wine prefix's drive_c, as the Linux program finds it.
+bool DriveIsWinePrefix();
+/// Sets an environment variable of the test process; nullptr removes it.
+void SetEnv(const char* name, const char* value);
+/// Whether the program's names are Windows-1252 (the code page of the system, on Windows).
+bool NamesAreCp1252();
+/// The classic per-program settings of Windows (the registry): stores `values` (name, text;
+/// no text: a number) under `app`'s Settings, or removes them all when empty. False where the
+/// system has no registry.
+bool SaveClassicSettings(
+    const std::string& app,
+    const std::vector<std::pair<std::string, std::optional<std::wstring>>>& values);
+/// platform::GetSetting where the system has a registry; `fallback` elsewhere.
+std::string ClassicSetting(const std::string& app, const std::string& section,
+                           const std::string& key, const std::string& fallback);
 
 }  // namespace test

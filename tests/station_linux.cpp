@@ -2,6 +2,7 @@
 #include "tests/station.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -35,6 +36,24 @@ Station::~Station() {
 }
 
 std::string Station::Host(const std::string& rel) const { return prefix + "/drive_c/" + rel; }
+
+bool CanMakeSymlinks() { return true; }
+bool CanMakeHardLinks() { return true; }
+bool MakeFifo(const std::string& path) { return mkfifo(path.c_str(), 0600) == 0; }
+bool HasFreedesktopTrash() { return true; }
+bool DriveIsWinePrefix() { return true; }
+bool NamesAreCp1252() { return true; }
+void SetEnv(const char* name, const char* value) {
+  value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+}
+bool SaveClassicSettings(const std::string&,
+                         const std::vector<std::pair<std::string, std::optional<std::wstring>>>&) {
+  return false;
+}
+std::string ClassicSetting(const std::string&, const std::string&, const std::string&,
+                           const std::string& fallback) {
+  return fallback;
+}
 
 namespace system {
 

@@ -1,12 +1,17 @@
 // The test station on Windows, where `C:\` is the real drive (under Wine the test prefix's
 // drive_c): C:\Winpack is made afresh for each station. Paths and snapshot keys are written as
 // the Linux station writes them, so one test serves both.
+// clang-format off
+#include "platform/wide_win.h"  // first: it takes back the names windows.h takes
+// clang-format on
 #include <stdlib.h>
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
+#include "platform/settings_store.h"
 #include "tests/station.h"
 #include "tests/station_system.h"
 
@@ -67,6 +72,74 @@ Station::~Station() {
 }
 
 std::string Station::Host(const std::string& rel) const { return prefix + "/" + rel; }
+
+namespace {
+
+// Wine's CreateSymbolicLinkW may answer success and make nothing: a link is known to work
+// only when it was made and leads where it should.
+bool LinkWorks(bool folder) {
+  const fs::path dir = fs::temp_directory_path() / "kelvaron-link-probe";
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  fs::create_directories(dir / "target", ec);
+  std::ofstream(dir / "target" / "f", std::ios::binary) << "x";
+  if (folder) {
+    fs::create_directory_symlink(dir / "target", dir / "link", ec);
+  } else {
+    fs::create_symlink(dir / "target" / "f", dir / "link", ec);
+  }
+  const bool works =
+      !ec && fs::is_symlink(dir / "link") && fs::exists(folder ? dir / "link" / "f" : dir / "link");
+  fs::remove_all(dir, ec);
+  return works;
+}
+
+}  // namespace
+
+bool CanMakeSymlinks() { return LinkWorks(true) && LinkWorks(false); }
+
+bool CanMakeHardLinks() {
+  const fs::path dir = fs::temp_directory_path() / "kelvaron-hardlink-probe";
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  fs::create_directories(dir, ec);
+  std::ofstream(dir / "a", std::ios::binary) << "x";
+  fs::create_hard_link(dir / "a", dir / "b", ec);
+  const bool works = !ec && fs::hard_link_count(dir / "a", ec) == 2;
+  fs::remove_all(dir, ec);
+  return works;
+}
+
+bool MakeFifo(const std::string&) { return false; }
+bool HasFreedesktopTrash() { return false; }
+bool DriveIsWinePrefix() { return false; }
+bool NamesAreCp1252() { return GetACP() == 1252; }
+void SetEnv(const char* name, const char* value) { _putenv_s(name, value != nullptr ? value : ""); }
+
+bool SaveClassicSettings(
+    const std::string& app,
+    const std::vector<std::pair<std::string, std::optional<std::wstring>>>& values) {
+  const std::wstring top = L"Software\\VB and VBA Program Settings\\" + platform::win::Wide(app);
+  const std::wstring key = top + L"\\Settings";
+  RegDeleteTreeW(HKEY_CURRENT_USER, top.c_str());
+  for (const auto& [name, value] : values) {
+    const std::wstring wname = platform::win::Wide(name);
+    const DWORD number = 12000;
+    const LSTATUS done =
+        value
+            ? RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), wname.c_str(), REG_SZ, value->c_str(),
+                              static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t)))
+            : RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), wname.c_str(), REG_DWORD, &number,
+                              sizeof number);
+    if (done != ERROR_SUCCESS) return false;
+  }
+  return true;
+}
+
+std::string ClassicSetting(const std::string& app, const std::string& section,
+                           const std::string& key, const std::string& fallback) {
+  return platform::GetSetting(app, section, key, fallback);
+}
 
 namespace system {
 

@@ -11,10 +11,10 @@ endif()
 add_subdirectory(${GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
 add_library(test_station STATIC station.cpp station_win.cpp)
-target_link_libraries(test_station PUBLIC kelvaron_platform)
+target_link_libraries(test_station PUBLIC kelvaron_platform kelvaron_settings_store)
 
 add_executable(core_tests
-  platform_win_test.cpp
+  platform_test.cpp
   value_test.cpp
   selection_test.cpp
   naming_test.cpp
@@ -25,7 +25,7 @@ target_link_libraries(core_tests PRIVATE kelvaron_run kelvaron_faults kelvaron_s
                                          GTest::gtest_main)
 # Left to the Linux tests: running out of 32767 names (minutes of file creation under Wine;
 # the naming is portable), a list put in place of MARKED.TXT while the run reads it (Windows
-# refuses to replace an open file), links made by POSIX paths (platform_win_test has the
+# refuses to replace an open file), links made by POSIX paths (platform_test has the
 # Windows links), a stray file in the freedesktop trash (the shell keeps the Recycle Bin's own
 # names), and endings whose expected texts hold Linux's words for system errors and
 # whose trash is refused several times (core_tests_trash_refused covers that ending here). The shell finds its trash folder once per process, so the test that takes
