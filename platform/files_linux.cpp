@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -309,6 +308,13 @@ std::vector<std::string> Files::FileNames(std::string_view folder) {
 
 void Files::Flush() { view_->Flush(); }
 
+bool NamesOpenFile(int fd, const std::string& host) {
+  struct stat open {
+  }, named{};
+  return fstat(fd, &open) == 0 && stat(host.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+         open.st_ino == named.st_ino;
+}
+
 bool Files::LockRun(std::string_view lockFile) {
   const std::string abs = AbsoluteWinPath(lockFile);
   for (;;) {
@@ -316,18 +322,23 @@ bool Files::LockRun(std::string_view lockFile) {
     Fault(faults::Op::kCreate, abs);
     const int fd = open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) throw FileError::FromErrno(errno, abs);
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // A record lock on the first byte, which is what Wine takes for Kelvaron.exe's
+    // LockFileEx: each program refuses the other's run. It belongs to this open file, so a
+    // second Files of one process is refused as well, and goes when the process dies.
+    struct flock first {};
+    first.l_type = F_WRLCK;
+    first.l_whence = SEEK_SET;
+    first.l_start = 0;
+    first.l_len = 1;
+    if (fcntl(fd, F_OFD_SETLK, &first) != 0) {
       const int err = errno;
       close(fd);
-      if (err == EWOULDBLOCK) return false;
+      if (err == EAGAIN || err == EACCES) return false;
       throw FileError::FromErrno(err, abs);
     }
     // The run before may have removed the file as it ended, after this one opened it: only
     // the file that the name holds now is the lock.
-    struct stat held {
-    }, named{};
-    if (fstat(fd, &held) == 0 && stat(host.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
-        held.st_ino == named.st_ino) {
+    if (NamesOpenFile(fd, host)) {
       view_->lockFd = fd;
       view_->lockHost = host;
       view_->NoteCreated(host);

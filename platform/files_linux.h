@@ -57,6 +57,9 @@ class Access {
 
 }  // namespace raw
 
+/// Whether the host path still names the open file (not another put in its place).
+bool NamesOpenFile(int fd, const std::string& host);
+
 /// The Windows path of a host path below the drive, for messages.
 std::string WinNameOfHost(const std::string& host);
 

@@ -235,25 +235,60 @@ void Files::Flush() {
   view_->dirtyFolders.clear();
 }
 
+bool NamesOpenFile(HANDLE h, const std::string& abs) {
+  BY_HANDLE_FILE_INFORMATION open{}, named{};
+  if (!GetFileInformationByHandle(h, &open)) return false;
+  HANDLE byName = CreateFileW(win::LongPath(abs).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (byName == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(byName, &named) != 0;
+  CloseHandle(byName);
+  return known && open.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+         open.nFileIndexHigh == named.nFileIndexHigh && open.nFileIndexLow == named.nFileIndexLow;
+}
+
 bool Files::LockRun(std::string_view lockFile) {
   const std::string abs = HostPath(lockFile);
-  Fault(faults::Op::kCreate, abs);
-  // Opened without sharing: another run's open fails until this handle is closed, which the
-  // system does when the process ends however it ends; the file goes with the handle.
-  HANDLE h =
-      CreateFileW(win::LongPath(abs).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD err = GetLastError();
-    if (err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION) return false;
-    throw win::Error(err, abs);
+  for (int pending = 0;;) {
+    Fault(faults::Op::kCreate, abs);
+    HANDLE h = CreateFileW(win::LongPath(abs).c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD err = GetLastError();
+      // The run before is removing the file as it ends; its name goes with its last handle.
+      if (err == ERROR_ACCESS_DENIED && ++pending < 100) {
+        Sleep(10);
+        continue;
+      }
+      throw win::Error(err, abs);
+    }
+    // The first byte, locked as the Linux program locks it: under Wine this is the same
+    // record lock, so each program refuses the other's run. The system lets go when the
+    // process ends, however it ends.
+    OVERLAPPED first{};
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &first)) {
+      const DWORD err = GetLastError();
+      CloseHandle(h);
+      if (err == ERROR_LOCK_VIOLATION || err == ERROR_SHARING_VIOLATION) return false;
+      throw win::Error(err, abs);
+    }
+    // Only the file that the name holds now is the lock (see Unlock).
+    if (NamesOpenFile(h, abs)) {
+      view_->lock = h;
+      view_->lockPath = abs;
+      view_->Changed(abs);
+      return true;
+    }
+    CloseHandle(h);
   }
-  view_->lock = h;
-  return true;
 }
 
 void Files::Unlock() noexcept {
   if (view_ == nullptr || view_->lock == INVALID_HANDLE_VALUE) return;
+  // Removed while still held, so that no other run can take a file about to go.
+  if (DeleteFileW(win::LongPath(view_->lockPath).c_str())) view_->Changed(view_->lockPath);
   CloseHandle(view_->lock);
   view_->lock = INVALID_HANDLE_VALUE;
 }

@@ -28,6 +28,7 @@ class DriveView {
   // since they may be written after it.
   std::set<raw::OpenFile*> writing;
   HANDLE lock = INVALID_HANDLE_VALUE;
+  std::string lockPath;
 
   /// The absolute path, checked to name a file of drive C: whose folders below C:\Winpack
   /// are no links; throws FileError (not found) otherwise.
@@ -56,6 +57,9 @@ class Access {
 };
 
 }  // namespace raw
+
+/// Whether the path still names the open file (not another put in its place).
+bool NamesOpenFile(HANDLE h, const std::string& abs);
 
 /// The raw attributes of a path; INVALID_FILE_ATTRIBUTES when there is no entry. Any other
 /// failure throws: a name that cannot be looked up must not be taken for a free one.

@@ -97,10 +97,7 @@ void Close(Handle file, const std::string& absPath) {
 void CloseQuietly(Handle file) noexcept { close(Fd(file)); }
 
 bool SameFile(Files& files, Handle file, const std::string& absPath) {
-  struct stat open {
-  }, named{};
-  return fstat(Fd(file), &open) == 0 && stat(files.HostPath(absPath).c_str(), &named) == 0 &&
-         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+  return NamesOpenFile(Fd(file), files.HostPath(absPath));
 }
 
 }  // namespace platform::raw

@@ -141,26 +141,8 @@ void Close(Handle file, const std::string& absPath) {
 
 void CloseQuietly(Handle file) noexcept { Release(file); }
 
-namespace {
-
-// The volume and the file's number on it: the same for every name of one file.
-bool Identity(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
-  return GetFileInformationByHandle(h, &info) != 0;
-}
-
-}  // namespace
-
 bool SameFile(Files& files, Handle file, const std::string& absPath) {
-  BY_HANDLE_FILE_INFORMATION open{}, named{};
-  if (!Identity(H(file), open)) return false;
-  HANDLE h = CreateFileW(win::LongPath(files.HostPath(absPath)).c_str(), 0,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool known = Identity(h, named);
-  CloseHandle(h);
-  return known && open.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
-         open.nFileIndexHigh == named.nFileIndexHigh && open.nFileIndexLow == named.nFileIndexLow;
+  return NamesOpenFile(H(file), files.HostPath(absPath));
 }
 
 }  // namespace platform::raw

@@ -57,6 +57,12 @@ add_test(NAME differential_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/differen
                                        ${KELVARON_LINUX_BUILD}/tests/run_child
                                        $<TARGET_FILE:run_child>)
 set_tests_properties(differential_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 120)
+# The run lock of the Linux program and of Kelvaron.exe is one lock.
+add_executable(lock_child lock_child.cpp)
+target_link_libraries(lock_child PRIVATE kelvaron_platform kelvaron_no_faults)
+add_test(NAME lock_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/lock_win.sh
+                               ${KELVARON_LINUX_BUILD}/tests/lock_child $<TARGET_FILE:lock_child>)
+set_tests_properties(lock_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 120)
 
 # Faults at every file operation, and the run ended at every one in a child process.
 add_executable(fault_tests invariants.cpp crash_win_test.cpp)
