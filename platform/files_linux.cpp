@@ -38,17 +38,12 @@ auto WithWinName(const std::string& abs, F&& f) {
 
 bool IsDriveRoot(const std::string& abs) { return winpath::Components(abs).empty(); }
 
-// Whether a host path is a folder. Below C:\Winpack (from the second component of a path
-// on) a link is not followed: it could lead out of Winpack's tree.
-bool IsFolder(const std::string& host, std::size_t component) {
+// A link to a folder is the folder: the operator may keep a part of Winpack's tree (the
+// archive, say) on another disk. Names that come from data are single names, checked by
+// the run, so no link is reached through them that Winpack's tree does not hold.
+bool IsFolder(const std::string& host) {
   struct stat st {};
-  const int found = component == 0 ? stat(host.c_str(), &st) : lstat(host.c_str(), &st);
-  return found == 0 && S_ISDIR(st.st_mode);
-}
-
-std::size_t LastComponent(const std::string& abs) {
-  const std::size_t depth = winpath::Components(abs).size();
-  return depth == 0 ? 0 : depth - 1;
+  return stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -90,7 +85,7 @@ DriveView::Resolved DriveView::Resolve(const std::string& abs) {
     std::string next;
     r.dirFound = r.dirFound && names.Lookup(r.dir, Cp1252ToUtf8(parts[i]), next);
     r.dir = std::move(next);
-    if (r.dirFound && IsFolder(r.dir, i)) {
+    if (r.dirFound && IsFolder(r.dir)) {
       foundDirs[key] = r.dir;
     } else {
       r.dirFound = false;
@@ -195,8 +190,8 @@ void Files::ChDir(std::string_view winPath) {
   if (view_->KnownFolder(abs) == nullptr) {
     const std::string host = view_->HostPath(abs);
     struct stat st {};
-    if (lstat(host.c_str(), &st) != 0) throw FileError::FromErrno(errno, abs);
-    if (!IsFolder(host, LastComponent(abs))) throw FileError::FromErrno(ENOTDIR, abs);
+    if (stat(host.c_str(), &st) != 0) throw FileError::FromErrno(errno, abs);
+    if (!S_ISDIR(st.st_mode)) throw FileError::FromErrno(ENOTDIR, abs);
     view_->foundDirs[FolderKey(DriveRoot(), abs, abs.size())] = host;
   }
   view_->curDir = std::move(abs);
@@ -221,8 +216,8 @@ bool Files::IsDirectory(std::string_view winPath) {
   Fault(faults::Op::kStat, abs);
   const std::string host = view_->HostPath(abs);
   struct stat st {};
-  if (lstat(host.c_str(), &st) == 0) return IsFolder(host, LastComponent(abs));
-  if (errno == ENOENT || errno == ENOTDIR) return false;
+  if (stat(host.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return false;
   throw FileError::FromErrno(errno, abs);
 }
 

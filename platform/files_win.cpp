@@ -35,34 +35,27 @@ DWORD RawAttributes(const std::string& abs) {
 
 DWORD DriveView::Attributes(const std::string& abs) {
   Fault(faults::Op::kStat, abs);
-  if (Linked(abs, false)) return INVALID_FILE_ATTRIBUTES;
   return RawAttributes(abs);
 }
 
-bool DriveView::Linked(const std::string& abs, bool leaf) {
-  // From the second name on: C:\Winpack itself may be wherever the operator put it.
-  std::size_t end = abs.find('\\', 3);
-  if (end == std::string::npos) return false;
-  for (;;) {
-    end = abs.find('\\', end + 1);
-    if (end == std::string::npos && !leaf) return false;
-    const std::string folder = end == std::string::npos ? abs : abs.substr(0, end);
-    const std::string key = FoldedPath(folder);
-    if (plainFolders.count(key) == 0) {
-      const DWORD attrs = RawAttributes(folder);
-      if (attrs == INVALID_FILE_ATTRIBUTES) return false;  // not there: nothing links
-      if ((attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
-      if ((attrs & FILE_ATTRIBUTE_DIRECTORY) != 0) plainFolders.insert(key);
-    }
-    if (end == std::string::npos) return false;
-  }
+// A link to a folder (symbolic link or junction) is the folder, followed to where it leads:
+// the operator may keep a part of Winpack's tree on another disk. Names that come from data
+// are single names, checked by the run.
+bool IsFolderAt(const std::string& abs, DWORD attrs) {
+  if (attrs == INVALID_FILE_ATTRIBUTES) return false;
+  if ((attrs & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  HANDLE h = CreateFileW(win::LongPath(abs).c_str(), 0,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  return known && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::string DriveView::Resolve(const std::string& abs) {
   winpath::Components(abs);
-  if (Linked(abs, false)) {
-    throw FileError(FileError::Kind::kNotFound, abs, "a folder of the path is a link");
-  }
   return abs;
 }
 
@@ -103,10 +96,7 @@ void Files::ChDir(std::string_view winPath) {
   Fault(faults::Op::kStat, abs);
   const DWORD attrs = RawAttributes(abs);
   if (attrs == INVALID_FILE_ATTRIBUTES) throw win::Error(ERROR_PATH_NOT_FOUND, abs);
-  if ((attrs & FILE_ATTRIBUTE_DIRECTORY) == 0) throw win::Error(ERROR_DIRECTORY, abs);
-  if (view_->Linked(abs, true)) {
-    throw FileError(FileError::Kind::kNotFound, abs, "the folder is a link");
-  }
+  if (!IsFolderAt(abs, attrs)) throw win::Error(ERROR_DIRECTORY, abs);
   view_->curDir = std::move(abs);
 }
 
@@ -117,9 +107,8 @@ bool Files::EntryExists(std::string_view winPath) {
 }
 
 bool Files::IsDirectory(std::string_view winPath) {
-  const DWORD attrs = view_->Attributes(HostPath(winPath));
-  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (attrs & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  const std::string abs = HostPath(winPath);
+  return IsFolderAt(abs, view_->Attributes(abs));
 }
 
 void Files::MakeDir(std::string_view winPath) {

@@ -18,8 +18,6 @@ struct OpenFile;
 class DriveView {
  public:
   std::string curDir = "C:\\";
-  // Folders below C:\Winpack found to be plain folders, not links (by upper-case path).
-  std::set<std::string> plainFolders;
   // What Flush makes durable: files written and the folders whose entries changed, by
   // upper-case path (the file system ignores case) to the path as written.
   std::map<std::string, std::string> dirtyFiles;
@@ -30,14 +28,10 @@ class DriveView {
   HANDLE lock = INVALID_HANDLE_VALUE;
   std::string lockPath;
 
-  /// The absolute path, checked to name a file of drive C: whose folders below C:\Winpack
-  /// are no links; throws FileError (not found) otherwise.
+  /// The absolute path, checked to name a file of drive C:; throws FileError (not found)
+  /// otherwise.
   std::string Resolve(const std::string& abs);
-  /// Whether a folder of the path below C:\Winpack (the last name too when `leaf`) is a
-  /// link or another reparse point.
-  bool Linked(const std::string& abs, bool leaf);
-  /// The raw attributes through the checks of a run: INVALID_FILE_ATTRIBUTES also for a path
-  /// through a link below C:\Winpack.
+  /// The raw attributes (RawAttributes) through the fault seam.
   DWORD Attributes(const std::string& abs);
 
   void Written(const std::string& abs);

@@ -239,6 +239,33 @@ TEST(TextReader, RefusesWhatIsNotAnOrdinaryFile) {
   EXPECT_NO_THROW(platform::TextReader(files, "C:\\Winpack\\link.txt"));
 }
 
+// The operator may keep a part of Winpack's tree elsewhere (the archive on another disk): a
+// link to a folder is that folder for both programs.
+TEST(Links, FoldersLinkedIntoWinpacksTreeAreFollowed) {
+  if (!test::CanMakeSymlinks()) GTEST_SKIP() << "no symbolic links here";
+  test::Station st;
+  const std::string disk = st.Host("Winpack/Disk2");
+  fs::create_directories(disk + "/Bulls/Ares");
+  fs::remove_all(st.Host("Winpack/Archive"));
+  fs::create_directory_symlink(disk, st.Host("Winpack/Archive"));
+  st.Write("Winpack/Old/000009.TXT", "ninth");
+  fs::create_directory_symlink(st.Host("Winpack/Old"), st.Host("Winpack/Bulls/9"));
+  platform::Files files;
+  EXPECT_TRUE(files.IsDirectory("C:\\Winpack\\Archive"));
+  files.ChDir("C:\\Winpack\\ARCHIVE\\Bulls\\ares");
+  platform::TextWriter::Create(files, "copy.tmp").Close();
+  EXPECT_TRUE(files.RenameNew("copy.tmp", "26120701.TXT"));
+  files.MakeDir("C:\\Winpack\\Archive\\Bulls\\Wx");
+  EXPECT_EQ(files.FileNames("C:\\Winpack\\Archive\\Bulls\\Ares"),
+            std::vector<std::string>{"26120701.TXT"});
+  EXPECT_TRUE(fs::exists(disk + "/Bulls/Ares/26120701.TXT"));
+  EXPECT_TRUE(fs::is_directory(disk + "/Bulls/Wx"));
+  EXPECT_TRUE(platform::TextReader::TryOpen(files, "C:\\Winpack\\Bulls\\9\\000009.TXT",
+                                            platform::TextReader::Links::kRefuse));
+  EXPECT_EQ(files.MoveToTrash({"C:\\Winpack\\Bulls\\9\\000009.TXT"})[0], "");
+  EXPECT_FALSE(st.Exists("Winpack/Old/000009.TXT"));
+}
+
 TEST(TextWriter, EveryLineEndsInCrLfAndBytesPassThrough) {
   test::Station st;
   std::string all;
