@@ -30,9 +30,10 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
                 std::optional<FileError>* failure);
 
 enum class Create {
-  kEmpty,   // created, or emptied when it exists
+  kEmpty,   // made anew: an entry of the name is removed first, never written through
   kNew,     // created only when no entry of that name exists (checked atomically); else kNoFile
-  kAppend,  // created when missing, written at its end
+  kAppend,  // created when missing, written at its end; refused when it is not a plain file
+            // with this one name (a hard link, a symbolic link)
 };
 Handle OpenWrite(Files& files, const std::string& absPath, Create how);
 

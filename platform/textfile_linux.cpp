@@ -44,12 +44,29 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
 
 Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
   const std::string host = Access::HostPath(files, absPath);  // found in any letter case
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
-  flags |= how == Create::kEmpty ? O_TRUNC : how == Create::kNew ? O_EXCL : O_APPEND;
   Fault(faults::Op::kCreate, absPath);
+  // A file the run writes is never written through an entry already there: a hard link or a
+  // symbolic link would carry the writing to a file elsewhere. The entry goes instead.
+  if (how == Create::kEmpty) {
+    if (unlink(host.c_str()) == 0) {
+      Access::Removed(files, host);
+    } else if (errno != ENOENT) {
+      throw FileError::FromErrno(errno, absPath);
+    }
+  }
+  const int flags =
+      O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (how == Create::kAppend ? O_APPEND : O_EXCL);
   const int fd = open(host.c_str(), flags, 0666);
   if (fd < 0 && how == Create::kNew && errno == EEXIST) return kNoFile;
+  if (fd < 0 && errno == ELOOP)
+    throw FileError(FileError::Kind::kOther, absPath, words::kNotOrdinary);
   if (fd < 0) throw FileError::FromErrno(errno, absPath);
+  struct stat st {};
+  if (how == Create::kAppend && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1)) {
+    close(fd);
+    throw FileError(FileError::Kind::kOther, absPath,
+                    st.st_nlink > 1 ? words::kHardLinked : words::kNotOrdinary);
+  }
   Access::Created(files, host);
   return fd;
 }

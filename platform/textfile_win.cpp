@@ -74,30 +74,41 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
 Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
   const std::string path = files.HostPath(absPath);
   Fault(faults::Op::kCreate, path);
-  const DWORD access = how == Create::kAppend ? FILE_APPEND_DATA : GENERIC_WRITE;
-  const DWORD disposition = how == Create::kEmpty ? CREATE_ALWAYS
-                            : how == Create::kNew ? CREATE_NEW
-                                                  : OPEN_ALWAYS;
-  // Shared as the C runtime shares, so that Files::Flush can flush it while it is open.
-  HANDLE h = CreateFileW(win::LongPath(path).c_str(), access,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h != INVALID_HANDLE_VALUE) {
-    DriveView& view = Access::View(files);
-    view.Written(path);
-    return Of(h, &view, path);
+  // A file the run writes is never written through an entry already there: a hard link or a
+  // symbolic link would carry the writing to a file elsewhere. The entry goes instead.
+  if (how == Create::kEmpty && !DeleteFileW(win::LongPath(path).c_str())) {
+    const DWORD err = GetLastError();
+    if (err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND) throw win::Error(err, path);
   }
-  const DWORD err = GetLastError();
-  if (how == Create::kNew) {
+  const DWORD access = how == Create::kAppend ? FILE_APPEND_DATA : GENERIC_WRITE;
+  const DWORD disposition = how == Create::kAppend ? OPEN_ALWAYS : CREATE_NEW;
+  // Shared as the C runtime shares, so that Files::Flush can flush it while it is open.
+  HANDLE h = CreateFileW(
+      win::LongPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
     // CREATE_NEW fails for an entry of the name in any letter case; a folder of the name
     // answers "access denied".
-    if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) return kNoFile;
-    if (err == ERROR_ACCESS_DENIED &&
-        GetFileAttributesW(win::LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (how == Create::kNew &&
+        (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS ||
+         (err == ERROR_ACCESS_DENIED &&
+          GetFileAttributesW(win::LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES))) {
       return kNoFile;
     }
+    throw win::Error(err, path);
   }
-  throw win::Error(err, path);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (how == Create::kAppend &&
+      (!GetFileInformationByHandle(h, &info) || info.nNumberOfLinks > 1 ||
+       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)) {
+    CloseHandle(h);
+    throw FileError(FileError::Kind::kOther, path,
+                    info.nNumberOfLinks > 1 ? words::kHardLinked : words::kNotOrdinary);
+  }
+  DriveView& view = Access::View(files);
+  view.Written(path);
+  return Of(h, &view, path);
 }
 
 std::size_t Read(Handle file, char* buf, std::size_t size, const std::string& absPath) {

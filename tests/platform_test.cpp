@@ -283,6 +283,60 @@ TEST(TextWriter, EveryLineEndsInCrLfAndBytesPassThrough) {
   EXPECT_EQ(st.Read("Winpack/out.txt"), "lf\r\nunterminated\r\ncr\r\n" + all + "\r\n");
 }
 
+// The files the run writes are its own: an entry already there by the name (a hard link or
+// a symbolic link to a file elsewhere) is never written through.
+TEST(TextWriter, CreateMakesAFileAnewAndAppendRefusesOneWithOtherNames) {
+  enum Entry { kNone, kPlain, kHardLink, kSymlink, kFolder };
+  struct Row {
+    const char* name;
+    Entry entry;
+    bool append;
+    std::vector<std::string> after;  // empty: refused
+    const char* reason = "";
+  } rows[] = {
+      {"create, nothing there", kNone, false, {"new"}},
+      {"create over a file", kPlain, false, {"new"}},
+      {"create over a hard link", kHardLink, false, {"new"}},
+      {"create over a symbolic link", kSymlink, false, {"new"}},
+      {"create over a folder", kFolder, false, {}},
+      {"append, nothing there", kNone, true, {"new"}},
+      {"append to a file", kPlain, true, {"old", "new"}},
+      {"append to a hard link", kHardLink, true, {}, "the file has other names (hard links)"},
+      {"append to a symbolic link", kSymlink, true, {}, "not an ordinary file"},
+      {"append to a folder", kFolder, true, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if ((row.entry == kHardLink && !test::CanMakeHardLinks()) ||
+        (row.entry == kSymlink && !test::CanMakeSymlinks())) {
+      continue;
+    }
+    test::Station st;
+    st.Write("Winpack/precious.txt", "old\r\n");
+    const std::string jnl = st.Host("Winpack/Bulls/MARKED.JNL");
+    if (row.entry == kPlain) st.Write("Winpack/Bulls/MARKED.JNL", "old\r\n");
+    if (row.entry == kHardLink) fs::create_hard_link(st.Host("Winpack/precious.txt"), jnl);
+    if (row.entry == kSymlink) fs::create_symlink(st.Host("Winpack/precious.txt"), jnl);
+    if (row.entry == kFolder) st.MakeDir("Winpack/Bulls/MARKED.JNL");
+    platform::Files files;
+    const char* win = "C:\\Winpack\\BULLS\\marked.jnl";  // the entry in another case
+    try {
+      auto out = row.append ? platform::TextWriter::Append(files, win)
+                            : platform::TextWriter::Create(files, win);
+      out.WriteLine("new");
+      out.Close();
+      EXPECT_EQ(ReadAll("C:\\Winpack\\Bulls\\MARKED.JNL"), row.after);
+    } catch (const FileError& e) {
+      EXPECT_TRUE(row.after.empty()) << e.what();
+      EXPECT_EQ(e.path(), win);
+      if (*row.reason != '\0') {
+        EXPECT_EQ(e.reason(), row.reason);
+      }
+    }
+    EXPECT_EQ(st.Read("Winpack/precious.txt"), "old\r\n");
+  }
+}
+
 TEST(Files, ReplaceTakesThePlaceInOneStep) {
   test::Station st;
   platform::Files files;
