@@ -189,8 +189,6 @@ bool Files::RenameNew(std::string_view from, std::string_view to) {
   return true;
 }
 
-namespace {
-
 // FlushFileBuffers of a file or folder by its path. A folder can be flushed only with
 // write access to it; where that is refused, its entries are the journal's of NTFS and the
 // renames were written through.
@@ -212,8 +210,6 @@ void FlushPath(const std::string& abs, bool folder) {
     throw win::Error(err, abs);
   }
 }
-
-}  // namespace
 
 void Files::Flush() {
   Fault(faults::Op::kSync, "C:\\");

@@ -52,6 +52,9 @@ class Access {
 
 }  // namespace raw
 
+/// Makes a file, or a folder's entries, durable by its path; nothing when it is gone.
+void FlushPath(const std::string& abs, bool folder);
+
 /// Whether the path still names the open file (not another put in its place).
 bool NamesOpenFile(HANDLE h, const std::string& abs);
 

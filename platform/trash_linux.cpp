@@ -161,6 +161,7 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
     }
   }
   std::string flushError;
+  std::vector<std::size_t> viaGio;
   try {
     view_->Flush();
   } catch (const FileError& e) {
@@ -171,18 +172,21 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
     if (item.failed) continue;
     std::string* reason = &reasons[i];
     int result = 0;
+    bool gio = false;
     if (!flushError.empty()) {
       if (!item.name.empty()) unlink((trash.info + item.name + ".trashinfo").c_str());
       *reason = words::kTrashNotDurable + flushError;
       continue;
     }
     if (item.name.empty()) {
+      gio = true;
       result = ThroughGio(item.host, reason);
     } else if (renameat2(AT_FDCWD, item.host.c_str(), AT_FDCWD, (trash.files + item.name).c_str(),
                          RENAME_NOREPLACE) != 0) {
       const int err = errno;
       unlink((trash.info + item.name + ".trashinfo").c_str());
-      result = err == EXDEV ? ThroughGio(item.host, reason) : -1;
+      gio = err == EXDEV;
+      result = gio ? ThroughGio(item.host, reason) : -1;
       if (err != EXDEV) *reason = Reason(err);
     } else {
       view_->NoteCreated(trash.files + item.name);
@@ -190,8 +194,20 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
     if (result == 0) {
       reason->clear();
       view_->NoteRemoved(item.host);
+      if (gio) viaGio.push_back(i);
     } else if (reason->empty()) {
       *reason = words::kTrashRefused;
+    }
+  }
+  // GIO writes its record without a flush, in the trash of the file's own file system (its
+  // folder is noted as changed) or in the home trash: both are synced.
+  if (!viaGio.empty()) {
+    view_->dirtyDirs.insert(std::string(g_get_user_data_dir()) + "/Trash/info");
+    try {
+      view_->Flush();
+    } catch (const FileError& e) {
+      for (std::size_t i : viaGio)
+        reasons[i] = words::kTrashRecordNotDurable + std::string(e.what());
     }
   }
   return reasons;

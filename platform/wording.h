@@ -10,5 +10,7 @@ inline constexpr char kHardLinked[] = "the file has other names (hard links)";
 inline constexpr char kTrashNotDurable[] =
     "not sent to the trash: what the run wrote could not be made durable: ";
 inline constexpr char kTrashRefused[] = "the trash refused it";
+inline constexpr char kTrashRecordNotDurable[] =
+    "in the trash, but its record there could not be made durable: ";
 
 }  // namespace platform::words
