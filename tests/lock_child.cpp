@@ -1,6 +1,5 @@
-// Takes the run lock of the station on drive C:, for the test that runs the Linux program and
-// Kelvaron.exe under Wine on one station at once. "hold": says "held" and keeps the lock until
-// its input ends; "try": says "taken" or "refused" and lets go.
+// Takes the station's run lock for lock_win.sh: "hold" says "held" and keeps it until its
+// input ends; "try" says "taken" or "refused" and lets go.
 #include <cstdio>
 #include <string>
 
@@ -14,5 +13,4 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   while (hold && taken && std::getchar() != EOF) {
   }
-  return taken ? 0 : 1;
 }

@@ -1,30 +1,22 @@
 #!/usr/bin/env bash
 # One run lock for both programs: while the Linux program or Kelvaron.exe under Wine holds
-# C:\Winpack\BULLS\MARKED.LCK of a station, neither program can take it, and either can once
-# the holder has ended. Arguments: the Linux lock_child, the Windows lock_child.exe. Uses the
-# Wine prefix of the test run ($WINEPREFIX, already started).
+# C:\Winpack\BULLS\MARKED.LCK, neither can take it, and either can once the holder has ended.
+# Arguments: the Linux lock_child, the Windows lock_child.exe; uses the test run's $WINEPREFIX.
 set -euo pipefail
-linux=$1
-windows=$2
-[ -x "$linux" ] || { echo "SKIP: no Linux build at $linux"; exit 77; }
+[ -x "$1" ] || { echo "SKIP: no Linux build at $1"; exit 77; }
 mkdir -p "$WINEPREFIX/drive_c/Winpack/BULLS"
 trap 'rm -rf "$WINEPREFIX/drive_c/Winpack"' EXIT
-
-say() { "$@" try </dev/null | tr -d '\r' || true; }
-
+declare -A run=([linux]="$1" [windows]="wine $2")
 for holder in linux windows; do
   for taker in linux windows; do
-    hold=("$linux") && [ $holder = windows ] && hold=(wine "$windows")
-    take=("$linux") && [ $taker = windows ] && take=(wine "$windows")
-    coproc HOLDER { "${hold[@]}" hold; }
+    coproc HOLDER { ${run[$holder]} hold; }
     read -r said <&"${HOLDER[0]}"
-    [ "${said%$'\r'}" = held ] || { echo "FAIL: the $holder holder said '$said'"; exit 1; }
-    while_held=$(say "${take[@]}")
+    held=$(${run[$taker]} try </dev/null | tr -d '\r')
     exec {HOLDER[1]}>&-
     wait "$HOLDER_PID" || true
-    after=$(say "${take[@]}")
-    [ "$while_held" = refused ] || { echo "FAIL: $taker took the lock $holder held"; exit 1; }
-    [ "$after" = taken ] || { echo "FAIL: $taker could not take the lock $holder let go"; exit 1; }
-    echo "$holder holds, $taker is refused, and takes it after"
+    after=$(${run[$taker]} try </dev/null | tr -d '\r')
+    result="${said%$'\r'} / $held / $after"
+    echo "$holder holds, $taker tries: $result"
+    [ "$result" = "held / refused / taken" ] || { echo FAIL; exit 1; }
   done
 done

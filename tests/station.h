@@ -74,9 +74,7 @@ class FixedClock : public platform::Clock {
 std::string TrashDir();
 
 // What the system under test offers: a case that needs what is missing skips itself.
-/// Symbolic links (to files and folders) that the system then follows.
-bool CanMakeSymlinks();
-/// Several names of one file.
+bool CanMakeSymlinks();  // that the system then follows
 bool CanMakeHardLinks();
 /// A named pipe at `path`; false where the system has none.
 bool MakeFifo(const std::string& path);
@@ -88,12 +86,10 @@ bool DriveIsWinePrefix();
 void SetEnv(const char* name, const char* value);
 /// Whether the program's names are Windows-1252 (the code page of the system, on Windows).
 bool NamesAreCp1252();
-/// The classic per-program settings of Windows (the registry): stores `values` (name, text;
-/// no text: a number) under `app`'s Settings, or removes them all when empty. False where the
-/// system has no registry.
-bool SaveClassicSettings(
-    const std::string& app,
-    const std::vector<std::pair<std::string, std::optional<std::wstring>>>& values);
+/// Stores values (name, text; no text: a number) in the registry under `app`'s Settings as
+/// the classic SaveSetting does, after removing all; false where there is no registry.
+using Settings = std::vector<std::pair<std::string, std::optional<std::wstring>>>;
+bool SaveClassicSettings(const std::string& app, const Settings& values);
 /// platform::GetSetting where the system has a registry; `fallback` elsewhere.
 std::string ClassicSetting(const std::string& app, const std::string& section,
                            const std::string& key, const std::string& fallback);

@@ -46,10 +46,7 @@ bool NamesAreCp1252() { return true; }
 void SetEnv(const char* name, const char* value) {
   value != nullptr ? setenv(name, value, 1) : unsetenv(name);
 }
-bool SaveClassicSettings(const std::string&,
-                         const std::vector<std::pair<std::string, std::optional<std::wstring>>>&) {
-  return false;
-}
+bool SaveClassicSettings(const std::string&, const Settings&) { return false; }
 std::string ClassicSetting(const std::string&, const std::string&, const std::string&,
                            const std::string& fallback) {
   return fallback;

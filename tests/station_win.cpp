@@ -73,37 +73,23 @@ Station::~Station() {
 
 std::string Station::Host(const std::string& rel) const { return prefix + "/" + rel; }
 
-namespace {
-
-// Wine's CreateSymbolicLinkW may answer success and make nothing: a link is known to work
-// only when it was made and leads where it should.
-bool LinkWorks(bool folder) {
+// Wine's CreateSymbolicLinkW may answer success and make nothing: links work only when one
+// made to a folder leads into it.
+bool CanMakeSymlinks() {
   const fs::path dir = fs::temp_directory_path() / "kelvaron-link-probe";
   std::error_code ec;
-  fs::remove_all(dir, ec);
   fs::create_directories(dir / "target", ec);
-  std::ofstream(dir / "target" / "f", std::ios::binary) << "x";
-  if (folder) {
-    fs::create_directory_symlink(dir / "target", dir / "link", ec);
-  } else {
-    fs::create_symlink(dir / "target" / "f", dir / "link", ec);
-  }
-  const bool works =
-      !ec && fs::is_symlink(dir / "link") && fs::exists(folder ? dir / "link" / "f" : dir / "link");
+  fs::create_directory_symlink(dir / "target", dir / "link", ec);
+  const bool works = !ec && fs::is_symlink(dir / "link") && fs::is_directory(dir / "link");
   fs::remove_all(dir, ec);
   return works;
 }
 
-}  // namespace
-
-bool CanMakeSymlinks() { return LinkWorks(true) && LinkWorks(false); }
-
 bool CanMakeHardLinks() {
   const fs::path dir = fs::temp_directory_path() / "kelvaron-hardlink-probe";
   std::error_code ec;
-  fs::remove_all(dir, ec);
   fs::create_directories(dir, ec);
-  std::ofstream(dir / "a", std::ios::binary) << "x";
+  std::ofstream(dir / "a") << "x";
   fs::create_hard_link(dir / "a", dir / "b", ec);
   const bool works = !ec && fs::hard_link_count(dir / "a", ec) == 2;
   fs::remove_all(dir, ec);
@@ -116,24 +102,19 @@ bool DriveIsWinePrefix() { return false; }
 bool NamesAreCp1252() { return GetACP() == 1252; }
 void SetEnv(const char* name, const char* value) { _putenv_s(name, value != nullptr ? value : ""); }
 
-bool SaveClassicSettings(
-    const std::string& app,
-    const std::vector<std::pair<std::string, std::optional<std::wstring>>>& values) {
+bool SaveClassicSettings(const std::string& app, const Settings& values) {
   const std::wstring top = L"Software\\VB and VBA Program Settings\\" + platform::win::Wide(app);
-  const std::wstring key = top + L"\\Settings";
   RegDeleteTreeW(HKEY_CURRENT_USER, top.c_str());
-  for (const auto& [name, value] : values) {
-    const std::wstring wname = platform::win::Wide(name);
-    const DWORD number = 12000;
-    const LSTATUS done =
-        value
-            ? RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), wname.c_str(), REG_SZ, value->c_str(),
-                              static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t)))
-            : RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), wname.c_str(), REG_DWORD, &number,
-                              sizeof number);
-    if (done != ERROR_SUCCESS) return false;
+  const DWORD number = 12000;
+  bool done = true;
+  for (const auto& [name, text] : values) {
+    const auto* data = text ? static_cast<const void*>(text->c_str()) : &number;
+    const auto size = static_cast<DWORD>(text ? (text->size() + 1) * sizeof(wchar_t) : 4);
+    done = done && RegSetKeyValueW(HKEY_CURRENT_USER, (top + L"\\Settings").c_str(),
+                                   platform::win::Wide(name).c_str(), text ? REG_SZ : REG_DWORD,
+                                   data, size) == ERROR_SUCCESS;
   }
-  return true;
+  return done;
 }
 
 std::string ClassicSetting(const std::string& app, const std::string& section,
