@@ -37,8 +37,6 @@ Station::~Station() {
 
 std::string Station::Host(const std::string& rel) const { return prefix + "/drive_c/" + rel; }
 
-bool CanMakeSymlinks() { return true; }
-bool CanMakeHardLinks() { return true; }
 bool MakeFifo(const std::string& path) { return mkfifo(path.c_str(), 0600) == 0; }
 bool HasFreedesktopTrash() { return true; }
 bool DriveIsWinePrefix() { return true; }

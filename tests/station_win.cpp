@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "platform/settings_store.h"
@@ -72,29 +71,6 @@ Station::~Station() {
 }
 
 std::string Station::Host(const std::string& rel) const { return prefix + "/" + rel; }
-
-// Wine's CreateSymbolicLinkW may answer success and make nothing: links work only when one
-// made to a folder leads into it.
-bool CanMakeSymlinks() {
-  const fs::path dir = fs::temp_directory_path() / "kelvaron-link-probe";
-  std::error_code ec;
-  fs::create_directories(dir / "target", ec);
-  fs::create_directory_symlink(dir / "target", dir / "link", ec);
-  const bool works = !ec && fs::is_symlink(dir / "link") && fs::is_directory(dir / "link");
-  fs::remove_all(dir, ec);
-  return works;
-}
-
-bool CanMakeHardLinks() {
-  const fs::path dir = fs::temp_directory_path() / "kelvaron-hardlink-probe";
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  std::ofstream(dir / "a") << "x";
-  fs::create_hard_link(dir / "a", dir / "b", ec);
-  const bool works = !ec && fs::hard_link_count(dir / "a", ec) == 2;
-  fs::remove_all(dir, ec);
-  return works;
-}
 
 bool MakeFifo(const std::string&) { return false; }
 bool HasFreedesktopTrash() { return false; }
