@@ -76,9 +76,8 @@ class Files {
   /// went to the trash, else why it did not.
   std::vector<std::string> MoveToTrash(const std::vector<std::string>& winPaths);
 
-  /// Takes the run lock, a file that is held exclusively until Unlock or the end of this
-  /// object, and that the system releases when the process dies. False, and nothing
-  /// changed, when another holds it.
+  /// Takes the run lock (the first byte of the file, which both systems' programs lock alike)
+  /// until Unlock, the end of this object or of the process; false when another holds it.
   bool LockRun(std::string_view lockFile);
   /// Releases the run lock and removes its file. Never throws.
   void Unlock() noexcept;
