@@ -1,7 +1,9 @@
 #pragma once
 
-#include <cerrno>
 #include <functional>
+#include <string>
+
+#include "platform/file_error.h"
 
 // A seam for tests that prove a run loses nothing when the system fails: any call of a file
 // operation can be made to fail, or the process to die there. Only test programs link the
@@ -43,13 +45,9 @@ const char* Name(Op op);
 
 namespace platform {
 
-/// True, with errno set, when the seam fails this call of `op`.
-inline bool Injected(faults::Op op) {
-  if (const int err = faults::Check(op)) {
-    errno = err;
-    return true;
-  }
-  return false;
+/// Throws the failure that the seam injects into this call of `op`, naming `winPath`, if any.
+inline void Fault(faults::Op op, const std::string& winPath) {
+  if (const int err = faults::Check(op)) throw FileError::FromErrno(err, winPath);
 }
 
 }  // namespace platform

@@ -8,9 +8,14 @@
 // Winpack's files are named by Windows paths on drive C:. Off Windows the drive is the
 // Wine prefix's drive_c, and each component is found the way Windows and Wine find it:
 // the exact name when it exists, else the first name in sorted order that equals it
-// without regard to case. All names here are Windows-1252 bytes. Below C:\Winpack no link
-// (symbolic link, junction) is ever followed: a path through one names nothing.
+// without regard to case. All names here are Windows-1252 bytes. A link (symbolic link,
+// junction) in Winpack's tree is followed, as Winpack follows it: the operator's layout.
 namespace platform {
+
+class DriveView;  // what each system keeps of a run's view (files_linux.h, files_win.h)
+namespace raw {
+class Access;
+}  // namespace raw
 
 /// The host folder that stands for `C:\`: on Linux `$WINEPREFIX/drive_c`, `WINEPREFIX`
 /// defaulting to `$HOME/.wine`; on Windows `C:\` itself.
@@ -45,9 +50,9 @@ class Files {
   bool IsDirectory(std::string_view winPath);
 
   void MakeDir(std::string_view winPath);
-  /// Removes an empty folder.
-  void RemoveDir(std::string_view winPath);
   void RemoveFile(std::string_view winPath);
+  /// Removes an empty folder; throws FileError for any other.
+  void RemoveDir(std::string_view winPath);
   /// The names of the ordinary files of a folder; none when there is no such folder.
   std::vector<std::string> FileNames(std::string_view folder);
 
@@ -65,24 +70,21 @@ class Files {
   void Flush();
 
   /// Sends files to the Recycle Bin / Trash, from where the user can restore them; never
-  /// deletes one instead. Everything changed through this object before the call, and what
-  /// the trash keeps to restore each file, is durable (Flush) before the first file leaves
-  /// its folder. Never throws; per file an empty text when it went, else why it did not.
+  /// deletes one instead. Everything changed through this object before the call is durable
+  /// (Flush) before the first file leaves its folder, and what the trash keeps to restore
+  /// each file is durable before the call returns. Never throws: per file, empty when it
+  /// went to the trash, else why it did not.
   std::vector<std::string> MoveToTrash(const std::vector<std::string>& winPaths);
 
-  /// Takes the run lock, a file that is held exclusively until Unlock or the end of this
-  /// object, and that the system releases when the process dies. False, and nothing
-  /// changed, when another holds it.
+  /// Takes the run lock (the first byte of the file, which both systems' programs lock alike)
+  /// until Unlock, the end of this object or of the process; false when another holds it.
   bool LockRun(std::string_view lockFile);
   /// Releases the run lock and removes its file. Never throws.
   void Unlock() noexcept;
 
-  /// What each system keeps of the run's view; defined by the file of that system.
-  struct Impl;
-  Impl& impl() { return *impl_; }
-
  private:
-  std::unique_ptr<Impl> impl_;
+  friend class raw::Access;  // the raw file layer's narrow way in (rawfile.h)
+  std::unique_ptr<DriveView> view_;
 };
 
 }  // namespace platform

@@ -2,8 +2,10 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/faults.h"
 #include "platform/file_error.h"
 #include "platform/files_win.h"
+#include "platform/winpath.h"
 
 // On Windows `C:\` is the real drive and the file system ignores letter case itself, so a
 // path needs no lookup: it is checked to stay on drive C: and out of links, and handed to the
@@ -11,43 +13,10 @@
 namespace platform {
 namespace {
 
-using Impl = Files::Impl;
+std::string FoldedPath(const std::string& abs) { return UpperCase(abs); }
 
-[[noreturn]] void Unmappable(std::string_view winPath) {
-  throw FileError(FileError::Kind::kNotFound, std::string(winPath),
-                  "not a name of a file of drive C:");
-}
+}  // namespace
 
-std::string Trimmed(std::string path) {
-  while (path.size() > 3 && path.back() == '\\') path.pop_back();
-  return path;
-}
-
-// Every component a single name: no empty, "." or ".." part, no '/' or NUL inside.
-void Check(const std::string& abs) {
-  if (abs.size() < 2 || UpperChar(abs[0]) != 'C' || abs[1] != ':') Unmappable(abs);
-  if (abs.size() == 2) return;
-  if (abs[2] != '\\') Unmappable(abs);
-  std::size_t start = 3;
-  while (start < abs.size()) {
-    std::size_t end = abs.find('\\', start);
-    if (end == std::string::npos) end = abs.size();
-    const std::string_view part(abs.data() + start, end - start);
-    if (part.empty() || part == "." || part == ".." || part.find('/') != std::string_view::npos ||
-        part.find('\0') != std::string_view::npos) {
-      Unmappable(abs);
-    }
-    start = end + 1;
-  }
-}
-
-std::string Parent(const std::string& abs) {
-  const std::size_t slash = abs.rfind('\\');
-  return slash == std::string::npos || slash < 3 ? abs.substr(0, 3) : abs.substr(0, slash);
-}
-
-// The raw attributes; INVALID_FILE_ATTRIBUTES when there is no entry. Any other failure
-// throws: a name that cannot be looked up must not be taken for a free one.
 DWORD RawAttributes(const std::string& abs) {
   const DWORD attrs = GetFileAttributesW(win::LongPath(abs).c_str());
   if (attrs != INVALID_FILE_ATTRIBUTES) return attrs;
@@ -64,70 +33,43 @@ DWORD RawAttributes(const std::string& abs) {
   return found.dwFileAttributes;
 }
 
-// Attributes through the checks of a run: INVALID_FILE_ATTRIBUTES also for a path through a
-// link below C:\Winpack.
-DWORD Attributes(Files& files, std::string_view winPath) {
-  const std::string abs = files.AbsoluteWinPath(winPath);
-  Check(abs);
+DWORD DriveView::Attributes(const std::string& abs) {
   Fault(faults::Op::kStat, abs);
-  if (files.impl().Linked(abs, false)) return INVALID_FILE_ATTRIBUTES;
   return RawAttributes(abs);
 }
 
-}  // namespace
-
-void Fault(faults::Op op, const std::string& absPath) {
-  if (Injected(op)) throw FileError::FromErrno(errno, absPath);
+// A link to a folder (symbolic link or junction) is the folder, followed to where it leads:
+// the operator may keep a part of Winpack's tree on another disk. Names that come from data
+// are single names, checked by the run.
+bool IsFolderAt(const std::string& abs, DWORD attrs) {
+  if (attrs == INVALID_FILE_ATTRIBUTES) return false;
+  if ((attrs & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  HANDLE h = CreateFileW(win::LongPath(abs).c_str(), 0,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  return known && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::string FoldedPath(const std::string& abs) { return UpperCase(abs); }
-
-bool Impl::Linked(const std::string& abs, bool leaf) {
-  // From the second name on: C:\Winpack itself may be wherever the operator put it.
-  std::size_t end = abs.find('\\', 3);
-  if (end == std::string::npos) return false;
-  for (;;) {
-    end = abs.find('\\', end + 1);
-    if (end == std::string::npos && !leaf) return false;
-    const std::string folder = end == std::string::npos ? abs : abs.substr(0, end);
-    const std::string key = FoldedPath(folder);
-    if (plainFolders.count(key) == 0) {
-      const DWORD attrs = RawAttributes(folder);
-      if (attrs == INVALID_FILE_ATTRIBUTES) return false;  // not there: nothing links
-      if ((attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
-      if ((attrs & FILE_ATTRIBUTE_DIRECTORY) != 0) plainFolders.insert(key);
-    }
-    if (end == std::string::npos) return false;
-  }
-}
-
-std::string Impl::Resolve(std::string_view winPath, const std::string& cur) {
-  std::string abs;
-  if (winPath.size() >= 2 && winPath[1] == ':') {
-    abs = Trimmed(std::string(winPath));
-  } else if (!winPath.empty() && winPath[0] == '\\') {
-    abs = Trimmed("C:" + std::string(winPath));
-  } else {
-    abs = Trimmed(cur + (cur.back() == '\\' ? "" : "\\") + std::string(winPath));
-  }
-  Check(abs);
-  if (Linked(abs, false)) {
-    throw FileError(FileError::Kind::kNotFound, abs, "a folder of the path is a link");
-  }
+std::string DriveView::Resolve(const std::string& abs) {
+  winpath::Components(abs);
   return abs;
 }
 
-void Impl::Written(const std::string& abs) {
+void DriveView::Written(const std::string& abs) {
   dirtyFiles[FoldedPath(abs)] = abs;
   Changed(abs);
 }
 
-void Impl::Changed(const std::string& abs) {
-  const std::string folder = Parent(abs);
+void DriveView::Changed(const std::string& abs) {
+  const std::string folder = winpath::Parent(abs);
   dirtyFolders[FoldedPath(folder)] = folder;
 }
 
-void Impl::Renamed(const std::string& from, const std::string& to) {
+void DriveView::Renamed(const std::string& from, const std::string& to) {
   Changed(from);
   Changed(to);
   if (dirtyFiles.erase(FoldedPath(from)) != 0) dirtyFiles[FoldedPath(to)] = to;
@@ -135,21 +77,18 @@ void Impl::Renamed(const std::string& from, const std::string& to) {
 
 std::string DriveRoot() { return "C:\\"; }
 
-Files::Files() : impl_(std::make_unique<Impl>()) {}
+Files::Files() : view_(std::make_unique<DriveView>()) {}
 Files::~Files() {
-  impl_->DetachWriting();
+  view_->DetachWriting();
   Unlock();
 }
 
 std::string Files::AbsoluteWinPath(std::string_view winPath) const {
-  if (winPath.size() >= 2 && winPath[1] == ':') return Trimmed(std::string(winPath));
-  if (!winPath.empty() && winPath[0] == '\\') return Trimmed("C:" + std::string(winPath));
-  const std::string& cur = CurDir();
-  return Trimmed(cur + (cur.back() == '\\' ? "" : "\\") + std::string(winPath));
+  return winpath::Absolute(winPath, view_->curDir);
 }
 
 std::string Files::HostPath(std::string_view winPath) {
-  return impl_->Resolve(winPath, impl_->curDir);
+  return view_->Resolve(AbsoluteWinPath(winPath));
 }
 
 void Files::ChDir(std::string_view winPath) {
@@ -157,45 +96,34 @@ void Files::ChDir(std::string_view winPath) {
   Fault(faults::Op::kStat, abs);
   const DWORD attrs = RawAttributes(abs);
   if (attrs == INVALID_FILE_ATTRIBUTES) throw win::Error(ERROR_PATH_NOT_FOUND, abs);
-  if ((attrs & FILE_ATTRIBUTE_DIRECTORY) == 0) throw win::Error(ERROR_DIRECTORY, abs);
-  if (impl_->Linked(abs, true)) {
-    throw FileError(FileError::Kind::kNotFound, abs, "the folder is a link");
-  }
-  impl_->curDir = std::move(abs);
+  if (!IsFolderAt(abs, attrs)) throw win::Error(ERROR_DIRECTORY, abs);
+  view_->curDir = std::move(abs);
 }
 
-const std::string& Files::CurDir() const { return impl_->curDir; }
+const std::string& Files::CurDir() const { return view_->curDir; }
 
 bool Files::EntryExists(std::string_view winPath) {
-  return Attributes(*this, winPath) != INVALID_FILE_ATTRIBUTES;
+  return view_->Attributes(HostPath(winPath)) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool Files::IsDirectory(std::string_view winPath) {
-  const DWORD attrs = Attributes(*this, winPath);
-  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (attrs & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  const std::string abs = HostPath(winPath);
+  return IsFolderAt(abs, view_->Attributes(abs));
 }
 
 void Files::MakeDir(std::string_view winPath) {
   const std::string abs = HostPath(winPath);
   Fault(faults::Op::kMakeDir, abs);
   if (!CreateDirectoryW(win::LongPath(abs).c_str(), nullptr)) throw win::Error(GetLastError(), abs);
-  impl_->Changed(abs);
-}
-
-void Files::RemoveDir(std::string_view winPath) {
-  const std::string abs = HostPath(winPath);
-  Fault(faults::Op::kRemove, abs);
-  if (!RemoveDirectoryW(win::LongPath(abs).c_str())) throw win::Error(GetLastError(), abs);
-  impl_->Changed(abs);
+  view_->Changed(abs);
 }
 
 void Files::RemoveFile(std::string_view winPath) {
   const std::string abs = HostPath(winPath);
   Fault(faults::Op::kRemove, abs);
   if (!DeleteFileW(win::LongPath(abs).c_str())) throw win::Error(GetLastError(), abs);
-  impl_->dirtyFiles.erase(FoldedPath(abs));
-  impl_->Changed(abs);
+  view_->dirtyFiles.erase(FoldedPath(abs));
+  view_->Changed(abs);
 }
 
 std::vector<std::string> Files::FileNames(std::string_view folder) {
@@ -222,6 +150,13 @@ std::vector<std::string> Files::FileNames(std::string_view folder) {
   return names;
 }
 
+void Files::RemoveDir(std::string_view winPath) {
+  const std::string abs = HostPath(winPath);
+  Fault(faults::Op::kRemove, abs);
+  if (!RemoveDirectoryW(win::LongPath(abs).c_str())) throw win::Error(GetLastError(), abs);
+  view_->Changed(abs);
+}
+
 void Files::ReplaceFile(std::string_view from, std::string_view to) {
   const std::string absFrom = HostPath(from);
   const std::string absTo = HostPath(to);
@@ -231,7 +166,7 @@ void Files::ReplaceFile(std::string_view from, std::string_view to) {
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     throw win::Error(GetLastError(), absTo);
   }
-  impl_->Renamed(absFrom, absTo);
+  view_->Renamed(absFrom, absTo);
 }
 
 bool Files::RenameNew(std::string_view from, std::string_view to) {
@@ -250,11 +185,9 @@ bool Files::RenameNew(std::string_view from, std::string_view to) {
     }
     throw win::Error(err, absTo);
   }
-  impl_->Renamed(absFrom, absTo);
+  view_->Renamed(absFrom, absTo);
   return true;
 }
-
-namespace {
 
 // FlushFileBuffers of a file or folder by its path. A folder can be flushed only with
 // write access to it; where that is refused, its entries are the journal's of NTFS and the
@@ -278,38 +211,71 @@ void FlushPath(const std::string& abs, bool folder) {
   }
 }
 
-}  // namespace
-
 void Files::Flush() {
   Fault(faults::Op::kSync, "C:\\");
-  impl_->FlushWriting();
-  for (const auto& [key, abs] : impl_->dirtyFiles) FlushPath(abs, false);
-  for (const auto& [key, abs] : impl_->dirtyFolders) FlushPath(abs, true);
-  impl_->dirtyFiles.clear();
-  impl_->dirtyFolders.clear();
+  view_->FlushWriting();
+  for (const auto& [key, abs] : view_->dirtyFiles) FlushPath(abs, false);
+  for (const auto& [key, abs] : view_->dirtyFolders) FlushPath(abs, true);
+  view_->dirtyFiles.clear();
+  view_->dirtyFolders.clear();
+}
+
+bool NamesOpenFile(HANDLE h, const std::string& abs) {
+  BY_HANDLE_FILE_INFORMATION open{}, named{};
+  if (!GetFileInformationByHandle(h, &open)) return false;
+  HANDLE byName = CreateFileW(win::LongPath(abs).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (byName == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(byName, &named) != 0;
+  CloseHandle(byName);
+  return known && open.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+         open.nFileIndexHigh == named.nFileIndexHigh && open.nFileIndexLow == named.nFileIndexLow;
 }
 
 bool Files::LockRun(std::string_view lockFile) {
   const std::string abs = HostPath(lockFile);
-  Fault(faults::Op::kCreate, abs);
-  // Opened without sharing: another run's open fails until this handle is closed, which the
-  // system does when the process ends however it ends; the file goes with the handle.
-  HANDLE h =
-      CreateFileW(win::LongPath(abs).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD err = GetLastError();
-    if (err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION) return false;
-    throw win::Error(err, abs);
+  for (int pending = 0;;) {
+    Fault(faults::Op::kCreate, abs);
+    HANDLE h = CreateFileW(win::LongPath(abs).c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD err = GetLastError();
+      // The run before is removing the file as it ends; its name goes with its last handle.
+      if (err == ERROR_ACCESS_DENIED && ++pending < 100) {
+        Sleep(10);
+        continue;
+      }
+      throw win::Error(err, abs);
+    }
+    // The first byte, locked as the Linux program locks it: under Wine this is the same
+    // record lock, so each program refuses the other's run. The system lets go when the
+    // process ends, however it ends.
+    OVERLAPPED first{};
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &first)) {
+      const DWORD err = GetLastError();
+      CloseHandle(h);
+      if (err == ERROR_LOCK_VIOLATION || err == ERROR_SHARING_VIOLATION) return false;
+      throw win::Error(err, abs);
+    }
+    // Only the file that the name holds now is the lock (see Unlock).
+    if (NamesOpenFile(h, abs)) {
+      view_->lock = h;
+      view_->lockPath = abs;
+      view_->Changed(abs);
+      return true;
+    }
+    CloseHandle(h);
   }
-  impl_->lock = h;
-  return true;
 }
 
 void Files::Unlock() noexcept {
-  if (impl_ == nullptr || impl_->lock == INVALID_HANDLE_VALUE) return;
-  CloseHandle(impl_->lock);
-  impl_->lock = INVALID_HANDLE_VALUE;
+  if (view_ == nullptr || view_->lock == INVALID_HANDLE_VALUE) return;
+  // Removed while still held, so that no other run can take a file about to go.
+  if (DeleteFileW(win::LongPath(view_->lockPath).c_str())) view_->Changed(view_->lockPath);
+  CloseHandle(view_->lock);
+  view_->lock = INVALID_HANDLE_VALUE;
 }
 
 }  // namespace platform

@@ -7,7 +7,6 @@
 
 // clang-format off
 #include "platform/wide_win.h"  // first: it takes back the names windows.h takes
-#include "platform/faults.h"
 #include "platform/files.h"
 // clang-format on
 
@@ -16,25 +15,24 @@ namespace raw {
 struct OpenFile;
 }  // namespace raw
 
-struct Files::Impl {
+class DriveView {
+ public:
   std::string curDir = "C:\\";
-  // Folders below C:\Winpack found to be plain folders, not links (by upper-case path).
-  std::set<std::string> plainFolders;
   // What Flush makes durable: files written and the folders whose entries changed, by
   // upper-case path (the file system ignores case) to the path as written.
   std::map<std::string, std::string> dirtyFiles;
   std::map<std::string, std::string> dirtyFolders;
   // Files open for writing through this object: each Flush flushes them by their handle,
-  // since they may be written after it. (The raw file part's record of an open file.)
+  // since they may be written after it.
   std::set<raw::OpenFile*> writing;
   HANDLE lock = INVALID_HANDLE_VALUE;
+  std::string lockPath;
 
-  /// The absolute path, checked to name a file of drive C: whose folders below C:\Winpack
-  /// are no links; throws FileError (not found) otherwise.
-  std::string Resolve(std::string_view winPath, const std::string& curDir);
-  /// Whether a folder of the path below C:\Winpack (the last name too when `leaf`) is a
-  /// link or another reparse point.
-  bool Linked(const std::string& abs, bool leaf);
+  /// The absolute path, checked to name a file of drive C:; throws FileError (not found)
+  /// otherwise.
+  std::string Resolve(const std::string& abs);
+  /// The raw attributes (RawAttributes) through the fault seam.
+  DWORD Attributes(const std::string& abs);
 
   void Written(const std::string& abs);
   void Changed(const std::string& abs);  // an entry of abs's folder was made, renamed or removed
@@ -45,10 +43,23 @@ struct Files::Impl {
   void DetachWriting() noexcept;
 };
 
-/// Throws the failure that the test seam injects into `op`, if any.
-void Fault(faults::Op op, const std::string& absPath);
+namespace raw {
 
-/// Upper case as the file system compares names.
-std::string FoldedPath(const std::string& abs);
+class Access {
+ public:
+  static DriveView& View(Files& files) { return *files.view_; }
+};
+
+}  // namespace raw
+
+/// Makes a file, or a folder's entries, durable by its path; nothing when it is gone.
+void FlushPath(const std::string& abs, bool folder);
+
+/// Whether the path still names the open file (not another put in its place).
+bool NamesOpenFile(HANDLE h, const std::string& abs);
+
+/// The raw attributes of a path; INVALID_FILE_ATTRIBUTES when there is no entry. Any other
+/// failure throws: a name that cannot be looked up must not be taken for a free one.
+DWORD RawAttributes(const std::string& abs);
 
 }  // namespace platform

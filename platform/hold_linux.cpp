@@ -30,6 +30,6 @@ bool HoldAlone(Handle file) {
   return false;
 }
 
-void Release(Handle file) noexcept { fcntl(static_cast<int>(file), F_SETLEASE, F_UNLCK); }
+void EndHold(Handle file) noexcept { fcntl(static_cast<int>(file), F_SETLEASE, F_UNLCK); }
 
 }  // namespace platform::raw

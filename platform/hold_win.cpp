@@ -8,6 +8,6 @@ bool OpenFilesCanBeReplaced() { return false; }
 
 bool HoldAlone(Handle) { return true; }
 
-void Release(Handle) noexcept {}
+void EndHold(Handle) noexcept {}
 
 }  // namespace platform::raw

@@ -13,6 +13,10 @@
 // call answers with kNoFile throws FileError naming that path.
 namespace platform::raw {
 
+/// What the raw layer may ask of a run's Files: each system's own (files_linux.h,
+/// files_win.h).
+class Access;
+
 /// A file descriptor on Linux, a HANDLE on Windows.
 using Handle = std::intptr_t;
 inline constexpr Handle kNoFile = -1;
@@ -26,18 +30,15 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
                 std::optional<FileError>* failure);
 
 enum class Create {
-  kEmpty,   // created, or emptied when it exists
-  kNew,     // created only when no entry of that name exists (checked atomically); else kNoFile
-  kAppend,  // created when missing, written at its end
+  kEmpty,   // made anew: an entry of the name is removed first, never written through
+  kAppend,  // created when missing, written at its end; refused when it is not a plain file
+            // with this one name (a hard link, a symbolic link)
 };
 Handle OpenWrite(Files& files, const std::string& absPath, Create how);
 
 /// Reads up to `size` bytes; 0 at the end of the file.
 std::size_t Read(Handle file, char* buf, std::size_t size, const std::string& absPath);
-void Rewind(Handle file, const std::string& absPath);
 void Write(Handle file, const char* data, std::size_t size, const std::string& absPath);
-/// Makes what was written durable.
-void Sync(Handle file, const std::string& absPath);
 void Close(Handle file, const std::string& absPath);
 /// Closes a file whose owner already failed. Never throws.
 void CloseQuietly(Handle file) noexcept;
@@ -57,6 +58,6 @@ bool OpenFilesCanBeReplaced();
 /// holding nothing, where the system cannot tell (a file system without leases).
 bool HoldAlone(Handle file);
 /// Lets others open the file again. Never throws.
-void Release(Handle file) noexcept;
+void EndHold(Handle file) noexcept;
 
 }  // namespace platform::raw

@@ -49,7 +49,7 @@ class TextReader {
   /// Waits a few seconds at most until no other program has the file open, and keeps others
   /// from opening it until Release or Close; false when another keeps it open.
   bool HoldAlone() { return raw::HoldAlone(file_); }
-  void Release() noexcept { raw::Release(file_); }
+  void Release() noexcept { raw::EndHold(file_); }
 
  private:
   TextReader(raw::Handle file, std::string path);
@@ -80,7 +80,7 @@ class TextWriter {
   void WriteLine(std::string_view line);
   /// As TextReader::HoldAlone, for a file being written.
   bool HoldAlone() { return raw::HoldAlone(file_); }
-  void Release() noexcept { raw::Release(file_); }
+  void Release() noexcept { raw::EndHold(file_); }
   /// Writes what is buffered to the file (durable only after a sync or Files::Flush).
   void Flush();
   void Close();

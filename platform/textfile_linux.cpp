@@ -7,6 +7,7 @@
 #include "platform/faults.h"
 #include "platform/files_linux.h"
 #include "platform/rawfile.h"
+#include "platform/wording.h"
 
 namespace platform::raw {
 namespace {
@@ -23,76 +24,87 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
   std::string host;
   int fd = -1;
   try {
-    fd = files.impl().OpenExisting(absPath, flags, &host);
+    fd = Access::OpenExisting(files, absPath, flags, &host);
   } catch (const FileError& e) {
     if (failure != nullptr) failure->emplace(e);
     return kNoFile;
   }
-  if (fd >= 0) {
-    struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return fd;
-    close(fd);
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  } else if (errno == ELOOP) {
-    errno = EACCES;  // a refused link
+  std::optional<FileError> error;
+  struct stat st {};
+  if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return fd;
+  if (fd >= 0 || errno == ELOOP) {  // ELOOP: a link refused
+    error.emplace(FileError::Kind::kOther, absPath, words::kNotOrdinary);
+  } else {
+    error = FileError::FromErrno(errno, absPath);
   }
-  if (failure != nullptr) failure->emplace(FileError::FromErrno(errno, absPath));
+  if (fd >= 0) close(fd);
+  if (failure != nullptr) *failure = std::move(error);
   return kNoFile;
 }
 
 Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
-  Files::Impl& impl = files.impl();
-  const std::string host = impl.HostPath(absPath);  // an entry in another letter case is found
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
-  flags |= how == Create::kEmpty ? O_TRUNC : how == Create::kNew ? O_EXCL : O_APPEND;
-  const int fd = Injected(faults::Op::kCreate) ? -1 : open(host.c_str(), flags, 0666);
-  if (fd < 0 && how == Create::kNew && errno == EEXIST) return kNoFile;
+  const std::string host = Access::HostPath(files, absPath);  // found in any letter case
+  Fault(faults::Op::kCreate, absPath);
+  // A file the run writes is never written through an entry already there: a hard link or a
+  // symbolic link would carry the writing to a file elsewhere. The entry goes instead.
+  if (how == Create::kEmpty) {
+    if (unlink(host.c_str()) == 0) {
+      Access::Removed(files, host);
+    } else if (errno != ENOENT) {
+      throw FileError::FromErrno(errno, absPath);
+    }
+  }
+  const int flags =
+      O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (how == Create::kAppend ? O_APPEND : O_EXCL);
+  const int fd = open(host.c_str(), flags, 0666);
+  if (fd < 0 && errno == ELOOP)
+    throw FileError(FileError::Kind::kOther, absPath, words::kNotOrdinary);
   if (fd < 0) throw FileError::FromErrno(errno, absPath);
-  impl.NoteCreated(host);
+  struct stat st {};
+  if (how == Create::kAppend && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1)) {
+    close(fd);
+    throw FileError(FileError::Kind::kOther, absPath,
+                    st.st_nlink > 1 ? words::kHardLinked : words::kNotOrdinary);
+  }
+  Access::Created(files, host);
   return fd;
 }
 
 std::size_t Read(Handle file, char* buf, std::size_t size, const std::string& absPath) {
   for (;;) {
-    const ssize_t n = Injected(faults::Op::kRead) ? -1 : read(Fd(file), buf, size);
+    Fault(faults::Op::kRead, absPath);
+    const ssize_t n = read(Fd(file), buf, size);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw FileError::FromErrno(errno, absPath);
     return static_cast<std::size_t>(n);
   }
 }
 
-void Rewind(Handle file, const std::string& absPath) {
-  if (lseek(Fd(file), 0, SEEK_SET) != 0) throw FileError::FromErrno(errno, absPath);
-}
-
 void Write(Handle file, const char* data, std::size_t size, const std::string& absPath) {
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t n = Injected(faults::Op::kWrite) ? -1 : write(Fd(file), data + done, size - done);
+    Fault(faults::Op::kWrite, absPath);
+    const ssize_t n = write(Fd(file), data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw FileError::FromErrno(errno, absPath);
     done += static_cast<std::size_t>(n);
   }
 }
 
-void Sync(Handle file, const std::string& absPath) {
-  if (Injected(faults::Op::kSync) || fsync(Fd(file)) != 0) {
-    throw FileError::FromErrno(errno, absPath);
-  }
-}
-
 void Close(Handle file, const std::string& absPath) {
-  const int closed = Injected(faults::Op::kClose) ? (close(Fd(file)), -1) : close(Fd(file));
-  if (closed != 0) throw FileError::FromErrno(errno, absPath);
+  try {
+    Fault(faults::Op::kClose, absPath);
+  } catch (const FileError&) {
+    close(Fd(file));
+    throw;
+  }
+  if (close(Fd(file)) != 0) throw FileError::FromErrno(errno, absPath);
 }
 
 void CloseQuietly(Handle file) noexcept { close(Fd(file)); }
 
 bool SameFile(Files& files, Handle file, const std::string& absPath) {
-  struct stat open {
-  }, named{};
-  return fstat(Fd(file), &open) == 0 && stat(files.HostPath(absPath).c_str(), &named) == 0 &&
-         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+  return NamesOpenFile(Fd(file), files.HostPath(absPath));
 }
 
 }  // namespace platform::raw

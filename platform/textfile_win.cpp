@@ -1,7 +1,9 @@
 #include <algorithm>
 
+#include "platform/faults.h"
 #include "platform/files_win.h"
 #include "platform/rawfile.h"
+#include "platform/wording.h"
 
 // Files through the wide API: exclusive create is CREATE_NEW, a link (reparse point) is
 // refused when asked, and what was written is made durable with FlushFileBuffers.
@@ -11,7 +13,7 @@ namespace platform::raw {
 // Files that flushes it while it is open.
 struct OpenFile {
   HANDLE h;
-  Files::Impl* files;
+  DriveView* files;
   std::string path;
 };
 
@@ -19,7 +21,7 @@ namespace {
 
 OpenFile* F(Handle file) { return reinterpret_cast<OpenFile*>(file); }
 HANDLE H(Handle file) { return F(file)->h; }
-Handle Of(HANDLE h, Files::Impl* files = nullptr, const std::string& path = std::string()) {
+Handle Of(HANDLE h, DriveView* files = nullptr, const std::string& path = std::string()) {
   auto* open = new OpenFile{h, files, path};
   if (files != nullptr) files->writing.insert(open);
   return reinterpret_cast<Handle>(open);
@@ -60,7 +62,7 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
         (links == Links::kFollow || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
     if (!ordinary) {
       CloseHandle(h);
-      throw FileError(FileError::Kind::kOther, path, "not an ordinary file");
+      throw FileError(FileError::Kind::kOther, path, words::kNotOrdinary);
     }
     return Of(h);
   } catch (const FileError& e) {
@@ -72,29 +74,33 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
 Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
   const std::string path = files.HostPath(absPath);
   Fault(faults::Op::kCreate, path);
+  // A file the run writes is never written through an entry already there: a hard link or a
+  // symbolic link would carry the writing to a file elsewhere. The entry goes instead.
+  if (how == Create::kEmpty && !DeleteFileW(win::LongPath(path).c_str())) {
+    const DWORD err = GetLastError();
+    if (err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND) throw win::Error(err, path);
+  }
   const DWORD access = how == Create::kAppend ? FILE_APPEND_DATA : GENERIC_WRITE;
-  const DWORD disposition = how == Create::kEmpty ? CREATE_ALWAYS
-                            : how == Create::kNew ? CREATE_NEW
-                                                  : OPEN_ALWAYS;
+  const DWORD disposition = how == Create::kAppend ? OPEN_ALWAYS : CREATE_NEW;
   // Shared as the C runtime shares, so that Files::Flush can flush it while it is open.
-  HANDLE h = CreateFileW(win::LongPath(path).c_str(), access,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h != INVALID_HANDLE_VALUE) {
-    files.impl().Written(path);
-    return Of(h, &files.impl(), path);
+  HANDLE h = CreateFileW(
+      win::LongPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    throw win::Error(err, path);
   }
-  const DWORD err = GetLastError();
-  if (how == Create::kNew) {
-    // CREATE_NEW fails for an entry of the name in any letter case; a folder of the name
-    // answers "access denied".
-    if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) return kNoFile;
-    if (err == ERROR_ACCESS_DENIED &&
-        GetFileAttributesW(win::LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
-      return kNoFile;
-    }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (how == Create::kAppend &&
+      (!GetFileInformationByHandle(h, &info) || info.nNumberOfLinks > 1 ||
+       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)) {
+    CloseHandle(h);
+    throw FileError(FileError::Kind::kOther, path,
+                    info.nNumberOfLinks > 1 ? words::kHardLinked : words::kNotOrdinary);
   }
-  throw win::Error(err, path);
+  DriveView& view = Access::View(files);
+  view.Written(path);
+  return Of(h, &view, path);
 }
 
 std::size_t Read(Handle file, char* buf, std::size_t size, const std::string& absPath) {
@@ -103,11 +109,6 @@ std::size_t Read(Handle file, char* buf, std::size_t size, const std::string& ab
   const auto want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
   if (!ReadFile(H(file), buf, want, &n, nullptr)) Throw(absPath);
   return n;
-}
-
-void Rewind(Handle file, const std::string& absPath) {
-  LARGE_INTEGER zero{};
-  if (!SetFilePointerEx(H(file), zero, nullptr, FILE_BEGIN)) Throw(absPath);
 }
 
 void Write(Handle file, const char* data, std::size_t size, const std::string& absPath) {
@@ -121,55 +122,33 @@ void Write(Handle file, const char* data, std::size_t size, const std::string& a
   }
 }
 
-void Sync(Handle file, const std::string& absPath) {
-  Fault(faults::Op::kSync, absPath);
-  if (!FlushFileBuffers(H(file))) Throw(absPath);
-}
-
 void Close(Handle file, const std::string& absPath) {
-  if (Injected(faults::Op::kClose)) {
-    const int err = errno;
+  try {
+    Fault(faults::Op::kClose, absPath);
+  } catch (const FileError&) {
     Release(file);
-    throw FileError::FromErrno(err, absPath);
+    throw;
   }
   if (!Release(file)) Throw(absPath);
 }
 
 void CloseQuietly(Handle file) noexcept { Release(file); }
 
-namespace {
-
-// The volume and the file's number on it: the same for every name of one file.
-bool Identity(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
-  return GetFileInformationByHandle(h, &info) != 0;
-}
-
-}  // namespace
-
 bool SameFile(Files& files, Handle file, const std::string& absPath) {
-  BY_HANDLE_FILE_INFORMATION open{}, named{};
-  if (!Identity(H(file), open)) return false;
-  HANDLE h = CreateFileW(win::LongPath(files.HostPath(absPath)).c_str(), 0,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool known = Identity(h, named);
-  CloseHandle(h);
-  return known && open.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
-         open.nFileIndexHigh == named.nFileIndexHigh && open.nFileIndexLow == named.nFileIndexLow;
+  return NamesOpenFile(H(file), files.HostPath(absPath));
 }
 
 }  // namespace platform::raw
 
 namespace platform {
 
-void Files::Impl::FlushWriting() {
+void DriveView::FlushWriting() {
   for (raw::OpenFile* open : writing) {
     if (!FlushFileBuffers(open->h)) throw win::Error(GetLastError(), open->path);
   }
 }
 
-void Files::Impl::DetachWriting() noexcept {
+void DriveView::DetachWriting() noexcept {
   for (raw::OpenFile* open : writing) open->files = nullptr;
   writing.clear();
 }

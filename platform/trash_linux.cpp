@@ -11,6 +11,7 @@
 #include "platform/codepage.h"
 #include "platform/faults.h"
 #include "platform/files_linux.h"
+#include "platform/wording.h"
 
 // The freedesktop.org trash. A file on the file system of the user's own trash
 // ($XDG_DATA_HOME/Trash) is moved there directly: the trash folder is found once, not again
@@ -128,47 +129,42 @@ std::string Reason(int err) { return Utf8ToCp1252(std::strerror(err)); }
 // First every .trashinfo, then one flush, then the moves: a file never reaches the trash
 // before the record that lets the user restore it is on disk.
 std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winPaths) {
-  std::vector<std::string> reasons;
   struct Item {
     std::string host;
     std::string name;  // in the home trash; empty: through GIO
     bool failed = false;
   };
-  reasons.assign(winPaths.size(), std::string());
+  std::vector<std::string> reasons(winPaths.size());
   std::vector<Item> items(winPaths.size());
   HomeTrash trash;
   bool home = false;
   for (std::size_t i = 0; i < winPaths.size(); ++i) {
     Item& item = items[i];
     try {
-      item.host = impl_->HostPath(winPaths[i]);
-    } catch (const std::exception& e) {
-      reasons[i] = e.what();
+      const std::string abs = AbsoluteWinPath(winPaths[i]);
+      item.host = view_->HostPath(abs);
+      Fault(faults::Op::kTrash, abs);
+    } catch (const FileError& e) {
+      reasons[i] = e.reason();
       item.failed = true;
       continue;
     }
-    if (Injected(faults::Op::kTrash)) {
-      reasons[i] = Reason(errno);
-      item.failed = true;
-      continue;
-    }
-    home = home || FindHomeTrash(impl_->trashRoot, trash);
+    home = home || FindHomeTrash(view_->trashRoot, trash);
     if (!home) continue;
     const std::string base = item.host.substr(item.host.rfind('/') + 1);
     if (WriteInfo(trash, base, InfoText(item.host), item.name) != 0) {
       item.name.clear();
-      impl_->trashRoot.clear();  // looked for again next time
+      view_->trashRoot.clear();  // looked for again next time
       home = false;
     } else {
-      impl_->NoteCreated(trash.info + item.name + ".trashinfo");
+      view_->NoteCreated(trash.info + item.name + ".trashinfo");
     }
   }
-  bool flushed = true;
   std::string flushError;
+  std::vector<std::size_t> viaGio;
   try {
-    impl_->Flush();
-  } catch (const std::exception& e) {
-    flushed = false;
+    view_->Flush();
+  } catch (const FileError& e) {
     flushError = e.what();
   }
   for (std::size_t i = 0; i < items.size(); ++i) {
@@ -176,27 +172,42 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
     if (item.failed) continue;
     std::string* reason = &reasons[i];
     int result = 0;
-    if (!flushed) {
+    bool gio = false;
+    if (!flushError.empty()) {
       if (!item.name.empty()) unlink((trash.info + item.name + ".trashinfo").c_str());
-      *reason = "the trash's records could not be made durable: " + flushError;
+      *reason = words::kTrashNotDurable + flushError;
       continue;
     }
     if (item.name.empty()) {
+      gio = true;
       result = ThroughGio(item.host, reason);
     } else if (renameat2(AT_FDCWD, item.host.c_str(), AT_FDCWD, (trash.files + item.name).c_str(),
                          RENAME_NOREPLACE) != 0) {
       const int err = errno;
       unlink((trash.info + item.name + ".trashinfo").c_str());
-      result = err == EXDEV ? ThroughGio(item.host, reason) : -1;
+      gio = err == EXDEV;
+      result = gio ? ThroughGio(item.host, reason) : -1;
       if (err != EXDEV) *reason = Reason(err);
     } else {
-      impl_->NoteCreated(trash.files + item.name);
+      view_->NoteCreated(trash.files + item.name);
     }
     if (result == 0) {
       reason->clear();
-      impl_->NoteRemoved(item.host);
+      view_->NoteRemoved(item.host);
+      if (gio) viaGio.push_back(i);
     } else if (reason->empty()) {
-      *reason = "the trash refused it";
+      *reason = words::kTrashRefused;
+    }
+  }
+  // GIO writes its record without a flush, in the trash of the file's own file system (its
+  // folder is noted as changed) or in the home trash: both are synced.
+  if (!viaGio.empty()) {
+    view_->dirtyDirs.insert(std::string(g_get_user_data_dir()) + "/Trash/info");
+    try {
+      view_->Flush();
+    } catch (const FileError& e) {
+      for (std::size_t i : viaGio)
+        reasons[i] = words::kTrashRecordNotDurable + std::string(e.what());
     }
   }
   return reasons;

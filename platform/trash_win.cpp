@@ -1,8 +1,11 @@
 // clang-format off
 #include "platform/files_win.h"
+#include "platform/faults.h"
+#include "platform/wording.h"
 #include <shellapi.h>  // needs the types of windows.h
 // clang-format on
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -41,17 +44,52 @@ std::string Recycle(const std::string& abs) {
   return code;
 }
 
+// Under Wine the Recycle Bin is the desktop's trash ($XDG_DATA_HOME/Trash), reached through
+// drive Z:; empty on Windows, whose Recycle Bin is the system's own.
+std::string WineTrash() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr) return {};
+  const auto env = [](const wchar_t* name) {
+    std::wstring value(32768, L'\0');
+    const DWORD n = GetEnvironmentVariableW(name, value.data(), 32768);
+    value.resize(n < 32768 ? n : 0);
+    return value;
+  };
+  std::wstring data = env(L"XDG_DATA_HOME");
+  if (data.empty() && !env(L"HOME").empty()) data = env(L"HOME") + L"/.local/share";
+  if (data.empty()) return {};
+  std::replace(data.begin(), data.end(), L'/', L'\\');
+  return win::Narrow(L"Z:" + data + L"\\Trash");
+}
+
+// Wine's shell writes the trash's records without a flush: each record of a file of that
+// name, and the trash's two folders, are flushed here.
+void FlushWineRecords(const std::string& trash, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    WIN32_FIND_DATAW found{};
+    HANDLE find =
+        FindFirstFileW(win::Wide(trash + "\\info\\" + name + "*.trashinfo").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    do {
+      FlushPath(trash + "\\info\\" + win::Narrow(found.cFileName), false);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+  }
+  FlushPath(trash + "\\info", true);
+  FlushPath(trash + "\\files", true);
+}
+
 }  // namespace
 
 // Everything before is made durable first; the shell keeps its own record of where each
 // file came from.
 std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winPaths) {
-  std::vector<std::string> reasons;
-  reasons.assign(winPaths.size(), std::string());
+  std::vector<std::string> reasons(winPaths.size());
+  std::vector<std::size_t> recycled;
   try {
     Flush();
   } catch (const FileError& e) {
-    for (std::string& r : reasons) r = "not sent to the Recycle Bin: " + std::string(e.what());
+    for (std::string& r : reasons) r = words::kTrashNotDurable + std::string(e.what());
     return reasons;
   }
   for (std::size_t i = 0; i < winPaths.size(); ++i) {
@@ -59,10 +97,23 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
       const std::string abs = HostPath(winPaths[i]);
       Fault(faults::Op::kTrash, abs);
       reasons[i] = Recycle(abs);
-      if (reasons[i].empty()) impl_->Changed(abs);
+      if (reasons[i].empty()) {
+        view_->Changed(abs);
+        recycled.push_back(i);
+      }
     } catch (const FileError& e) {
       reasons[i] = e.reason();
     }
+  }
+  const std::string wineTrash = recycled.empty() ? std::string() : WineTrash();
+  if (wineTrash.empty()) return reasons;
+  std::vector<std::string> names;
+  for (std::size_t i : recycled) names.push_back(winPaths[i].substr(winPaths[i].rfind('\\') + 1));
+  try {
+    FlushWineRecords(wineTrash, names);
+  } catch (const FileError& e) {
+    for (std::size_t i : recycled)
+      reasons[i] = words::kTrashRecordNotDurable + std::string(e.what());
   }
   return reasons;
 }

@@ -78,6 +78,29 @@ std::map<std::string, std::string> Station::Snapshot() const {
   return files;
 }
 
+// Wine's CreateSymbolicLinkW may answer success and make nothing: links work only when one
+// made to a folder leads into it.
+bool CanMakeSymlinks() {
+  const fs::path dir = fs::temp_directory_path() / "kelvaron-link-probe";
+  std::error_code ec;
+  fs::create_directories(dir / "target", ec);
+  fs::create_directory_symlink(dir / "target", dir / "link", ec);
+  const bool works = !ec && fs::is_symlink(dir / "link") && fs::is_directory(dir / "link");
+  fs::remove_all(dir, ec);
+  return works;
+}
+
+bool CanMakeHardLinks() {
+  const fs::path dir = fs::temp_directory_path() / "kelvaron-hardlink-probe";
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  std::ofstream(dir / "a") << "x";
+  fs::create_hard_link(dir / "a", dir / "b", ec);
+  const bool works = !ec && fs::hard_link_count(dir / "a", ec) == 2;
+  fs::remove_all(dir, ec);
+  return works;
+}
+
 std::map<std::string, std::string> Station::Trash() const {
   std::map<std::string, std::string> found;
   if (!fs::exists(trash + "/files")) return found;

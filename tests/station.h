@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -74,14 +75,29 @@ class FixedClock : public platform::Clock {
 /// The trash folder of the test process.
 std::string TrashDir();
 
-// What the system under test can do, for the tests that cannot apply everywhere.
-/// Symbolic links can be made in the station.
-bool CanMakeSymlinks();
-/// The trash is the freedesktop one, with its files/ and info/ folders.
+// What the system under test offers: a case that needs what is missing skips itself.
+bool CanMakeSymlinks();  // that the system then follows
+bool CanMakeHardLinks();
+/// A named pipe at `path`; false where the system has none.
+bool MakeFifo(const std::string& path);
+/// Whether the program writes the freedesktop.org trash itself (its names and records).
 bool HasFreedesktopTrash();
 /// A file another program holds open can be replaced (Windows refuses).
 bool OpenFilesCanBeReplaced();
 /// Tens of thousands of files are made in seconds (not under Wine, where it takes minutes).
 bool ManyFilesAreQuick();
+/// Whether drive C: is a Wine prefix's drive_c, as the Linux program finds it.
+bool DriveIsWinePrefix();
+/// Sets an environment variable of the test process; nullptr removes it.
+void SetEnv(const char* name, const char* value);
+/// Whether the program's names are Windows-1252 (the code page of the system, on Windows).
+bool NamesAreCp1252();
+/// Stores values (name, text; no text: a number) in the registry under `app`'s Settings as
+/// the classic SaveSetting does, after removing all; false where there is no registry.
+using Settings = std::vector<std::pair<std::string, std::optional<std::wstring>>>;
+bool SaveClassicSettings(const std::string& app, const Settings& values);
+/// platform::GetSetting where the system has a registry; `fallback` elsewhere.
+std::string ClassicSetting(const std::string& app, const std::string& section,
+                           const std::string& key, const std::string& fallback);
 
 }  // namespace test

@@ -2,6 +2,7 @@
 #include "tests/station.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -36,6 +37,19 @@ Station::~Station() {
 
 std::string Station::Host(const std::string& rel) const { return prefix + "/drive_c/" + rel; }
 
+bool MakeFifo(const std::string& path) { return mkfifo(path.c_str(), 0600) == 0; }
+bool HasFreedesktopTrash() { return true; }
+bool DriveIsWinePrefix() { return true; }
+bool NamesAreCp1252() { return true; }
+void SetEnv(const char* name, const char* value) {
+  value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+}
+bool SaveClassicSettings(const std::string&, const Settings&) { return false; }
+std::string ClassicSetting(const std::string&, const std::string&, const std::string&,
+                           const std::string& fallback) {
+  return fallback;
+}
+
 namespace system {
 
 std::pair<std::string, std::string> DriveFiles(const Station& st) { return {st.prefix, ""}; }
@@ -44,8 +58,6 @@ std::string TrashOrigin(const std::string& path) { return path; }
 
 }  // namespace system
 
-bool CanMakeSymlinks() { return true; }
-bool HasFreedesktopTrash() { return true; }
 bool OpenFilesCanBeReplaced() { return true; }
 bool ManyFilesAreQuick() { return true; }
 

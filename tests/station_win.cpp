@@ -1,12 +1,16 @@
 // The test station on Windows, where `C:\` is the real drive (under Wine the test prefix's
 // drive_c): C:\Winpack is made afresh for each station. Paths and snapshot keys are written as
 // the Linux station writes them, so one test serves both.
+// clang-format off
+#include "platform/wide_win.h"  // first: it takes back the names windows.h takes
+// clang-format on
 #include <stdlib.h>
 
 #include <cstring>
 #include <filesystem>
 #include <vector>
 
+#include "platform/settings_store.h"
 #include "tests/station.h"
 #include "tests/station_system.h"
 
@@ -68,6 +72,32 @@ Station::~Station() {
 
 std::string Station::Host(const std::string& rel) const { return prefix + "/" + rel; }
 
+bool MakeFifo(const std::string&) { return false; }
+bool HasFreedesktopTrash() { return false; }
+bool DriveIsWinePrefix() { return false; }
+bool NamesAreCp1252() { return GetACP() == 1252; }
+void SetEnv(const char* name, const char* value) { _putenv_s(name, value != nullptr ? value : ""); }
+
+bool SaveClassicSettings(const std::string& app, const Settings& values) {
+  const std::wstring top = L"Software\\VB and VBA Program Settings\\" + platform::win::Wide(app);
+  RegDeleteTreeW(HKEY_CURRENT_USER, top.c_str());
+  const DWORD number = 12000;
+  bool done = true;
+  for (const auto& [name, text] : values) {
+    const auto* data = text ? static_cast<const void*>(text->c_str()) : &number;
+    const auto size = static_cast<DWORD>(text ? (text->size() + 1) * sizeof(wchar_t) : 4);
+    done = done && RegSetKeyValueW(HKEY_CURRENT_USER, (top + L"\\Settings").c_str(),
+                                   platform::win::Wide(name).c_str(), text ? REG_SZ : REG_DWORD,
+                                   data, size) == ERROR_SUCCESS;
+  }
+  return done;
+}
+
+std::string ClassicSetting(const std::string& app, const std::string& section,
+                           const std::string& key, const std::string& fallback) {
+  return platform::GetSetting(app, section, key, fallback);
+}
+
 namespace system {
 
 std::pair<std::string, std::string> DriveFiles(const Station& st) {
@@ -78,8 +108,6 @@ std::string TrashOrigin(const std::string& path) { return WindowsForm(path); }
 
 }  // namespace system
 
-bool CanMakeSymlinks() { return false; }
-bool HasFreedesktopTrash() { return false; }
 bool OpenFilesCanBeReplaced() { return false; }
 bool ManyFilesAreQuick() { return false; }
 

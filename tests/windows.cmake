@@ -11,10 +11,10 @@ endif()
 add_subdirectory(${GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
 add_library(test_station STATIC station.cpp station_win.cpp)
-target_link_libraries(test_station PUBLIC kelvaron_platform)
+target_link_libraries(test_station PUBLIC kelvaron_platform kelvaron_settings_store)
 
 add_executable(core_tests
-  platform_win_test.cpp
+  platform_test.cpp
   value_test.cpp
   selection_test.cpp
   naming_test.cpp
@@ -49,6 +49,12 @@ add_test(NAME differential_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/differen
                                        ${KELVARON_LINUX_BUILD}/tests/run_child
                                        $<TARGET_FILE:run_child>)
 set_tests_properties(differential_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 120)
+# The run lock of the Linux program and of Kelvaron.exe is one lock.
+add_executable(lock_child lock_child.cpp)
+target_link_libraries(lock_child PRIVATE kelvaron_platform kelvaron_no_faults)
+add_test(NAME lock_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/lock_win.sh
+                               ${KELVARON_LINUX_BUILD}/tests/lock_child $<TARGET_FILE:lock_child>)
+set_tests_properties(lock_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 120)
 
 # Faults at every file operation, and the run ended at every one in a child process.
 add_executable(fault_tests invariants.cpp child_win.cpp fault_test.cpp hostile_test.cpp)

@@ -1,0 +1,140 @@
+#include "platform/folder_index_linux.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/faults.h"
+#include "platform/file_error.h"
+
+namespace platform {
+namespace {
+
+// The other spellings of an ASCII name with at most three letters (an archive name such as
+// 26120701.TXT has eight in all); false for other names.
+bool FewSpellings(const std::string& name, std::vector<std::string>& spellings) {
+  std::vector<std::size_t> letters;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x80) return false;
+    if (std::isalpha(c) != 0) letters.push_back(i);
+  }
+  if (letters.size() > 3) return false;
+  spellings.clear();
+  for (unsigned mask = 0; mask < (1u << letters.size()); ++mask) {
+    std::string spelling = name;
+    for (std::size_t k = 0; k < letters.size(); ++k) {
+      const char c = spelling[letters[k]];
+      spelling[letters[k]] = static_cast<char>((mask >> k) & 1 ? std::tolower(c) : std::toupper(c));
+    }
+    if (spelling != name) spellings.push_back(std::move(spelling));
+  }
+  return true;
+}
+
+// A folder in which a few names are looked up is not read whole: a group folder holds
+// thousands of archive files, and a run names a few of them.
+constexpr int kProbesBeforeListing = 64;
+
+}  // namespace
+
+// Nothing when there is no such folder. Throws when it exists but cannot be listed: a name
+// that cannot be looked up must not be taken for a free one.
+const FolderIndex::Names* FolderIndex::Listing(const std::string& hostDir) {
+  if (auto found = listings_.find(hostDir); found != listings_.end()) return &found->second;
+  Fault(faults::Op::kList, hostDir);
+  DIR* dir = opendir(hostDir.c_str());
+  if (dir == nullptr && (errno == ENOENT || errno == ENOTDIR)) return nullptr;
+  if (dir == nullptr) throw FileError::FromErrno(errno, hostDir);
+  std::vector<std::string> found;
+  while (const dirent* e = readdir(dir)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+      found.emplace_back(e->d_name);
+    }
+  }
+  closedir(dir);
+  Names& names = listings_[hostDir];
+  names.reserve(found.size());
+  for (std::string& name : found) {
+    Entry& entry = names[FoldedName(name)];
+    // Of names that differ only in case, the first in sorted order is the one found.
+    if (entry.count++ == 0 || name < entry.name) entry.name = std::move(name);
+  }
+  return &names;
+}
+
+bool FolderIndex::Lookup(const std::string& hostDir, const std::string& utf8Name, std::string& host,
+                         bool exactIsMissing) {
+  host = hostDir + "/" + utf8Name;
+  struct stat st {};
+  const bool listed = listings_.count(hostDir) != 0;
+  bool exactMissing = exactIsMissing;
+  if (!listed && !exactIsMissing) {
+    if (lstat(host.c_str(), &st) == 0) return true;
+    exactMissing = errno == ENOENT;
+  }
+  std::vector<std::string> spellings;
+  if (!listed && exactMissing && FewSpellings(utf8Name, spellings) &&
+      ++probesUnlisted_[hostDir] <= kProbesBeforeListing) {
+    bool found = false, answered = true;
+    std::string first;
+    for (const std::string& spelling : spellings) {
+      if (lstat((hostDir + "/" + spelling).c_str(), &st) == 0) {
+        if (!found || spelling < first) first = spelling;
+        found = true;
+      } else if (errno != ENOENT) {
+        answered = false;  // the folder's listing says more
+      }
+    }
+    if (answered) {
+      if (found) host = hostDir + "/" + first;
+      return found;
+    }
+  }
+  const Names* names = Listing(hostDir);
+  if (names == nullptr) return false;
+  auto it = names->find(FoldedName(utf8Name));
+  if (it == names->end()) return false;
+  // Of several spellings the exact one wins; the listing keeps only the first.
+  if (it->second.count > 1 && !exactIsMissing && lstat(host.c_str(), &st) == 0) return true;
+  host = hostDir + "/" + it->second.name;
+  return true;
+}
+
+FolderIndex::Names* FolderIndex::Remembered(const std::string& hostPath, std::string& name) {
+  const std::size_t slash = hostPath.rfind('/');
+  auto it = listings_.find(hostPath.substr(0, slash));
+  if (it == listings_.end()) return nullptr;
+  name = hostPath.substr(slash + 1);
+  return &it->second;
+}
+
+void FolderIndex::NoteCreated(const std::string& hostPath) {
+  std::string name;
+  Names* names = Remembered(hostPath, name);
+  if (names == nullptr) return;
+  Entry& entry = (*names)[FoldedName(name)];
+  if (entry.count++ == 0 || name < entry.name) entry.name = name;
+}
+
+void FolderIndex::NoteRemoved(const std::string& hostPath) {
+  std::string name;
+  Names* names = Remembered(hostPath, name);
+  if (names == nullptr) return;
+  auto it = names->find(FoldedName(name));
+  if (it == names->end()) return;
+  if (it->second.count == 1) {
+    names->erase(it);
+  } else {
+    // Another spelling of the name remains; which one comes first is known only from the disk.
+    Forget(hostPath.substr(0, hostPath.rfind('/')));
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+// Names in host folders found as Windows and Wine find them: the exact name when it exists,
+// else the first name in sorted order that equals it without regard to case.
+namespace platform {
+
+/// A run's knowledge of the names in host folders. A folder's names are read once and then
+/// kept in step with the program's own changes: nothing else changes Winpack's folders while
+/// a run goes on.
+class FolderIndex {
+ public:
+  /// Finds `utf8Name` in `hostDir`. Sets `host` to the path found (the exact name when none)
+  /// and tells whether one was; `exactIsMissing` when the caller knows the exact name is not
+  /// there. Throws FileError (the host path) when the folder cannot be listed.
+  bool Lookup(const std::string& hostDir, const std::string& utf8Name, std::string& host,
+              bool exactIsMissing = false);
+  /// Keeps a folder already read in step with a change made by this program.
+  void NoteCreated(const std::string& hostPath);
+  void NoteRemoved(const std::string& hostPath);
+  /// Has a folder's names read again on the next lookup.
+  void Forget(const std::string& hostDir) { listings_.erase(hostDir); }
+
+ private:
+  struct Entry {
+    std::string name;  // the first host name in sorted order with this folded form
+    int count = 0;     // how many host names fold to it
+  };
+  using Names = std::unordered_map<std::string, Entry>;  // by folded name
+
+  const Names* Listing(const std::string& hostDir);
+  Names* Remembered(const std::string& hostPath, std::string& name);
+
+  std::unordered_map<std::string, Names> listings_;      // host folder -> its names
+  std::unordered_map<std::string, int> probesUnlisted_;  // host folder -> lookups without listing
+};
+
+}  // namespace platform

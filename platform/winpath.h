@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Windows paths of drive C: as both systems take them, before any host is asked.
+namespace platform::winpath {
+
+/// The absolute form: `C:...` as written, `\...` on drive C:, a bare name in `curDir`;
+/// trailing backslashes dropped, but for the drive root's.
+std::string Absolute(std::string_view winPath, const std::string& curDir);
+
+/// The names after `C:\` of an absolute path. Throws FileError (not found) for a path that
+/// cannot name a file of drive C: (another drive, an empty, `.` or `..` name, `/` or NUL).
+std::vector<std::string> Components(const std::string& abs);
+
+/// The folder of an absolute path; the drive root's is itself.
+std::string Parent(const std::string& abs);
+
+}  // namespace platform::winpath
