@@ -120,6 +120,7 @@ int DriveView::OpenExisting(const std::string& abs, int flags, std::string* host
     }
     // The exact name first: it is what Winpack wrote, and costs one call.
     const int fd = open(hostPath->c_str(), flags);
+    if (fd >= 0) names.NotePresent(*hostPath);
     if (fd >= 0 || errno != ENOENT) return fd;
     if (!names.Lookup(r.dir, r.leaf, *hostPath, true)) {
       errno = ENOENT;

@@ -40,7 +40,7 @@ bool FewSpellings(const std::string& name, std::vector<std::string>& spellings) 
 
 // A folder in which a few names are looked up is not read whole: a group folder holds
 // thousands of archive files, and a run names a few of them.
-constexpr int kProbesBeforeListing = 64;
+constexpr int kProbesBeforeListing = 16;
 
 }  // namespace
 
@@ -75,6 +75,7 @@ bool FolderIndex::Lookup(const std::string& hostDir, const std::string& utf8Name
   struct stat st {};
   const bool listed = listings_.count(hostDir) != 0;
   bool exactMissing = exactIsMissing;
+  if (!listed && !exactIsMissing && present_.count(host) != 0) return true;
   if (!listed && !exactIsMissing) {
     if (lstat(host.c_str(), &st) == 0) return true;
     exactMissing = errno == ENOENT;
@@ -123,7 +124,15 @@ void FolderIndex::NoteCreated(const std::string& hostPath) {
   if (entry.count++ == 0 || name < entry.name) entry.name = name;
 }
 
+void FolderIndex::NotePresent(const std::string& hostPath) {
+  // A batch's bulletins are opened and sent to the trash within a few thousand files.
+  constexpr std::size_t kRemembered = 4096;
+  if (present_.size() >= kRemembered) present_.clear();
+  present_.insert(hostPath);
+}
+
 void FolderIndex::NoteRemoved(const std::string& hostPath) {
+  present_.erase(hostPath);
   std::string name;
   Names* names = Remembered(hostPath, name);
   if (names == nullptr) return;

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 // Names in host folders found as Windows and Wine find them: the exact name when it exists,
 // else the first name in sorted order that equals it without regard to case.
@@ -22,6 +23,9 @@ class FolderIndex {
   void NoteRemoved(const std::string& hostPath);
   /// Has a folder's names read again on the next lookup.
   void Forget(const std::string& hostDir) { listings_.erase(hostDir); }
+  /// Remembers a host path just opened by its exact name, so that a lookup of it soon after
+  /// (the bulletin sent to the trash) needs no call of the system.
+  void NotePresent(const std::string& hostPath);
 
  private:
   struct Entry {
@@ -35,6 +39,7 @@ class FolderIndex {
 
   std::unordered_map<std::string, Names> listings_;      // host folder -> its names
   std::unordered_map<std::string, int> probesUnlisted_;  // host folder -> lookups without listing
+  std::unordered_set<std::string> present_;  // host paths recently opened by their exact name
 };
 
 }  // namespace platform

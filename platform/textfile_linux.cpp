@@ -47,16 +47,14 @@ Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
   Fault(faults::Op::kCreate, absPath);
   // A file the run writes is never written through an entry already there: a hard link or a
   // symbolic link would carry the writing to a file elsewhere. The entry goes instead.
-  if (how == Create::kEmpty) {
-    if (unlink(host.c_str()) == 0) {
-      Access::Removed(files, host);
-    } else if (errno != ENOENT) {
-      throw FileError::FromErrno(errno, absPath);
-    }
-  }
   const int flags =
       O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (how == Create::kAppend ? O_APPEND : O_EXCL);
-  const int fd = open(host.c_str(), flags, 0666);
+  int fd = open(host.c_str(), flags, 0666);
+  if (fd < 0 && errno == EEXIST && how == Create::kEmpty) {
+    if (unlink(host.c_str()) != 0) throw FileError::FromErrno(errno, absPath);
+    Access::Removed(files, host);
+    fd = open(host.c_str(), flags, 0666);
+  }
   if (fd < 0 && errno == ELOOP)
     throw FileError(FileError::Kind::kOther, absPath, words::kNotOrdinary);
   if (fd < 0) throw FileError::FromErrno(errno, absPath);

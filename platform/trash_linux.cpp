@@ -70,9 +70,10 @@ std::string PathLine(const std::string& info) {
 
 // Claims a name in the trash by making its .trashinfo; -1 when the info cannot be written.
 // An info of the same file whose file never arrived (a run died between the two) is taken
-// over rather than left behind as an orphan.
+// over rather than left behind as an orphan. A file already in files/ without its info is
+// looked for only with `checkFiles`: the move finds it otherwise, and asks again.
 int WriteInfo(const HomeTrash& trash, const std::string& base, const std::string& text,
-              std::string& name) {
+              std::string& name, bool checkFiles) {
   const std::string pathLine =
       text.substr(text.find("Path="), text.find("\nDeletionDate=") - text.find("Path="));
   for (int n = 1; n < 10000; ++n) {
@@ -92,7 +93,7 @@ int WriteInfo(const HomeTrash& trash, const std::string& base, const std::string
     }
     if (fd < 0) return -1;
     struct stat taken {};
-    if (lstat((trash.files + name).c_str(), &taken) == 0) {  // a file without its info
+    if (checkFiles && lstat((trash.files + name).c_str(), &taken) == 0) {
       close(fd);
       unlink(info.c_str());
       continue;
@@ -124,92 +125,126 @@ int ThroughGio(const std::string& host, std::string* reason) {
 
 std::string Reason(int err) { return Utf8ToCp1252(std::strerror(err)); }
 
+struct TrashItem {
+  std::string host;
+  std::string name;  // in the home trash; empty: through GIO
+  bool gio = false;
+};
+
+// Moves one file whose record is durable in the home trash, or hands it to GIO when the home
+// trash is on another file system; 0, or non-zero with the reason.
+int TrashOne(DriveView& view, TrashItem& item, const HomeTrash& trash, std::string& reason) {
+  const auto move = [&] {
+    return renameat2(AT_FDCWD, item.host.c_str(), AT_FDCWD, (trash.files + item.name).c_str(),
+                     RENAME_NOREPLACE);
+  };
+  item.gio = item.name.empty();
+  if (item.gio) return ThroughGio(item.host, &reason);
+  if (move() == 0) return 0;
+  int err = errno;
+  unlink((trash.info + item.name + ".trashinfo").c_str());
+  // A file in files/ without its record took the name: another name, its record on disk first.
+  if (err == EEXIST) {
+    if (WriteInfo(trash, item.host.substr(item.host.rfind('/') + 1), InfoText(item.host), item.name,
+                  true) != 0) {
+      reason = Reason(errno);
+      return -1;
+    }
+    view.NoteCreated(trash.info + item.name + ".trashinfo");
+    try {
+      view.Flush();
+    } catch (const FileError& e) {
+      unlink((trash.info + item.name + ".trashinfo").c_str());
+      reason = words::kTrashNotDurable + std::string(e.what());
+      return -1;
+    }
+    if (move() == 0) return 0;
+    err = errno;
+    unlink((trash.info + item.name + ".trashinfo").c_str());
+  }
+  item.gio = err == EXDEV;
+  if (item.gio) return ThroughGio(item.host, &reason);
+  reason = Reason(err);
+  return -1;
+}
+
+// Claims a file's name in the home trash by its record; a file whose record cannot be made
+// there keeps no name and goes through GIO.
+void ClaimName(DriveView& view, TrashItem& item, HomeTrash& trash, bool& home) {
+  home = home || FindHomeTrash(view.trashRoot, trash);
+  if (!home) return;
+  const std::string base = item.host.substr(item.host.rfind('/') + 1);
+  if (WriteInfo(trash, base, InfoText(item.host), item.name, false) != 0) {
+    item.name.clear();
+    view.trashRoot.clear();  // looked for again next time
+    home = false;
+  } else {
+    view.NoteCreated(trash.info + item.name + ".trashinfo");
+  }
+}
+
+// GIO writes its record without a flush, in the trash of the file's own file system (its
+// folder is noted as changed) or in the home trash: both are synced.
+void FlushGioRecords(DriveView& view, const std::vector<TrashItem>& items,
+                     std::vector<std::string>& reasons) {
+  view.dirtyDirs.insert(std::string(g_get_user_data_dir()) + "/Trash/info");
+  try {
+    view.Flush();
+  } catch (const FileError& e) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (items[i].gio && reasons[i].empty()) {
+        reasons[i] = words::kTrashRecordNotDurable + std::string(e.what());
+      }
+    }
+  }
+}
+
 }  // namespace
 
 // First every .trashinfo, then one flush, then the moves: a file never reaches the trash
 // before the record that lets the user restore it is on disk.
 std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winPaths) {
-  struct Item {
-    std::string host;
-    std::string name;  // in the home trash; empty: through GIO
-    bool failed = false;
-  };
   std::vector<std::string> reasons(winPaths.size());
-  std::vector<Item> items(winPaths.size());
+  std::vector<TrashItem> items(winPaths.size());
+  std::vector<bool> named(winPaths.size(), false);
   HomeTrash trash;
   bool home = false;
   for (std::size_t i = 0; i < winPaths.size(); ++i) {
-    Item& item = items[i];
     try {
       const std::string abs = AbsoluteWinPath(winPaths[i]);
-      item.host = view_->HostPath(abs);
+      items[i].host = view_->HostPath(abs);
       Fault(faults::Op::kTrash, abs);
+      ClaimName(*view_, items[i], trash, home);
+      named[i] = true;
     } catch (const FileError& e) {
       reasons[i] = e.reason();
-      item.failed = true;
-      continue;
-    }
-    home = home || FindHomeTrash(view_->trashRoot, trash);
-    if (!home) continue;
-    const std::string base = item.host.substr(item.host.rfind('/') + 1);
-    if (WriteInfo(trash, base, InfoText(item.host), item.name) != 0) {
-      item.name.clear();
-      view_->trashRoot.clear();  // looked for again next time
-      home = false;
-    } else {
-      view_->NoteCreated(trash.info + item.name + ".trashinfo");
     }
   }
   std::string flushError;
-  std::vector<std::size_t> viaGio;
   try {
     view_->Flush();
   } catch (const FileError& e) {
     flushError = e.what();
   }
+  bool viaGio = false;
   for (std::size_t i = 0; i < items.size(); ++i) {
-    Item& item = items[i];
-    if (item.failed) continue;
-    std::string* reason = &reasons[i];
-    int result = 0;
-    bool gio = false;
+    TrashItem& item = items[i];
+    if (!named[i]) continue;
     if (!flushError.empty()) {
       if (!item.name.empty()) unlink((trash.info + item.name + ".trashinfo").c_str());
-      *reason = words::kTrashNotDurable + flushError;
+      reasons[i] = words::kTrashNotDurable + flushError;
       continue;
     }
-    if (item.name.empty()) {
-      gio = true;
-      result = ThroughGio(item.host, reason);
-    } else if (renameat2(AT_FDCWD, item.host.c_str(), AT_FDCWD, (trash.files + item.name).c_str(),
-                         RENAME_NOREPLACE) != 0) {
-      const int err = errno;
-      unlink((trash.info + item.name + ".trashinfo").c_str());
-      gio = err == EXDEV;
-      result = gio ? ThroughGio(item.host, reason) : -1;
-      if (err != EXDEV) *reason = Reason(err);
-    } else {
-      view_->NoteCreated(trash.files + item.name);
-    }
-    if (result == 0) {
-      reason->clear();
+    std::string reason;
+    if (TrashOne(*view_, item, trash, reason) == 0) {
+      if (!item.gio) view_->NoteCreated(trash.files + item.name);
       view_->NoteRemoved(item.host);
-      if (gio) viaGio.push_back(i);
-    } else if (reason->empty()) {
-      *reason = words::kTrashRefused;
+      viaGio = viaGio || item.gio;
+    } else {
+      reasons[i] = reason.empty() ? words::kTrashRefused : reason;
     }
   }
-  // GIO writes its record without a flush, in the trash of the file's own file system (its
-  // folder is noted as changed) or in the home trash: both are synced.
-  if (!viaGio.empty()) {
-    view_->dirtyDirs.insert(std::string(g_get_user_data_dir()) + "/Trash/info");
-    try {
-      view_->Flush();
-    } catch (const FileError& e) {
-      for (std::size_t i : viaGio)
-        reasons[i] = words::kTrashRecordNotDurable + std::string(e.what());
-    }
-  }
+  if (viaGio) FlushGioRecords(*view_, items, reasons);
   return reasons;
 }
 

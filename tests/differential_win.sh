@@ -67,3 +67,28 @@ if ! diff -u "$tmp/linux.txt" "$tmp/windows.txt"; then
   exit 1
 fi
 echo "differential: $(grep -c . "$tmp/linux.txt") lines of results the same on Linux and Windows"
+
+# Both programs at once on one station, a few times over: each run completes or is refused by
+# the other's lock, and no bulletin is archived twice, no marked line doubled or torn.
+for round in 1 2 3; do
+  rm -rf "$wp" "$tmp/both"
+  station "$WINEPREFIX"
+  shape() { tr -d '\r' < "$wp/Bulls/MARKED.TXT" | awk 'END { print NR }; { n[$0]++ } n[$0] == 2 { d++ } END { print d + 0 }'; }
+  before=$(shape)
+  XDG_DATA_HOME="$tmp/both" "$linux" > "$tmp/both-linux.msg" &
+  XDG_DATA_HOME="$tmp/both" wine "$windows" > "$tmp/both-windows.msg"
+  wait
+  for said in "$tmp/both-linux.msg" "$tmp/both-windows.msg"; do
+    if ! tr -d '\r' < "$said" | grep -qx -e 'Kelvaron is Finnished.' -e 'Another archive run is in progress.*'; then
+      echo "FAIL: round $round, a run neither completed nor was refused:"; cat "$said"; exit 1
+    fi
+  done
+  copies=$(find "$wp/Archive/Bulls" -type f ! -name '26120701.TXT' -print0 | xargs -0 md5sum | awk '{print $1}')
+  if [ "$(sort <<<"$copies" | uniq -d)" != "" ]; then
+    echo "FAIL: round $round, a bulletin was archived twice"; exit 1
+  fi
+  if [ "$(shape)" != "$before" ]; then
+    echo "FAIL: round $round, MARKED.TXT lost, doubled or tore lines"; exit 1
+  fi
+done
+echo "both at once: 3 rounds, each run completed or refused, nothing doubled"
