@@ -170,7 +170,10 @@ double Baseline(const std::string& prefix, const std::string& dataHome) {
     }
     Sync(bulls, flushSeconds);
     for (const Moved& m : batch) {
-      if (rename(m.bulletin.c_str(), m.trashed.c_str()) != 0) Fail(m.bulletin);
+      if (renameat2(AT_FDCWD, m.bulletin.c_str(), AT_FDCWD, m.trashed.c_str(), RENAME_NOREPLACE) !=
+          0) {
+        Fail(m.bulletin);
+      }
     }
     batch.clear();
   };
@@ -183,7 +186,12 @@ double Baseline(const std::string& prefix, const std::string& dataHome) {
     const std::string num = line.substr(0, 6);
     lastNum = std::stod(num);
     const std::string path = bulls + "/" + num.substr(5) + "/" + num + ".TXT";
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    struct stat st {};
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {  // a folder, pipe, device
+      close(fd);
+      fd = -1;
+    }
     if (fd >= 0) {
       std::string text;
       char buf[65536];

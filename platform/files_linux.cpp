@@ -22,8 +22,8 @@ namespace {
 
 // Folders once found are not looked up again: a run names thousands of files in a handful of
 // folders.
-std::string FolderKey(const std::string& root, const std::string& abs, std::size_t end) {
-  return root + '|' + UpperCase(abs.substr(0, end));
+std::string FolderKey(const std::string& abs, std::size_t end) {
+  return UpperCase(std::string_view(abs).substr(0, end));
 }
 
 // Windows' name for errors, whatever went wrong inside the lookup.
@@ -36,7 +36,9 @@ auto WithWinName(const std::string& abs, F&& f) {
   }
 }
 
-bool IsDriveRoot(const std::string& abs) { return winpath::Components(abs).empty(); }
+bool IsDriveRoot(const std::string& abs) {
+  return abs.size() == 3 && UpperChar(abs[0]) == 'C' && abs[1] == ':' && abs[2] == '\\';
+}
 
 // A link to a folder is the folder: the operator may keep a part of Winpack's tree (the
 // archive, say) on another disk. Names that come from data are single names, checked by
@@ -64,20 +66,25 @@ std::string WinNameOfHost(const std::string& host) {
 }
 
 DriveView::Resolved DriveView::Resolve(const std::string& abs) {
-  const std::vector<std::string> parts = winpath::Components(abs);
-  const std::string root = DriveRoot();
   Resolved r;
-  r.leaf = Cp1252ToUtf8(parts.back());
+  // A folder found before was a valid path then: only the last name is left to check.
   const std::size_t dirEnd = abs.rfind('\\');
-  if (auto it = foundDirs.find(FolderKey(root, abs, dirEnd)); it != foundDirs.end()) {
-    r.dir = it->second;
-    return r;
+  if (dirEnd != std::string::npos && dirEnd > 2) {
+    auto it = foundDirs.find(FolderKey(abs, dirEnd));
+    const std::string_view leaf = std::string_view(abs).substr(dirEnd + 1);
+    if (it != foundDirs.end() && winpath::IsOneName(leaf)) {
+      r.dir = it->second;
+      r.leaf = Cp1252ToUtf8(leaf);
+      return r;
+    }
   }
+  const std::vector<std::string> parts = winpath::Components(abs);
+  r.leaf = Cp1252ToUtf8(parts.back());
   r.dir = root;
   std::size_t end = 2;  // after "C:"
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
     end += 1 + parts[i].size();
-    const std::string key = FolderKey(root, abs, end);
+    const std::string key = FolderKey(abs, end);
     if (auto it = foundDirs.find(key); it != foundDirs.end()) {
       r.dir = it->second;
       continue;
@@ -95,12 +102,12 @@ DriveView::Resolved DriveView::Resolve(const std::string& abs) {
 }
 
 const std::string* DriveView::KnownFolder(const std::string& abs) {
-  auto it = foundDirs.find(FolderKey(DriveRoot(), abs, abs.size()));
+  auto it = foundDirs.find(FolderKey(abs, abs.size()));
   return it == foundDirs.end() ? nullptr : &it->second;
 }
 
 std::string DriveView::HostPath(const std::string& abs) {
-  if (IsDriveRoot(abs)) return DriveRoot();
+  if (IsDriveRoot(abs)) return root;
   return WithWinName(abs, [&] {
     const Resolved r = Resolve(abs);
     std::string host = r.path();
@@ -146,7 +153,7 @@ void DriveView::Flush() {
   std::vector<dev_t> synced;
   // The drive's own file system always: what an interrupted run left there may not be on
   // disk yet when this run builds on it.
-  dirtyDirs.insert(DriveRoot());
+  dirtyDirs.insert(root);
   for (const std::string& dir : dirtyDirs) {
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) continue;  // removed since: nothing of it to keep
@@ -193,7 +200,7 @@ void Files::ChDir(std::string_view winPath) {
     struct stat st {};
     if (stat(host.c_str(), &st) != 0) throw FileError::FromErrno(errno, abs);
     if (!S_ISDIR(st.st_mode)) throw FileError::FromErrno(ENOTDIR, abs);
-    view_->foundDirs[FolderKey(DriveRoot(), abs, abs.size())] = host;
+    view_->foundDirs[FolderKey(abs, abs.size())] = host;
   }
   view_->curDir = std::move(abs);
 }

@@ -12,8 +12,9 @@ namespace platform {
 
 class DriveView {
  public:
+  const std::string root = DriveRoot();  // the host folder of drive C: for this run
   FolderIndex names;
-  std::unordered_map<std::string, std::string> foundDirs;  // root + folded Windows path -> host
+  std::unordered_map<std::string, std::string> foundDirs;  // folded Windows path -> host
   std::string curDir = "C:\\";
   std::string trashRoot;            // the home trash once it is known to be there
   std::set<std::string> dirtyDirs;  // host folders changed since the last Flush

@@ -24,6 +24,12 @@ std::string Absolute(std::string_view winPath, const std::string& curDir) {
   return Trimmed(curDir + (curDir.back() == '\\' ? "" : "\\") + std::string(winPath));
 }
 
+bool IsOneName(std::string_view part) {
+  // Each part must stay one host name: never the folder itself, its parent or two names.
+  return !part.empty() && part != "." && part != ".." &&
+         part.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
 std::vector<std::string> Components(const std::string& abs) {
   // "C:" alone would be the drive's current folder, which the program never has.
   if (abs.size() < 3 || UpperChar(abs[0]) != 'C' || abs[1] != ':' || abs[2] != '\\') {
@@ -34,11 +40,7 @@ std::vector<std::string> Components(const std::string& abs) {
     std::size_t end = abs.find('\\', start);
     if (end == std::string::npos) end = abs.size();
     std::string part = abs.substr(start, end - start);
-    // Each part must stay one host name: never the folder itself, its parent or two names.
-    if (part.empty() || part == "." || part == ".." || part.find('/') != std::string::npos ||
-        part.find('\0') != std::string::npos) {
-      Unmappable(abs);
-    }
+    if (!IsOneName(part)) Unmappable(abs);
     parts.push_back(std::move(part));
     start = end + 1;
   }

@@ -14,6 +14,8 @@ std::string Absolute(std::string_view winPath, const std::string& curDir);
 /// The names after `C:\` of an absolute path. Throws FileError (not found) for a path that
 /// cannot name a file of drive C: (another drive, an empty, `.` or `..` name, `/` or NUL).
 std::vector<std::string> Components(const std::string& abs);
+/// Whether a component names one host entry: not empty, `.` or `..`, no `/` or NUL.
+bool IsOneName(std::string_view part);
 
 /// The folder of an absolute path; the drive root's is itself.
 std::string Parent(const std::string& abs);

@@ -13,14 +13,7 @@ add_subdirectory(${GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FRO
 add_library(test_station STATIC station.cpp station_win.cpp)
 target_link_libraries(test_station PUBLIC kelvaron_platform kelvaron_settings_store)
 
-add_executable(core_tests
-  platform_test.cpp
-  value_test.cpp
-  selection_test.cpp
-  naming_test.cpp
-  transfer_test.cpp
-  driver_test.cpp
-  recovery_test.cpp)
+add_executable(core_tests ${CORE_TESTS})
 target_link_libraries(core_tests PRIVATE kelvaron_run kelvaron_faults kelvaron_settings_store test_station
                                          GTest::gtest_main)
 add_test(NAME core_tests COMMAND core_tests --gtest_filter=-Run.RecycleFailure*)
@@ -57,7 +50,7 @@ add_test(NAME lock_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/lock_win.sh
 set_tests_properties(lock_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 120)
 
 # Faults at every file operation, and the run ended at every one in a child process.
-add_executable(fault_tests invariants.cpp child_win.cpp fault_test.cpp hostile_test.cpp)
+add_executable(fault_tests child_win.cpp ${FAULT_TESTS})
 target_link_libraries(fault_tests PRIVATE kelvaron_run kelvaron_faults test_station psapi
                                           GTest::gtest_main)
 add_test(NAME fault_tests COMMAND fault_tests)
