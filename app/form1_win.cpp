@@ -138,7 +138,7 @@ void Form1::SetPanelText(int panel, const std::string& text) {
   const std::wstring wide = Wide(text);
   SendMessageW(status_, SB_SETTEXTW, static_cast<WPARAM>(panel - 1),
                reinterpret_cast<LPARAM>(wide.c_str()));
-  // A run holds the message loop: paint now, at most about 30 times a second; the latest
+  // A run holds the message loop: paint now, at most about 10 times a second; the latest
   // texts are painted before any message box and when the run returns.
   if (pacer_.Changed(static_cast<std::int64_t>(GetTickCount64()))) UpdateWindow(status_);
 }

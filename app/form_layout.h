@@ -79,7 +79,7 @@ int PanelWidth(int barWidth, double dpi);
 /// most one paint per interval, and the latest texts always shown in the end.
 class PaintPacer {
  public:
-  explicit PaintPacer(std::int64_t intervalMs = 33) : intervalMs_(intervalMs) {}
+  explicit PaintPacer(std::int64_t intervalMs = 100) : intervalMs_(intervalMs) {}
   /// A panel text changed at `nowMs`: true when it is to be painted now (the pacer then counts
   /// the paint as done); false leaves it pending.
   bool Changed(std::int64_t nowMs);
