@@ -164,14 +164,15 @@ void Form1::SetPanelText(int panel, const std::string& text) {
 
 void Form1::PaintPanels() {
   pacer_.Flush();
+  const bool shown = statusBar()->isVisible();
   for (int i = 0; i < 2; ++i) {
-    if (changed_[i]) panels_[i]->setText(FromCp1252(texts_[i]));
+    if (!changed_[i]) continue;
+    panels_[i]->setText(FromCp1252(texts_[i]));
+    // Only the panel whose text changed: the rest of the bar looks as it did.
+    if (shown) panels_[i]->repaint();
     changed_[i] = false;
   }
-  if (statusBar()->isVisible()) {
-    statusBar()->repaint();
-    ++panelPaints_;
-  }
+  if (shown) ++panelPaints_;
 }
 
 void Form1::ShowMessage(Kind kind, const std::string& text) {
