@@ -55,9 +55,9 @@ class Pass {
   void Copy(TextReader& list, TextWriter& out) {
     std::string line;
     while (NextLine(list, line)) {
-      if (!moved_.empty()) {
+      if (!moved_.empty() && !IsKMarked(line)) {
         const std::string key = platform::UpperCase(MarkedNumOf(line));
-        if (moved_.count(key) != 0 && !IsKMarked(line)) {
+        if (moved_.count(key) != 0) {
           line = KMark(line);
           marked_.insert(key);
         }
