@@ -11,6 +11,8 @@
 #       started), whose C:\Winpack it makes afresh; msgbox.exe reads the message box and the
 #       status bar, which a Qt window draws itself and no other process can read.
 set -euo pipefail
+# A step that fails ends the script; it says which, so that a failure far away can be read.
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND"' ERR
 skip() { echo "SKIP: $1"; exit 77; }
 if [ "$1" = --wine ]; then
   msgbox=$2 program=$3 runner=(wine) tools=(wine)
@@ -35,14 +37,21 @@ if [ -n "$msgbox" ]; then
   store() {  # KEY=VALUE...: the stored placement of the next start, and nothing else
     wine reg delete "$key" /f >/dev/null 2>&1 || true
     local pair
-    for pair; do wine reg add "$key" /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1; done
+    for pair; do wine reg add "$key" /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null; done
   }
   # What the window shows, read by the helper: the message box, or the status bar's --panel1
-  # or --parts.
+  # or --parts. The status bar may be a moment behind the keys that changed it: up to 3 s; the
+  # helper itself waits for a message box.
   check_shown() {  # expected, helper options
-    local seen
-    seen=$(wine "$msgbox" "${@:2}" 2>/dev/null | tr -d '\r')
-    [ "$seen" = "$1" ] || { echo "FAIL: shown ${2:-message}: '$seen', not '$1'"; fail=1; }
+    local seen="" tries=15
+    [ $# -gt 1 ] || tries=1
+    for _ in $(seq "$tries"); do
+      seen=$(wine "$msgbox" "${@:2}" 2>&1 | tr -d '\r') || true
+      [ "$seen" = "$1" ] && return 0
+      sleep 0.2
+    done
+    echo "FAIL: shown ${2:-message}: '$seen', not '$1'"
+    fail=1
   }
 else
   export WINEPREFIX="$tmp/prefix" XDG_DATA_HOME="$tmp/data" XDG_CONFIG_HOME="$tmp/config"
@@ -62,12 +71,25 @@ bash "$here/../scripts/make-station.sh" "$WINEPREFIX"
 # A window manager of our own on this display (one already there keeps it, and this one ends).
 openbox >/dev/null 2>&1 &
 pids+=($!)
+# openbox names itself on the root window early in its start; a window mapped while it is
+# still starting is not always framed, so give it a moment more.
+for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
 sleep 1
 
-windows() { xdotool search --onlyvisible --name '^Kelvaron$' 2>/dev/null | wc -l; }
+# The visible Kelvaron windows, one id a line. A window may be unmapped for a moment while the
+# window manager frames or fits it: no window is an answer, not a failure.
+windows() { xdotool search --onlyvisible --name '^Kelvaron$' 2>/dev/null || true; }
 wait_for() {  # count of Kelvaron windows
-  for _ in $(seq 300); do [ "$(windows)" -eq "$1" ] && return 0; sleep 0.1; done
-  echo "FAIL: expected $1 Kelvaron windows, saw $(windows)"; exit 1
+  for _ in $(seq 300); do [ "$(windows | wc -l)" -eq "$1" ] && return 0; sleep 0.1; done
+  echo "FAIL: expected $1 Kelvaron windows, saw $(windows | wc -l)"; exit 1
+}
+# Makes the main window the active one, as a click on it would; openbox may be busy a moment.
+activate() {
+  for _ in $(seq 10); do
+    timeout 5 xdotool windowactivate --sync "$main" 2>/dev/null && return 0
+    sleep 0.2
+  done
+  echo "FAIL: the main window could not be made active"; exit 1
 }
 # Starts the program with the stored placement KEY=VALUE... and waits for its window.
 launch() {
@@ -75,8 +97,13 @@ launch() {
   "${runner[@]}" "$program" &
   app=$!
   pids+=("$app")
-  wait_for 1
-  main=$(xdotool search --onlyvisible --name '^Kelvaron$' | head -1)
+  main=""
+  for _ in $(seq 300); do
+    main=$(windows | head -1)
+    [ -n "$main" ] && return 0
+    sleep 0.1
+  done
+  echo "FAIL: no Kelvaron window"; exit 1
 }
 # Waits for the program to end of itself and checks that it ended well.
 ended() {  # what ended it
@@ -89,10 +116,11 @@ ended() {  # what ended it
 # Checks a condition on the main window's visible outer $width and $height (its size with the
 # frame extents left, right, top, bottom), once the window manager has framed it.
 check_frame() {
-  local extents l r t b
+  local extents l r t b WIDTH=0 HEIGHT=0
   for _ in $(seq 50); do
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    extents=$(xprop -id "$main" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.* = //p' | tr -d ' ')
+    eval "$(xdotool getwindowgeometry --shell "$main" 2>/dev/null)"
+    extents=$(xprop -id "$main" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.* = //p' | tr -d ' ') ||
+      true
     IFS=, read -r l r t b <<<"${extents:-0,0,0,0}"
     width=$((WIDTH + l + r)) height=$((HEIGHT + t + b))
     eval "$1" && break
@@ -111,7 +139,7 @@ check_frame '[ "$width" -gt 780 ] && [ "$width" -le 800 ] &&
 # The program's own picture of 32 pixels, not the toolkit's stand-in.
 check 'xprop -id "$main" _NET_WM_ICON | grep -q "Icon (32 x 32)"'
 
-xdotool windowactivate --sync "$main"
+activate
 check_shown "From: " --panel1
 # Two panels and the bar's free end, which is no part of its own.
 check_shown 2 --parts
@@ -126,7 +154,7 @@ xdotool key Return
 wait_for 1
 # The bulletin of the last line the run processed.
 check_shown 'C:\Winpack\Bulls\0\000300.TXT' --panel1
-xdotool windowactivate --sync "$main"
+activate
 xdotool key alt+f; sleep 0.5; xdotool key x
 ended Exit
 
@@ -151,7 +179,7 @@ before=$(tree)
 launch MainHeight=100000
 read -r _ screen <<<"$(xdotool getdisplaygeometry)"
 check_frame '[ "$height" -gt $((screen - 20)) ] && [ "$height" -le "$screen" ]'
-xdotool windowactivate --sync "$main" 2>/dev/null || true
+activate
 xdotool key alt+F4
 ended "its close box"
 check '[ "$(tree)" = "$before" ]'
