@@ -12,15 +12,18 @@ namespace {
 
 using platform::TextReader;
 
-bool IsWholeCopy(platform::Files& files, const std::string& archivePath,
-                 const std::string& bullPath) {
-  auto archive = TextReader::TryOpen(files, archivePath, TextReader::Links::kRefuse);
+enum class Copy { kBulletinGone, kWhole, kNotWhole };
+
+// Whether the archive copy holds the bulletin line for line, the bulletin opened once.
+Copy Compare(platform::Files& files, const std::string& archivePath, const std::string& bullPath) {
   auto bulletin = TextReader::TryOpen(files, bullPath, TextReader::Links::kRefuse);
-  if (!archive || !bulletin) return false;
+  if (!bulletin) return Copy::kBulletinGone;
+  auto archive = TextReader::TryOpen(files, archivePath, TextReader::Links::kRefuse);
+  if (!archive) return Copy::kNotWhole;
   while (!bulletin->AtEnd()) {
-    if (archive->AtEnd() || archive->ReadLine() != bulletin->ReadLine()) return false;
+    if (archive->AtEnd() || archive->ReadLine() != bulletin->ReadLine()) return Copy::kNotWhole;
   }
-  return archive->AtEnd();
+  return archive->AtEnd() ? Copy::kWhole : Copy::kNotWhole;
 }
 
 bool EndsWith(const std::string& text, const std::string& end) {
@@ -66,9 +69,10 @@ Recovery RecoverInterrupted(platform::Files& files) {
   for (const JournalEntry& e : journal.entries) byBulletin[platform::UpperCase(e.bullPath)] = e;
   for (const auto& [key, e] : byBulletin) {
     const std::string number = platform::UpperCase(MarkedNumOf(e.line));
-    if (StillThere(files, e.bullPath)) {
-      // The copy counts only when whole; else the bulletin is archived again as usual.
-      if (!IsWholeCopy(files, e.archivePath, e.bullPath)) continue;
+    const Copy copy = Compare(files, e.archivePath, e.bullPath);
+    // The copy counts only when whole; else the bulletin is archived again as usual.
+    if (copy == Copy::kNotWhole) continue;
+    if (copy == Copy::kWhole) {
       recovery.toTrash.push_back(e.bullPath);
     } else if (!files.EntryExists(e.archivePath)) {
       if (files.EntryExists(e.tempPath)) recovery.kept.push_back(KeepStaged(files, e));
