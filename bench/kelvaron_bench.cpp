@@ -5,8 +5,10 @@
 //   kelvaron_bench [N ...]           N marked lines per station; default 1000 10000 100000
 //   kelvaron_bench --station DIR N   only makes a station, in DIR/prefix
 //   kelvaron_bench --worker a|b DIR  one run of A or B on DIR/prefix (trash in DIR/data)
-// BENCH_REPS sets the repetitions (default 3), BENCH_DIR the work folder (default /tmp),
-// BENCH_VERBOSE prints every repetition.
+// BENCH_REPS sets the repetitions of the largest stations (default 3); a smaller station is
+// repeated more, up to ten times as often, as its run is short enough for the machine's own
+// unrest to be as large as the differences measured. BENCH_DIR sets the work folder (default
+// /tmp), BENCH_VERBOSE prints every repetition.
 // Each repetition runs on copies made by hard links, kept until all repetitions of one N are
 // done: deleting hundreds of thousands of files just before a run slows ext4's allocation
 // of new inodes for a while, which would time the file system's housekeeping instead. On a
@@ -197,7 +199,8 @@ int main(int argc, char** argv) {
     std::vector<double> a, b, w, ratio, ratioWA, ratioWB, flush;
     long peak = 0, peakW = 0;
     std::size_t moved = 0;
-    for (int rep = 0; rep < reps; ++rep) {
+    const int repsN = reps * std::clamp(30000 / std::max(n, 1), 1, 10);
+    for (int rep = 0; rep < repsN; ++rep) {
       const std::string dirA = station + "-" + std::to_string(rep) + "a";
       const std::string dirB = station + "-" + std::to_string(rep) + "b";
       const std::string dirW = station + "-" + std::to_string(rep) + "w";
@@ -265,7 +268,7 @@ int main(int argc, char** argv) {
       std::printf("\n");
     }
     std::fflush(stdout);
-    for (int rep = 0; rep < reps && !tmpfs; ++rep) {
+    for (int rep = 0; rep < repsN && !tmpfs; ++rep) {
       RemoveRun(station, rep);
       fs::remove_all(station + "-" + std::to_string(rep) + "w");
     }

@@ -5,6 +5,7 @@
 // It writes the run's seconds and the process's peak resident KiB to DIR/seconds.
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QWindow>
 #include <chrono>
 #include <cstdio>
@@ -33,11 +34,14 @@ int main(int argc, char** argv) {
     if (!finished) std::fprintf(stderr, "%s\n", qPrintable(text));
   });
 
-  // As a user would find it: shown, framed and painted before the command is picked.
+  // As a user would find it: shown, framed and painted, and the window manager done with it,
+  // before the command is picked; no hand picks it within a moment of the window appearing.
   while (MainForm->windowHandle() == nullptr || !MainForm->windowHandle()->isExposed()) {
     QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   }
-  QApplication::processEvents();
+  QElapsedTimer settle;
+  settle.start();
+  while (settle.elapsed() < 300) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
 
   const auto start = std::chrono::steady_clock::now();
   MainForm->MnuArchive->trigger();
