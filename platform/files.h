@@ -63,6 +63,11 @@ class Files {
   /// does. The check is atomic for the name as written; other spellings of it are the
   /// caller's to look for first (EntryExists). Durable only after Flush.
   bool RenameNew(std::string_view from, std::string_view to);
+  /// Gives the file `existing` the second name `name` (a hard link), which must not exist, so
+  /// that the file can still be found once `existing` names another: false, and nothing
+  /// changed, when the name is taken (as written: other spellings are the caller's to look
+  /// for) or the file system keeps one name a file. Durable only after Flush.
+  bool LinkNew(std::string_view existing, std::string_view name);
 
   /// Makes durable everything written, created, renamed or removed through this object so
   /// far (the contents of files and the folder entries that name them), and what others left

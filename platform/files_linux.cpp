@@ -291,6 +291,21 @@ bool Files::RenameNew(std::string_view from, std::string_view to) {
   return true;
 }
 
+bool Files::LinkNew(std::string_view existing, std::string_view name) {
+  const std::string hostFrom = HostPath(existing);
+  const std::string abs = AbsoluteWinPath(name);
+  const DriveView::Resolved r = WithWinName(abs, [&] { return view_->Resolve(abs); });
+  if (!r.dirFound) throw FileError::FromErrno(ENOENT, abs);
+  const std::string hostTo = r.path();
+  Fault(faults::Op::kRename, abs);
+  if (link(hostFrom.c_str(), hostTo.c_str()) != 0) {
+    if (errno == EEXIST || errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) return false;
+    throw FileError::FromErrno(errno, abs);
+  }
+  view_->NoteCreated(hostTo);
+  return true;
+}
+
 std::vector<std::string> Files::FileNames(std::string_view folder) {
   const std::string abs = AbsoluteWinPath(folder);
   std::vector<std::string> found;

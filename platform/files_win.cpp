@@ -189,6 +189,23 @@ bool Files::RenameNew(std::string_view from, std::string_view to) {
   return true;
 }
 
+bool Files::LinkNew(std::string_view existing, std::string_view name) {
+  const std::string absFrom = HostPath(existing);
+  const std::string absTo = HostPath(name);
+  Fault(faults::Op::kRename, absTo);
+  if (!CreateHardLinkW(win::LongPath(absTo).c_str(), win::LongPath(absFrom).c_str(), nullptr)) {
+    const DWORD err = GetLastError();
+    // FAT and exFAT keep one name a file.
+    if (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS || err == ERROR_INVALID_FUNCTION ||
+        err == ERROR_NOT_SUPPORTED || err == ERROR_TOO_MANY_LINKS) {
+      return false;
+    }
+    throw win::Error(err, absTo);
+  }
+  view_->Changed(absTo);
+  return true;
+}
+
 // FlushFileBuffers of a file or folder by its path. A folder can be flushed only with
 // write access to it; where that is refused, its entries are the journal's of NTFS and the
 // renames were written through.

@@ -44,6 +44,7 @@ TextReader::TextReader(TextReader&& other) noexcept
       buf_(std::move(other.buf_)),
       pos_(other.pos_),
       end_(other.end_),
+      read_(other.read_),
       partial_(std::move(other.partial_)) {
   other.file_ = raw::kNoFile;
 }
@@ -57,7 +58,20 @@ bool TextReader::Fill() {
   pos_ = 0;
   end_ = 0;
   end_ = raw::Read(file_, buf_.get(), kBufferSize, path_);
+  read_ += end_;
   return end_ > 0;
+}
+
+void TextReader::Skip(std::uint64_t bytes) {
+  char last = 0;
+  while (bytes > 0) {
+    if (pos_ >= end_ && !Fill()) return;
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, end_ - pos_));
+    pos_ += n;
+    bytes -= n;
+    last = buf_[pos_ - 1];
+  }
+  if (last == '\r' && (pos_ < end_ || Fill()) && buf_[pos_] == '\n') ++pos_;
 }
 
 bool TextReader::AtEnd() { return partial_.empty() && pos_ >= end_ && !Fill(); }
@@ -125,8 +139,8 @@ void TextReader::CopyRestTo(TextWriter& out) {
   }
 }
 
-bool TextReader::StillNamed(Files& files) const {
-  return file_ != raw::kNoFile && raw::SameFile(files, file_, path_);
+bool TextReader::NamedBy(Files& files, const std::string& winPath) const {
+  return file_ != raw::kNoFile && raw::SameFile(files, file_, files.AbsoluteWinPath(winPath));
 }
 
 void TextReader::Close() {

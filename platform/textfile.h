@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,12 +41,19 @@ class TextReader {
   bool ReadWholeLine(std::string& line);
   /// Writes every line not yet read to `out`.
   void CopyRestTo(TextWriter& out);
+  /// The bytes of the file that the lines read so far took, their line ends included.
+  std::uint64_t Consumed() const { return read_ - (end_ - pos_) - partial_.size(); }
+  /// Passes over the first `bytes` bytes of the file, which a reader of it consumed before
+  /// (Consumed), and the LF that ends a line there at a CR.
+  void Skip(std::uint64_t bytes);
   void Close();
   bool IsOpen() const { return file_ != raw::kNoFile; }
   const std::string& path() const { return path_; }
   /// Whether the file's path still names this file, rather than one put in its place since
   /// it was opened.
-  bool StillNamed(Files& files) const;
+  bool StillNamed(Files& files) const { return NamedBy(files, path_); }
+  /// Whether the path names this file.
+  bool NamedBy(Files& files, const std::string& winPath) const;
   /// Waits a few seconds at most until no other program has the file open, and keeps others
   /// from opening it until Release or Close; false when another keeps it open.
   bool HoldAlone() { return raw::HoldAlone(file_); }
@@ -63,7 +71,8 @@ class TextReader {
   std::unique_ptr<char[]> buf_;  // not zeroed: a run opens thousands of files
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
-  std::string partial_;  // the start of a line whose end is not yet in the file
+  std::uint64_t read_ = 0;  // bytes of the file read into the buffer so far
+  std::string partial_;     // the start of a line whose end is not yet in the file
 };
 
 class TextWriter {

@@ -202,11 +202,28 @@ TEST(TextFiles, LineEndsAndBytes) {
     std::string written;
     for (const std::string& line : row.lines) written += line + "\r\n";
     EXPECT_EQ(st.Read("Winpack/out.txt"), written);
+    // A second reader that passes over what a first one read goes on where it stopped.
+    platform::TextReader first(files, "C:\\Winpack\\t.txt");
+    first.ReadLineOrEmpty();
+    platform::TextReader second(files, "C:\\Winpack\\t.txt");
+    second.Skip(first.Consumed());
+    std::vector<std::string> rest;
+    while (!second.AtEnd()) rest.push_back(second.ReadLine());
+    EXPECT_EQ(rest, std::vector<std::string>(row.lines.begin() + (row.lines.empty() ? 0 : 1),
+                                             row.lines.end()));
   }
   platform::TextReader reader(files, "C:\\Winpack\\t.txt");
   reader.ReadLine();
   EXPECT_THROW(reader.ReadLine(), FileError);  // reading past the end
   EXPECT_EQ(reader.ReadLineOrEmpty(), "");
+  // The LF of a CR LF written after the first reader stopped at the CR is no line of its own.
+  st.Write("Winpack/t.txt", "a\r");
+  platform::TextReader early(files, "C:\\Winpack\\t.txt");
+  early.ReadLine();
+  st.Write("Winpack/t.txt", "a\r\nb\r\n");
+  platform::TextReader late(files, "C:\\Winpack\\t.txt");
+  late.Skip(early.Consumed());
+  EXPECT_EQ(late.ReadLine(), "b");
 }
 
 TEST(TextReader, RefusesWhatIsNotAnOrdinaryFile) {
@@ -349,6 +366,15 @@ TEST(Files, RenamesLoseNoName) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"26120701.TXT", "26120703.TXT"}));
   EXPECT_TRUE(files.FileNames("C:\\Winpack\\Archive\\Bulls\\Wx").empty());
+
+  // A second name keeps a file that another takes the place of; a name taken is refused.
+  if (!test::CanMakeHardLinks()) return;
+  EXPECT_FALSE(files.LinkNew("26120703.TXT", "26120701.TXT"));
+  ASSERT_TRUE(files.LinkNew("26120703.TXT", "was.txt"));
+  st.Write("Winpack/Archive/Bulls/Ares/copy.tmp", "newer");
+  files.ReplaceFile("copy.tmp", "26120703.TXT");
+  EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120703.TXT"), "newer");
+  EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/was.txt"), "new");
 }
 
 // A second holder is refused until the first lets go, and the file goes with the lock.
