@@ -1,4 +1,6 @@
+#include <chrono>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -154,17 +156,60 @@ void CatchUp(Pass& pass, TextReader& list, platform::Files& files) {
   }
 }
 
+// Carries what was written to the old list after the run's first `read` bytes over to the end
+// of the new one. A program that opened the old list just before it was replaced may write a
+// moment after: the old list is looked at again until it has stayed as it was for a while.
+void CarryOver(Pass& pass, platform::Files& files, std::uint64_t read) {
+  constexpr auto kSettle = std::chrono::milliseconds(20);
+  TextReader old(files, kOldMarkedList);
+  old.Skip(read);
+  std::optional<TextWriter> carried;
+  do {
+    if (!old.AtEnd()) {
+      if (!carried) carried.emplace(TextWriter::Append(files, kMarkedList));
+      pass.Copy(old, *carried);
+      carried->Flush();
+    }
+    std::this_thread::sleep_for(kSettle);
+  } while (!old.AtEnd());
+  if (carried) carried->Close();
+  old.Close();
+  files.RemoveFile(kOldMarkedList);
+}
+
+// Where no open file can be replaced, the run lets go of the list just before it replaces it.
+// Winpack may append a line in that instant: the old list keeps a second name through the
+// replacement, and what was written to it after the run's last read is carried over.
+void ReplaceClosedList(Pass& pass, TextReader& list, platform::Files& files, Outcome& o) {
+  if (files.EntryExists(kOldMarkedList)) files.RemoveFile(kOldMarkedList);  // a stopped run's
+  const bool kept = files.LinkNew(kMarkedList, kOldMarkedList);
+  const std::uint64_t read = list.Consumed();
+  const bool same = !kept || list.NamedBy(files, kOldMarkedList);
+  list.Close();
+  try {
+    if (!same) {
+      throw platform::FileError(platform::FileError::Kind::kOther, list.path(),
+                                "another program put a new list in its place during the run");
+    }
+    ReplaceMarkedList(files);
+  } catch (...) {
+    try {
+      if (kept) files.RemoveFile(kOldMarkedList);
+    } catch (const std::exception&) {
+      // The next run removes it; what the run says is about the list itself.
+    }
+    throw;
+  }
+  o.list = Outcome::List::kReplaced;
+  if (kept) CarryOver(pass, files, read);
+}
+
 // Puts the new list in the place of the old one. Where an open file can be replaced, a
 // program that opened the old list while the run held it writes into it once the run lets
 // go: the run holds the new list meanwhile, and carries what was written over to its end
 // before any other line.
 void ReplaceHeldList(Pass& pass, TextReader& list, platform::Files& files, Outcome& o) {
-  if (!platform::raw::OpenFilesCanBeReplaced()) {
-    list.Close();
-    ReplaceMarkedList(files);
-    o.list = Outcome::List::kReplaced;
-    return;
-  }
+  if (!platform::raw::OpenFilesCanBeReplaced()) return ReplaceClosedList(pass, list, files, o);
   TextWriter carried = TextWriter::Append(files, kNewMarkedList);
   carried.HoldAlone();  // nobody else knows the file yet
   ReplaceMarkedList(files);

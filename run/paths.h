@@ -7,6 +7,9 @@ namespace run {
 
 inline constexpr char kMarkedList[] = "C:\\Winpack\\BULLS\\MARKED.TXT";
 inline constexpr char kNewMarkedList[] = "C:\\Winpack\\BULLS\\MARKED.TMP";
+/// A second name of the list being replaced, where an open file cannot be: what is written to
+/// it in the instant of its replacement is carried over from there.
+inline constexpr char kOldMarkedList[] = "C:\\Winpack\\BULLS\\MARKED.WAS";
 inline constexpr char kLastNumFile[] = "C:\\Winpack\\Bulls\\Lastnum.txt";
 inline constexpr char kPacketIni[] = "C:\\Winpack\\Packet.ini";
 inline constexpr char kBulls[] = "C:\\Winpack\\Bulls";

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <thread>
 #include <utility>
 
@@ -170,14 +171,16 @@ TEST(TwoRuns, ASecondRunIsRefusedAndChangesNothing) {
 }
 
 // Winpack appends a line whenever the operator marks a bulletin: here, while the run reads
-// the bulletins and as it flushes, also after it has read the list to its end.
+// the bulletins and as it flushes, also after it has read the list to its end; where the run
+// lets go of the list to replace it, also in that instant, before each rename.
 TEST(TwoRuns, LinesWinpackAppendsDuringARunAreKept) {
   test::Station st;
   TwoBulletins(st);
   MeddledRun r;
   std::string appended;
+  int lines = 0;
   const auto append = [&] {
-    const std::string line = "00099" + std::to_string(appended.size() / 17) + ",B,WX    \r\n";
+    const std::string line = std::to_string(990000 + lines++) + ",B,WX    \r\n";
     std::ofstream(st.Host(kMarked), std::ios::app | std::ios::binary) << line;
     appended += line;
   };
@@ -187,11 +190,14 @@ TEST(TwoRuns, LinesWinpackAppendsDuringARunAreKept) {
   platform::faults::BeforeEach(platform::faults::Op::kSync, [&] {
     if (++syncs <= 3) append();  // the last of them after the list was read to its end
   });
+  if (!test::OpenFilesCanBeReplaced()) {
+    platform::faults::BeforeEach(platform::faults::Op::kRename, append);
+  }
   r.Run();
   platform::faults::Reset();
   ASSERT_FALSE(r.rec.messages.empty());
   EXPECT_EQ(r.rec.messages.back().second, run::kFinished);
-  EXPECT_EQ(appended.size(), 17u * 4);
+  EXPECT_GE(appended.size(), 17u * 4);
   EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n" + appended);
 }
 
@@ -497,6 +503,7 @@ struct Writer {
   bool keepOpen;
   std::atomic<bool> stop{false};
   std::string written{};
+  int refused = 0;
   std::thread thread{};
 
   void Start() {
@@ -508,7 +515,15 @@ struct Writer {
         if (keepOpen) {
           held << line << std::flush;
         } else {
-          std::ofstream(path, std::ios::app | std::ios::binary) << line;
+          std::ofstream once(path, std::ios::app | std::ios::binary);
+          once << line;
+          once.close();
+          // A writer whose file is refused it for a moment tries again, as Winpack would
+          // have to.
+          if (!once) {
+            ++refused;
+            continue;
+          }
         }
         written += line;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -529,9 +544,10 @@ struct Writer {
 TEST(TwoRuns, NoLineAnotherProgramWritesIsLost) {
   for (const bool keepOpen : {true, false}) {
     SCOPED_TRACE(keepOpen ? "kept open" : "opened for each line");
-    // Windows replaces no open file, so a run there cannot hold the list through its
-    // replacement: a line written in the instant between its last read and the replacement
-    // is still lost there.
+    // Where the run cannot hold the list through its replacement, a writer that opens it in
+    // that instant may be refused it or write to the list being replaced, as Wine's sharing
+    // rules let it; the lines written then are carried over in the test above, at known
+    // moments, rather than left to a race here.
     if (!keepOpen && !test::OpenFilesCanBeReplaced()) continue;
     test::Station st;
     TwoBulletins(st);
@@ -543,7 +559,19 @@ TEST(TwoRuns, NoLineAnotherProgramWritesIsLost) {
     writer.Stop();
     const std::string list = st.Read(kMarked);
     ASSERT_GT(writer.written.size(), 0u);
-    EXPECT_NE(list.find(writer.written), std::string::npos) << list;
+    if (test::OpenFilesCanBeReplaced()) {
+      EXPECT_NE(list.find(writer.written), std::string::npos) << list;
+    } else {
+      // The run cannot hold the list through its replacement: a line written to the new list
+      // may come before those it carries over from the old one. Each is there once.
+      std::istringstream lines(writer.written);
+      for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = list.find(line + "\n");
+        EXPECT_TRUE(at != std::string::npos && list.find(line + "\n", at + 1) == std::string::npos)
+            << line << " in\n"
+            << list;
+      }
+    }
     const std::string said = r.rec.messages.empty() ? "" : r.rec.messages.back().second;
     if (said != run::kFinished) {
       EXPECT_NE(said.find("MARKED.TXT is unchanged"), std::string::npos) << said;
