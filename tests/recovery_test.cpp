@@ -544,10 +544,10 @@ struct Writer {
 TEST(TwoRuns, NoLineAnotherProgramWritesIsLost) {
   for (const bool keepOpen : {true, false}) {
     SCOPED_TRACE(keepOpen ? "kept open" : "opened for each line");
-    // Where the run cannot hold the list through its replacement, a writer that opens it in
-    // that instant may be refused it or write to the list being replaced, as Wine's sharing
-    // rules let it; the lines written then are carried over in the test above, at known
-    // moments, rather than left to a race here.
+    // Where the run cannot hold the new list while it carries lines over to it, a writer
+    // that finds the list's end just before the run appends may write over what the run
+    // appended (the C runtime appends so). The carrying over itself is shown by the test
+    // above, at known moments.
     if (!keepOpen && !test::OpenFilesCanBeReplaced()) continue;
     test::Station st;
     TwoBulletins(st);
