@@ -137,6 +137,11 @@ class Pass {
   std::vector<std::pair<std::string, std::string>> batch_;  // staged: number, bulletin path
 };
 
+[[noreturn]] void ListPutInPlace(const std::string& path) {
+  throw platform::FileError(platform::FileError::Kind::kOther, path,
+                            "another program put a new list in its place during the run");
+}
+
 // Winpack appends to the list when the operator marks a bulletin: lines that came during the
 // run are carried over. A list put in its place by another program is not replaced.
 void CatchUp(Pass& pass, TextReader& list, platform::Files& files) {
@@ -150,10 +155,7 @@ void CatchUp(Pass& pass, TextReader& list, platform::Files& files) {
     more.Close();
     files.Flush();
   }
-  if (!list.StillNamed(files)) {
-    throw platform::FileError(platform::FileError::Kind::kOther, list.path(),
-                              "another program put a new list in its place during the run");
-  }
+  if (!list.StillNamed(files)) ListPutInPlace(list.path());
 }
 
 // Carries what was written to the old list after the run's first `read` bytes over to the end
@@ -187,10 +189,7 @@ void ReplaceClosedList(Pass& pass, TextReader& list, platform::Files& files, Out
   const bool same = !kept || list.NamedBy(files, kOldMarkedList);
   list.Close();
   try {
-    if (!same) {
-      throw platform::FileError(platform::FileError::Kind::kOther, list.path(),
-                                "another program put a new list in its place during the run");
-    }
+    if (!same) ListPutInPlace(list.path());
     ReplaceMarkedList(files);
   } catch (...) {
     try {
