@@ -258,6 +258,19 @@ void Files::RemoveDir(std::string_view winPath) {
   view_->names.Forget(host);
 }
 
+namespace {
+
+// The host path of a name a file is to get: as written, or the spelling already there; the
+// fault seam counts it as a rename.
+std::string HostOfNewName(DriveView& view, const std::string& abs) {
+  const DriveView::Resolved r = WithWinName(abs, [&] { return view.Resolve(abs); });
+  if (!r.dirFound) throw FileError::FromErrno(ENOENT, abs);
+  Fault(faults::Op::kRename, abs);
+  return r.path();
+}
+
+}  // namespace
+
 void Files::ReplaceFile(std::string_view from, std::string_view to) {
   const std::string absTo = AbsoluteWinPath(to);
   const std::string hostFrom = HostPath(from);
@@ -271,10 +284,7 @@ void Files::ReplaceFile(std::string_view from, std::string_view to) {
 bool Files::RenameNew(std::string_view from, std::string_view to) {
   const std::string hostFrom = HostPath(from);
   const std::string abs = AbsoluteWinPath(to);
-  const DriveView::Resolved r = WithWinName(abs, [&] { return view_->Resolve(abs); });
-  if (!r.dirFound) throw FileError::FromErrno(ENOENT, abs);
-  const std::string hostTo = r.path();
-  Fault(faults::Op::kRename, abs);
+  const std::string hostTo = HostOfNewName(*view_, abs);
   if (renameat2(AT_FDCWD, hostFrom.c_str(), AT_FDCWD, hostTo.c_str(), RENAME_NOREPLACE) != 0) {
     if (errno == EEXIST) return false;
     // A file system without the atomic no-replace rename: a hard link fails on an existing
@@ -294,10 +304,7 @@ bool Files::RenameNew(std::string_view from, std::string_view to) {
 bool Files::LinkNew(std::string_view existing, std::string_view name) {
   const std::string hostFrom = HostPath(existing);
   const std::string abs = AbsoluteWinPath(name);
-  const DriveView::Resolved r = WithWinName(abs, [&] { return view_->Resolve(abs); });
-  if (!r.dirFound) throw FileError::FromErrno(ENOENT, abs);
-  const std::string hostTo = r.path();
-  Fault(faults::Op::kRename, abs);
+  const std::string hostTo = HostOfNewName(*view_, abs);
   if (link(hostFrom.c_str(), hostTo.c_str()) != 0) {
     if (errno == EEXIST || errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) return false;
     throw FileError::FromErrno(errno, abs);
