@@ -116,24 +116,24 @@ std::string DriveView::HostPath(const std::string& abs) {
   });
 }
 
-int DriveView::OpenExisting(const std::string& abs, int flags, std::string* hostPath) {
+int DriveView::OpenExisting(const std::string& abs, int flags) {
   return WithWinName(abs, [&] {
     const Resolved r = Resolve(abs);
-    *hostPath = r.path();
+    std::string host = r.path();
     Fault(faults::Op::kOpen, abs);
     if (!r.dirFound) {
       errno = ENOENT;
       return -1;
     }
     // The exact name first: it is what Winpack wrote, and costs one call.
-    const int fd = open(hostPath->c_str(), flags);
-    if (fd >= 0) names.NotePresent(*hostPath);
+    const int fd = open(host.c_str(), flags);
+    if (fd >= 0) names.NotePresent(host);
     if (fd >= 0 || errno != ENOENT) return fd;
-    if (!names.Lookup(r.dir, r.leaf, *hostPath, true)) {
+    if (!names.Lookup(r.dir, r.leaf, host, true)) {
       errno = ENOENT;
       return -1;
     }
-    return open(hostPath->c_str(), flags);
+    return open(host.c_str(), flags);
   });
 }
 

@@ -32,8 +32,8 @@ class DriveView {
   const std::string* KnownFolder(const std::string& abs);
   std::string HostPath(const std::string& abs);
   /// Opens an existing file by its absolute Windows path (`open(2)` flags); the descriptor, or
-  /// -1 with errno set, and the host path it found.
-  int OpenExisting(const std::string& abs, int flags, std::string* hostPath);
+  /// -1 with errno set.
+  int OpenExisting(const std::string& abs, int flags);
 
   /// Keeps the remembered names in step with a change made by this program, and has the next
   /// Flush make it durable.
@@ -46,11 +46,8 @@ namespace raw {
 
 class Access {
  public:
-  static int OpenExisting(Files& files, const std::string& abs, int flags, std::string* host) {
-    return files.view_->OpenExisting(abs, flags, host);
-  }
-  static std::string HostPath(Files& files, const std::string& abs) {
-    return files.view_->HostPath(abs);
+  static int OpenExisting(Files& files, const std::string& abs, int flags) {
+    return files.view_->OpenExisting(abs, flags);
   }
   static void Created(Files& files, const std::string& host) { files.view_->NoteCreated(host); }
   static void Removed(Files& files, const std::string& host) { files.view_->NoteRemoved(host); }

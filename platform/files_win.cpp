@@ -93,8 +93,7 @@ std::string Files::HostPath(std::string_view winPath) {
 
 void Files::ChDir(std::string_view winPath) {
   std::string abs = HostPath(winPath);
-  Fault(faults::Op::kStat, abs);
-  const DWORD attrs = RawAttributes(abs);
+  const DWORD attrs = view_->Attributes(abs);
   if (attrs == INVALID_FILE_ATTRIBUTES) throw win::Error(ERROR_PATH_NOT_FOUND, abs);
   if (!IsFolderAt(abs, attrs)) throw win::Error(ERROR_DIRECTORY, abs);
   view_->curDir = std::move(abs);

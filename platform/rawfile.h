@@ -13,10 +13,6 @@
 // call answers with kNoFile throws FileError naming that path.
 namespace platform::raw {
 
-/// What the raw layer may ask of a run's Files: each system's own (files_linux.h,
-/// files_win.h).
-class Access;
-
 /// A file descriptor on Linux, a HANDLE on Windows.
 using Handle = std::intptr_t;
 inline constexpr Handle kNoFile = -1;
@@ -44,10 +40,6 @@ void Close(Handle file, const std::string& absPath);
 void CloseQuietly(Handle file) noexcept;
 /// Whether the path still names the open file (not another file put in its place).
 bool SameFile(Files& files, Handle file, const std::string& absPath);
-
-}  // namespace platform::raw
-
-namespace platform::raw {
 
 /// Whether a file this program holds open can be put out of place by a rename over it (not
 /// on Windows, which replaces no open file).

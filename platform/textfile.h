@@ -47,7 +47,6 @@ class TextReader {
   /// (Consumed), and the LF that ends a line there at a CR.
   void Skip(std::uint64_t bytes);
   void Close();
-  bool IsOpen() const { return file_ != raw::kNoFile; }
   const std::string& path() const { return path_; }
   /// Whether the file's path still names this file, rather than one put in its place since
   /// it was opened.
@@ -89,7 +88,6 @@ class TextWriter {
   void WriteLine(std::string_view line);
   /// As TextReader::HoldAlone, for a file being written.
   bool HoldAlone() { return raw::HoldAlone(file_); }
-  void Release() noexcept { raw::EndHold(file_); }
   /// Writes what is buffered to the file (durable only after a sync or Files::Flush).
   void Flush();
   void Close();

@@ -21,10 +21,9 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
   // O_NONBLOCK: opening a pipe must not wait for a writer; it is refused below anyway.
   int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
   if (links == Links::kRefuse) flags |= O_NOFOLLOW;
-  std::string host;
   int fd = -1;
   try {
-    fd = Access::OpenExisting(files, absPath, flags, &host);
+    fd = Access::OpenExisting(files, absPath, flags);
   } catch (const FileError& e) {
     if (failure != nullptr) failure->emplace(e);
     return kNoFile;
@@ -43,7 +42,7 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
 }
 
 Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
-  const std::string host = Access::HostPath(files, absPath);  // found in any letter case
+  const std::string host = files.HostPath(absPath);  // found in any letter case
   Fault(faults::Op::kCreate, absPath);
   // A file the run writes is never written through an entry already there: a hard link or a
   // symbolic link would carry the writing to a file elsewhere. The entry goes instead.

@@ -86,10 +86,7 @@ Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
   HANDLE h = CreateFileW(
       win::LongPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD err = GetLastError();
-    throw win::Error(err, path);
-  }
+  if (h == INVALID_HANDLE_VALUE) Throw(path);
   BY_HANDLE_FILE_INFORMATION info{};
   if (how == Create::kAppend &&
       (!GetFileInformationByHandle(h, &info) || info.nNumberOfLinks > 1 ||

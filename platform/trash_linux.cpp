@@ -82,12 +82,10 @@ int WriteInfo(const HomeTrash& trash, const std::string& base, const std::string
     int fd = open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0 && errno == EEXIST) {
       struct stat st {};
+      if (lstat((trash.files + name).c_str(), &st) == 0 || errno != ENOENT) continue;
       // Left empty by a power cut, it names nothing: taken over as well.
       const std::string left = PathLine(info);
-      if (lstat((trash.files + name).c_str(), &st) == 0 || errno != ENOENT ||
-          (left != pathLine && !left.empty())) {
-        continue;
-      }
+      if (left != pathLine && !left.empty()) continue;
       fd = open(info.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
       if (fd < 0) continue;
     }
@@ -111,14 +109,14 @@ int WriteInfo(const HomeTrash& trash, const std::string& base, const std::string
   return -1;
 }
 
-int ThroughGio(const std::string& host, std::string* reason) {
+int ThroughGio(const std::string& host, std::string& reason) {
   GFile* file = g_file_new_for_path(host.c_str());
   GError* error = nullptr;
   const gboolean ok = g_file_trash(file, nullptr, &error);
   g_object_unref(file);
   if (ok) return 0;
   const int code = error->code != 0 ? error->code : -1;
-  if (reason != nullptr) *reason = Utf8ToCp1252(error->message);  // GLib speaks UTF-8
+  reason = Utf8ToCp1252(error->message);  // GLib speaks UTF-8
   g_error_free(error);
   return code;
 }
@@ -139,7 +137,7 @@ int TrashOne(DriveView& view, TrashItem& item, const HomeTrash& trash, std::stri
                      RENAME_NOREPLACE);
   };
   item.gio = item.name.empty();
-  if (item.gio) return ThroughGio(item.host, &reason);
+  if (item.gio) return ThroughGio(item.host, reason);
   if (move() == 0) return 0;
   int err = errno;
   unlink((trash.info + item.name + ".trashinfo").c_str());
@@ -163,7 +161,7 @@ int TrashOne(DriveView& view, TrashItem& item, const HomeTrash& trash, std::stri
     unlink((trash.info + item.name + ".trashinfo").c_str());
   }
   item.gio = err == EXDEV;
-  if (item.gio) return ThroughGio(item.host, &reason);
+  if (item.gio) return ThroughGio(item.host, reason);
   reason = Reason(err);
   return -1;
 }

@@ -42,7 +42,7 @@ class Pass {
     while (outcome_.passError.empty() && ValueOfText(markedNum) < state_.PruneLimit &&
            NextLine(list, line)) {
       markedNum = MarkedNumOf(line);
-      Take(std::move(line), out);
+      Take(std::move(line), markedNum, out);
       if (transfer_.pending() == 0) {
         out.WriteHeld();  // nothing to wait for
       } else if (transfer_.pending() >= kBatchSize || out.held() >= kBatchSize * 64 ||
@@ -74,8 +74,7 @@ class Pass {
   void Tidy() noexcept { transfer_.RemoveStagingIfEmpty(); }
 
  private:
-  void Take(std::string line, NewList& out) {
-    const std::string number = MarkedNumOf(line);
+  void Take(std::string line, const std::string& number, NewList& out) {
     const std::string key = platform::UpperCase(number);
     if (moved_.count(key) != 0) {
       reporter_.SetPanelText(1, BullPathOf(number));

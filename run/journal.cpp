@@ -1,5 +1,7 @@
 #include "run/journal.h"
 
+#include <algorithm>
+
 #include "platform/codepage.h"
 #include "run/marked_list.h"
 #include "run/naming.h"
@@ -11,10 +13,6 @@ namespace {
 constexpr char kEntry[] = "#";
 constexpr char kToken[] = "S ";
 constexpr const char* kTags[] = {"B ", "T ", "A ", "L "};
-
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
 
 // The name below `folder` when `path` is a file right in it (letter case aside), else "".
 std::string LeafIn(const std::string& path, const std::string& folder) {
@@ -50,10 +48,12 @@ bool Trusted(const JournalEntry& e, const std::vector<std::string>& tokens) {
       platform::UpperCase(e.bullPath) != platform::UpperCase(BullPathOf(number))) {
     return false;
   }
-  const std::string staged = LeafIn(e.tempPath, kStaging);
-  bool ours = false;
-  for (const std::string& token : tokens) ours = ours || StartsWith(staged, token + "-");
-  return ours && IsArchiveName(e.archivePath);
+  return Claimed(LeafIn(e.tempPath, kStaging), tokens) && IsArchiveName(e.archivePath);
+}
+
+bool Claimed(const std::string& stagedName, const std::vector<std::string>& tokens) {
+  return std::any_of(tokens.begin(), tokens.end(),
+                     [&](const std::string& token) { return stagedName.starts_with(token + "-"); });
 }
 
 JournalContents ReadJournal(platform::Files& files) {
@@ -64,7 +64,7 @@ JournalContents ReadJournal(platform::Files& files) {
   std::vector<std::string> lines;
   while (!journal->AtEnd()) lines.push_back(journal->ReadLine());
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (StartsWith(lines[i], kToken)) {
+    if (lines[i].starts_with(kToken)) {
       const std::string token = lines[i].substr(2);
       if (!token.empty() && token.find_first_not_of("0123456789abcdef") == std::string::npos) {
         found.tokens.push_back(token);
@@ -75,7 +75,7 @@ JournalContents ReadJournal(platform::Files& files) {
     std::string fields[4];
     bool whole = true;
     for (int k = 0; k < 4; ++k) {
-      whole = whole && StartsWith(lines[i + 1 + k], kTags[k]);
+      whole = whole && lines[i + 1 + k].starts_with(kTags[k]);
       if (whole) fields[k] = lines[i + 1 + k].substr(2);
     }
     if (!whole) continue;  // cut short by a power failure: the next "#" starts afresh

@@ -32,6 +32,8 @@ JournalContents ReadJournal(platform::Files& files);
 /// Whether an entry names what a run can have written: the bulletin of its line in Winpack's
 /// folder, a staging name of one of `tokens`, and an archive name in a group folder.
 bool Trusted(const JournalEntry& entry, const std::vector<std::string>& tokens);
+/// Whether a name in the staging folder bears the prefix of one of `tokens`.
+bool Claimed(const std::string& stagedName, const std::vector<std::string>& tokens);
 
 /// The journal of this run, made new when the run stages its first copy, with the entries an
 /// interrupted run left that still count.
@@ -45,7 +47,6 @@ class Journal {
   void Begin(const std::string& token);
   /// Writes the entries out to the file; durable only after Files::Flush. Throws FileError.
   void Append(const std::vector<JournalEntry>& entries);
-  bool begun() const { return out_.has_value(); }
   /// Closes and removes the journal, once the new marked list is durable. Never throws.
   void Remove() noexcept;
 

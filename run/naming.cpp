@@ -23,7 +23,7 @@ bool IsDeviceName(const std::string& name) {
   for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
     if (stem == device) return true;
   }
-  if (stem.size() != 4 || (stem.rfind("COM", 0) != 0 && stem.rfind("LPT", 0) != 0)) return false;
+  if (stem.size() != 4 || (!stem.starts_with("COM") && !stem.starts_with("LPT"))) return false;
   const auto digit = static_cast<unsigned char>(stem[3]);
   return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }

@@ -26,10 +26,6 @@ Copy Compare(platform::Files& files, const std::string& archivePath, const std::
   return archive->AtEnd() ? Copy::kWhole : Copy::kNotWhole;
 }
 
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 // The bulletin left Winpack's folder by other hands (Winpack prunes old bulletins) before its
 // copy got its archive name: that copy may be the last one there is, though nothing says it
 // is whole. It is set aside for the user rather than removed or trusted.
@@ -44,11 +40,9 @@ std::string KeepStaged(platform::Files& files, const JournalEntry& e) {
 void TidyStaging(platform::Files& files, const std::vector<std::string>& tokens,
                  Recovery& recovery) {
   for (const std::string& name : files.FileNames(kStaging)) {
-    if (EndsWith(platform::LowerCase(name), kKept)) continue;
+    if (platform::LowerCase(name).ends_with(kKept)) continue;
     const std::string path = std::string(kStaging) + "\\" + name;
-    bool ours = false;
-    for (const std::string& token : tokens) ours = ours || name.rfind(token + "-", 0) == 0;
-    if (ours) {
+    if (Claimed(name, tokens)) {
       files.RemoveFile(path);
     } else {
       recovery.strays.push_back(path);
