@@ -22,6 +22,7 @@ namespace {
 
 struct HomeTrash {
   std::string files, info;
+  std::string InfoOf(const std::string& name) const { return info + name + ".trashinfo"; }
 };
 
 bool MakeFolder(const std::string& path) {
@@ -78,7 +79,7 @@ int WriteInfo(const HomeTrash& trash, const std::string& base, const std::string
       text.substr(text.find("Path="), text.find("\nDeletionDate=") - text.find("Path="));
   for (int n = 1; n < 10000; ++n) {
     name = n == 1 ? base : base + "." + std::to_string(n);
-    const std::string info = trash.info + name + ".trashinfo";
+    const std::string info = trash.InfoOf(name);
     int fd = open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0 && errno == EEXIST) {
       struct stat st {};
@@ -140,7 +141,7 @@ int TrashOne(DriveView& view, TrashItem& item, const HomeTrash& trash, std::stri
   if (item.gio) return ThroughGio(item.host, reason);
   if (move() == 0) return 0;
   int err = errno;
-  unlink((trash.info + item.name + ".trashinfo").c_str());
+  unlink(trash.InfoOf(item.name).c_str());
   // A file in files/ without its record took the name: another name, its record on disk first.
   if (err == EEXIST) {
     if (WriteInfo(trash, item.host.substr(item.host.rfind('/') + 1), InfoText(item.host), item.name,
@@ -148,17 +149,17 @@ int TrashOne(DriveView& view, TrashItem& item, const HomeTrash& trash, std::stri
       reason = Reason(errno);
       return -1;
     }
-    view.NoteCreated(trash.info + item.name + ".trashinfo");
+    view.NoteCreated(trash.InfoOf(item.name));
     try {
       view.Flush();
     } catch (const FileError& e) {
-      unlink((trash.info + item.name + ".trashinfo").c_str());
+      unlink(trash.InfoOf(item.name).c_str());
       reason = words::kTrashNotDurable + std::string(e.what());
       return -1;
     }
     if (move() == 0) return 0;
     err = errno;
-    unlink((trash.info + item.name + ".trashinfo").c_str());
+    unlink(trash.InfoOf(item.name).c_str());
   }
   item.gio = err == EXDEV;
   if (item.gio) return ThroughGio(item.host, reason);
@@ -177,7 +178,7 @@ void ClaimName(DriveView& view, TrashItem& item, HomeTrash& trash, bool& home) {
     view.trashRoot.clear();  // looked for again next time
     home = false;
   } else {
-    view.NoteCreated(trash.info + item.name + ".trashinfo");
+    view.NoteCreated(trash.InfoOf(item.name));
   }
 }
 
@@ -229,7 +230,7 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
     TrashItem& item = items[i];
     if (!named[i]) continue;
     if (!flushError.empty()) {
-      if (!item.name.empty()) unlink((trash.info + item.name + ".trashinfo").c_str());
+      if (!item.name.empty()) unlink(trash.InfoOf(item.name).c_str());
       reasons[i] = words::kTrashNotDurable + flushError;
       continue;
     }
