@@ -7,6 +7,7 @@
 #include "platform/codepage.h"
 #include "platform/file_error.h"
 #include "platform/textfile.h"
+#include "run/bulletin.h"
 #include "run/marked_list.h"
 #include "run/messages.h"
 #include "run/paths.h"
@@ -41,11 +42,12 @@ class Pass {
     // processed too.
     while (outcome_.passError.empty() && ValueOfText(markedNum) < state_.PruneLimit &&
            NextLine(list, line)) {
-      markedNum = MarkedNumOf(line);
-      Take(std::move(line), markedNum, out);
-      if (transfer_.pending() == 0) {
+      Bulletin bulletin = Bulletin::OfLine(std::move(line));
+      markedNum = bulletin.number;
+      Take(std::move(bulletin), out);
+      if (batch_.empty()) {
         out.WriteHeld();  // nothing to wait for
-      } else if (transfer_.pending() >= kBatchSize || out.held() >= kBatchSize * 64 ||
+      } else if (batch_.size() >= kBatchSize || out.held() >= kBatchSize * 64 ||
                  !outcome_.passError.empty()) {
         CompleteBatch(out);
       }
@@ -58,7 +60,7 @@ class Pass {
     std::string line;
     while (NextLine(list, line)) {
       if (!moved_.empty() && !IsKMarked(line)) {
-        const std::string key = platform::UpperCase(MarkedNumOf(line));
+        const std::string key = KeyOf(line);
         if (moved_.count(key) != 0) {
           line = KMark(line);
           marked_.insert(key);
@@ -74,43 +76,44 @@ class Pass {
   void Tidy() noexcept { transfer_.RemoveStagingIfEmpty(); }
 
  private:
-  void Take(std::string line, const std::string& number, NewList& out) {
-    const std::string key = platform::UpperCase(number);
-    if (moved_.count(key) != 0) {
-      reporter_.SetPanelText(1, BullPathOf(number));
-      Mark(out, out.Hold(std::move(line)), key);
+  void Take(Bulletin b, NewList& out) {
+    reporter_.SetPanelText(1, b.entry.bullPath);
+    if (moved_.count(b.key) != 0) {
+      Mark(out, out.Hold(std::move(b.entry.line)), b.key);
       return;
     }
-    if (auto it = waiting_.find(key); it != waiting_.end()) {
-      it->second.push_back(out.Hold(std::move(line)));  // marked twice: copied once
+    if (auto it = waiting_.find(b.key); it != waiting_.end()) {
+      // Marked twice: copied once, and every line of it waits for the copy.
+      batch_[it->second].listLines.push_back(out.Hold(std::move(b.entry.line)));
       return;
     }
     bool staged = false;
     try {
-      staged = transfer_.Do_It(line);
+      staged = transfer_.Stage(b);
     } catch (const std::exception& e) {
       // This line and every later one go to the new list unchanged, so the K marks of the
       // bulletins already moved are kept.
       outcome_.passError = e.what();
     }
-    const std::size_t index = out.Hold(std::move(line));
-    if (staged) {
-      waiting_[key] = {index};
-      batch_.push_back({key, BullPathOf(number)});
+    if (!staged) {
+      out.Hold(std::move(b.entry.line));
+      return;
     }
+    b.listLines.push_back(out.Hold(b.entry.line));
+    waiting_[b.key] = batch_.size();
+    batch_.push_back(std::move(b));
   }
 
   void CompleteBatch(NewList& out) {
     try {
-      const std::vector<std::string> refusals = transfer_.CompleteBatch();
-      for (std::size_t i = 0; i < refusals.size(); ++i) {
-        const auto& [key, path] = batch_[i];
+      transfer_.CompleteBatch(batch_);
+      for (const Bulletin& b : batch_) {
         // A bulletin that left Winpack's folder otherwise (Winpack pruned it) is not there.
-        if (!refusals[i].empty() && StillThere(files_, path)) {
-          outcome_.notRecycled.push_back(path + ": " + refusals[i]);
+        if (!b.refusal.empty() && StillThere(files_, b.entry.bullPath)) {
+          outcome_.notRecycled.push_back(b.entry.bullPath + ": " + b.refusal);
         }
-        moved_.insert(key);
-        for (std::size_t index : waiting_[key]) Mark(out, index, key);
+        moved_.insert(b.key);
+        for (std::size_t index : b.listLines) Mark(out, index, b.key);
         ++outcome_.archived;
       }
     } catch (const std::exception& e) {
@@ -132,8 +135,8 @@ class Pass {
   Outcome& outcome_;
   std::unordered_set<std::string> moved_;   // numbers (upper case) whose lines get the K mark
   std::unordered_set<std::string> marked_;  // of them, those whose line got it in this run
-  std::unordered_map<std::string, std::vector<std::size_t>> waiting_;  // staged: their lines
-  std::vector<std::pair<std::string, std::string>> batch_;  // staged: number, bulletin path
+  std::unordered_map<std::string, std::size_t> waiting_;  // key -> its place in batch_
+  Batch batch_;                                           // staged, waiting for their trash
 };
 
 [[noreturn]] void ListPutInPlace(const std::string& path) {

@@ -3,11 +3,24 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/codepage.h"
+#include "run/bulletin.h"
 #include "run/paths.h"
 
 namespace run {
 
 std::string MarkedNumOf(const std::string& line) { return line.substr(0, 6); }
+
+Bulletin Bulletin::OfLine(std::string line) {
+  Bulletin b;
+  b.number = MarkedNumOf(line);
+  b.key = platform::UpperCase(b.number);
+  b.entry.bullPath = BullPathOf(b.number);
+  b.entry.line = std::move(line);
+  return b;
+}
+
+std::string KeyOf(const std::string& line) { return platform::UpperCase(MarkedNumOf(line)); }
 
 std::string BullPathOf(const std::string& markedNum) {
   const std::string last = markedNum.empty() ? "" : markedNum.substr(markedNum.size() - 1);

@@ -34,14 +34,12 @@ Transfer::Transfer(platform::Files& files, Reporter& reporter, const RunState& s
                    Journal& journal)
     : files_(files), reporter_(reporter), state_(state), journal_(journal), naming_(files, state) {}
 
-bool Transfer::Do_It(const std::string& markedLine) {
-  const std::string markedNum = MarkedNumOf(markedLine);
-  const std::string bullPath = BullPathOf(markedNum);
-  reporter_.SetPanelText(1, bullPath);
+bool Transfer::Stage(Bulletin& b) {
+  const std::string& bullPath = b.entry.bullPath;
   // A line archived by an earlier run is not archived twice, though its bulletin may still be
   // there (the trash refused it, or the user put it back); a number with a path separator
   // would reach into other folders.
-  if (IsKMarked(markedLine) || !NamesOneFile(markedNum)) return false;
+  if (IsKMarked(b.entry.line) || !NamesOneFile(b.number)) return false;
   // A link is not followed: the run moves Winpack's own files only. A bulletin that cannot
   // be opened is passed over in silence.
   auto bulletin = TextReader::TryOpen(files_, bullPath, TextReader::Links::kRefuse);
@@ -59,15 +57,14 @@ bool Transfer::Do_It(const std::string& markedLine) {
       notPortable_.push_back(bullPath + " (group \"" + group + "\")");
       return false;
     }
-    MoveFile(*bulletin, headLine1, headLine2, group, bullPath, markedLine);
+    StageCopy(*bulletin, headLine1, headLine2, group, b.entry);
     return true;  // a bulletin moves once, however often its group is listed
   }
   return false;
 }
 
-void Transfer::MoveFile(TextReader& bulletin, const std::string& headLine1,
-                        const std::string& headLine2, std::string GroupName,
-                        const std::string& bullPath, const std::string& markedLine) {
+void Transfer::StageCopy(TextReader& bulletin, const std::string& headLine1,
+                         const std::string& headLine2, std::string GroupName, JournalEntry& entry) {
   const std::string archivePath = naming_.SetupFileNameAndDirectory(GroupName);
   reporter_.SetPanelText(2, archivePath);
   // The copy gets its archive name only when it is whole and on disk: a name in the archive
@@ -83,7 +80,8 @@ void Transfer::MoveFile(TextReader& bulletin, const std::string& headLine1,
     copy.Discard();
     throw;
   }
-  batch_.push_back({{bullPath, tempPath, archivePath, markedLine}});
+  entry.tempPath = tempPath;
+  entry.archivePath = archivePath;
 }
 
 std::string Transfer::StagingName(const std::string& groupFolder, const std::string& archivePath) {
@@ -97,45 +95,46 @@ std::string Transfer::StagingName(const std::string& groupFolder, const std::str
          archivePath.substr(archivePath.rfind('\\') + 1);
 }
 
-std::vector<std::string> Transfer::CompleteBatch() {
-  if (batch_.empty()) return {};
+void Transfer::CompleteBatch(Batch& batch) {
+  if (batch.empty()) return;
   std::vector<JournalEntry> entries;
   std::vector<std::string> bulletins;
-  for (const Staged& s : batch_) {
-    entries.push_back(s.entry);
-    bulletins.push_back(s.entry.bullPath);
+  for (const Bulletin& b : batch) {
+    entries.push_back(b.entry);
+    bulletins.push_back(b.entry.bullPath);
   }
+  std::size_t renamed = 0;
   try {
     // The journal names every copy before any bulletin leaves: a run that dies from here on
     // is finished by the next one.
     journal_.Append(entries);
     files_.Flush();
-    for (Staged& s : batch_) {
-      if (!files_.RenameNew(s.entry.tempPath, s.entry.archivePath)) {
-        throw platform::FileError(platform::FileError::Kind::kOther, s.entry.archivePath,
+    for (const Bulletin& b : batch) {
+      if (!files_.RenameNew(b.entry.tempPath, b.entry.archivePath)) {
+        throw platform::FileError(platform::FileError::Kind::kOther, b.entry.archivePath,
                                   "the name was taken by another program during the run");
       }
-      s.renamed = true;
+      ++renamed;
     }
   } catch (...) {
-    UndoBatch();
+    UndoBatch(batch, renamed);
     throw;
   }
-  batch_.clear();
-  return files_.MoveToTrash(bulletins);  // makes the archive names durable first
+  std::vector<std::string> refusals = files_.MoveToTrash(bulletins);  // archive names durable first
+  for (std::size_t i = 0; i < batch.size(); ++i) batch[i].refusal = std::move(refusals[i]);
 }
 
-void Transfer::UndoBatch() noexcept {
+void Transfer::UndoBatch(const Batch& batch, std::size_t renamed) noexcept {
   // The bulletins are all still in place: their copies go, and the batch is as if never
   // begun. A copy that cannot be removed is finished by the next run through the journal.
-  for (const Staged& s : batch_) {
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    const JournalEntry& e = batch[i].entry;
     try {
-      files_.RemoveFile(s.renamed ? s.entry.archivePath : s.entry.tempPath);
+      files_.RemoveFile(i < renamed ? e.archivePath : e.tempPath);
     } catch (const std::exception&) {
-      keepJournal_ = keepJournal_ || s.renamed;
+      keepJournal_ = keepJournal_ || i < renamed;
     }
   }
-  batch_.clear();
 }
 
 void Transfer::RemoveStagingIfEmpty() noexcept {

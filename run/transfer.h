@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/textfile.h"
+#include "run/bulletin.h"
 #include "run/journal.h"
 #include "run/naming.h"
 #include "run/reporter.h"
@@ -23,19 +24,18 @@ class Transfer {
  public:
   Transfer(platform::Files& files, Reporter& reporter, const RunState& state, Journal& journal);
 
-  /// Stages the copy of the bulletin of a marked line when its group is selected; true when it
-  /// did, and the bulletin now waits for CompleteBatch. A line with the K mark of an earlier
-  /// run, a bulletin that cannot be opened, or one of fewer than two lines is passed over; one
-  /// whose group cannot be a folder on Windows is left and noted. Other failures throw,
-  /// leaving the bulletin in place and no copy of it.
-  bool Do_It(const std::string& markedLine);
+  /// Stages the copy of a bulletin when its group is selected, naming it in the record; true
+  /// when it did, and the bulletin now waits for CompleteBatch. A line with the K mark of an
+  /// earlier run, a bulletin that cannot be opened, or one of fewer than two lines is passed
+  /// over; one whose group cannot be a folder on Windows is left and noted. Other failures
+  /// throw, leaving the bulletin in place and no copy of it.
+  bool Stage(Bulletin& bulletin);
 
-  /// Completes the staged copies; returns for each, in the order staged, an empty text when
-  /// its bulletin went to the trash, else why not. Every staged bulletin is archived then.
-  /// On failure undoes the batch (bulletins stay, no copies) and throws.
-  std::vector<std::string> CompleteBatch();
+  /// Completes the staged copies of a batch: every bulletin of it is archived then, and its
+  /// record says whether the trash took it. On failure undoes the batch (bulletins stay, no
+  /// copies) and throws.
+  void CompleteBatch(Batch& batch);
 
-  std::size_t pending() const { return batch_.size(); }
   /// Bulletins left because their group cannot be a folder name, with the group.
   const std::vector<std::string>& notPortable() const { return notPortable_; }
   /// Whether a copy outlived a failed batch, so the next run must see the journal.
@@ -44,15 +44,11 @@ class Transfer {
   void RemoveStagingIfEmpty() noexcept;
 
  private:
-  struct Staged {
-    JournalEntry entry;
-    bool renamed = false;
-  };
-  void MoveFile(platform::TextReader& bulletin, const std::string& headLine1,
-                const std::string& headLine2, std::string GroupName, const std::string& bullPath,
-                const std::string& markedLine);
+  void StageCopy(platform::TextReader& bulletin, const std::string& headLine1,
+                 const std::string& headLine2, std::string GroupName, JournalEntry& entry);
   std::string StagingName(const std::string& groupFolder, const std::string& archivePath);
-  void UndoBatch() noexcept;
+  /// Removes the batch's copies, the first `renamed` of them under their archive names.
+  void UndoBatch(const Batch& batch, std::size_t renamed) noexcept;
 
   platform::Files& files_;
   Reporter& reporter_;
@@ -60,7 +56,6 @@ class Transfer {
   Journal& journal_;
   Naming naming_;
   std::string token_;  // begins the staging names of this run
-  std::vector<Staged> batch_;
   std::vector<std::string> notPortable_;
   bool keepJournal_ = false;
 };
