@@ -594,4 +594,69 @@ TEST(Faults, KilledTwiceInARow) {
   EXPECT_GT(points, 50);
 }
 
+// The power fails at each file operation of a run that finishes a killed one (killed at each
+// batch boundary) and stages copies of its own, as in PowerCut.AtEveryCallAndAfterTheEnd; the
+// run after the power cut finishes what both left. Every call with KELVARON_LONG_FAULTS set,
+// else every third, the images held in memory.
+TEST(PowerCut, InTheRunAfterAKilledOne) {
+  const std::string child = test::ChildProgram();
+  if (child.empty()) GTEST_SKIP() << "KELVARON_RUN_CHILD not set";
+  if (!test::CanMount()) GTEST_SKIP() << "cannot mount file systems here";
+  const std::string work = NewTempDir("kelvaron-power-twice-"), mnt = work + "/mnt";
+  const std::string first = work + "/first.img", disk = work + "/disk.img", cut = work + "/cut.img";
+  const auto mountImage = [&](const std::string& image) {
+    return Shell("mount -o loop,commit=600 " + image + " " + mnt) == 0;
+  };
+  if (Shell("mount -t tmpfs -o size=1g tmpfs " + work + " && mkdir " + mnt) != 0) {
+    fs::remove_all(work);
+    GTEST_SKIP() << "cannot mount a tmpfs here";
+  }
+  const bool every = std::getenv("KELVARON_LONG_FAULTS") != nullptr;
+  const int count = TwoRunsBulletins();
+  int points = 0;
+  for (const Boundary& boundary : BatchBoundaries(count)) {
+    SCOPED_TRACE("first run killed " + boundary.name);
+    test::Before before;
+    if (Shell("truncate -s 64M " + first + " && mkfs.ext4 -q -F " + first) != 0 ||
+        !mountImage(first)) {
+      Shell("umount " + work);
+      fs::remove_all(work);
+      GTEST_SKIP() << "cannot make and mount an ext4 image here (needs root and loop devices)";
+    }
+    {
+      test::Station st(mnt, mnt + "/data/Trash");
+      MakeStationOf(st, count);
+      before = test::Capture(st);
+      const bool killed = test::RunChild(child, boundary.killAt, mnt, "/dev/null").killed;
+      MarkOneMore(st, before, count);
+      Shell("umount " + mnt);
+      ASSERT_TRUE(killed);
+    }
+    for (int n = 1;; n += every ? 1 : 3) {
+      SCOPED_TRACE("power cut at call " + std::to_string(n) + " of the second run");
+      ASSERT_EQ(Shell("cp --sparse=always " + first + " " + disk), 0);
+      ASSERT_TRUE(mountImage(disk));
+      const test::ChildEnd end = test::RunChild(child, n, mnt, "/dev/null");
+      ASSERT_EQ(Shell("touch " + mnt + "/commit && sync " + mnt + "/commit"), 0);
+      ASSERT_EQ(Shell("cp --sparse=always " + disk + " " + cut), 0);  // the power fails
+      Shell("umount " + mnt);
+      ASSERT_TRUE(end.completed || end.killed);
+      ASSERT_TRUE(mountImage(cut));
+      test::Station st(mnt, mnt + "/data/Trash");
+      std::vector<std::string> broken = test::Kept(st, before);
+      const std::string said = work + "/said.txt";
+      const Outcome next = ChildOutcome(test::RunChild(child, 0, mnt, said), said);
+      for (const auto& b : AfterTheNextRun(st, before, next)) broken.push_back(b);
+      EXPECT_EQ(broken, std::vector<std::string>{});
+      Shell("umount " + mnt);
+      ++points;
+      if (end.completed) break;
+    }
+  }
+  Shell("umount " + work);
+  fs::remove_all(work);
+  std::printf("cut the power in the second of two runs at %d points\n", points);
+  EXPECT_GT(points, 20);
+}
+
 }  // namespace
