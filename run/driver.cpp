@@ -279,13 +279,14 @@ void MnuArchive_Click(Reporter& reporter, const platform::Clock& clock) {
   } catch (const std::exception& e) {
     return Show(reporter, NotStarted(e.what()));
   }
-  Journal journal(files, recovery.entries);
+  Journal journal(files, recovery.entries, recovery.claims);
   Outcome outcome;
   outcome.kept = recovery.kept;
   outcome.strays = recovery.strays;
   Pass pass(files, reporter, state, journal, recovery, outcome);
   RewriteList(pass, files, recovery, outcome);
   outcome.marked = pass.marked();
+  outcome.inherited = static_cast<int>(recovery.marks.size()) - outcome.finished;
   outcome.notPortable = pass.notPortable();
   if (outcome.list == Outcome::List::kDurable && !pass.keepJournal()) journal.Remove();
   pass.Tidy();

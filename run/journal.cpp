@@ -87,16 +87,12 @@ JournalContents ReadJournal(platform::Files& files) {
 }
 
 void Journal::Begin(const std::string& token) {
-  if (earlier_.empty()) {
+  if (earlier_.empty() && claims_.empty()) {
     out_.emplace(platform::TextWriter::Create(files_, kJournal));
   } else {
-    // The entries that still count go into a new file that takes the journal's name only
-    // once it is on disk: until then the old journal holds them.
-    platform::TextWriter fresh = platform::TextWriter::Create(files_, kNewJournal);
-    for (const JournalEntry& e : earlier_) WriteEntry(fresh, e);
-    fresh.Close();
-    files_.Flush();
-    files_.ReplaceFile(kNewJournal, kJournal);
+    // Every run whose entries or copies are not done yet keeps its claim, however many runs
+    // are stopped before their list is in place.
+    Rewrite(claims_, earlier_);
     out_.emplace(platform::TextWriter::Append(files_, kJournal));
   }
   // On disk before any copy is staged under the prefix: a copy the journal does not claim
@@ -104,6 +100,7 @@ void Journal::Begin(const std::string& token) {
   out_->WriteLine(kToken + token);
   out_->Flush();
   files_.Flush();
+  claims_.push_back(token);
 }
 
 void Journal::Append(const std::vector<JournalEntry>& entries) {
@@ -115,10 +112,39 @@ void Journal::Remove() noexcept {
   try {
     if (out_) out_->Close();
     out_.reset();
-    if (files_.EntryExists(kJournal)) files_.RemoveFile(kJournal);
+    std::vector<std::string> left;
+    if (!claims_.empty()) {
+      const std::vector<std::string> staged = files_.FileNames(kStaging);
+      for (const std::string& token : claims_) {
+        const bool copyLeft = std::any_of(staged.begin(), staged.end(), [&](const auto& name) {
+          return !platform::LowerCase(name).ends_with(kKept) && Claimed(name, {token});
+        });
+        if (copyLeft) left.push_back(token);
+      }
+    }
+    if (!left.empty()) {
+      // A copy the run could not remove (the archive turned read-only) stays the run's own:
+      // a later run removes it, and never takes it for someone else's.
+      Rewrite(left, {});
+      files_.Flush();
+    } else if (files_.EntryExists(kJournal)) {
+      files_.RemoveFile(kJournal);
+    }
   } catch (const std::exception&) {
     // Left behind, it only repeats what the new list already says.
   }
+}
+
+// The journal made anew, whole on disk before it takes the journal's name: until then the old
+// journal holds what it held.
+void Journal::Rewrite(const std::vector<std::string>& claims,
+                      const std::vector<JournalEntry>& entries) {
+  platform::TextWriter fresh = platform::TextWriter::Create(files_, kNewJournal);
+  for (const std::string& token : claims) fresh.WriteLine(kToken + token);
+  for (const JournalEntry& e : entries) WriteEntry(fresh, e);
+  fresh.Close();
+  files_.Flush();
+  files_.ReplaceFile(kNewJournal, kJournal);
 }
 
 }  // namespace run

@@ -35,24 +35,29 @@ bool Trusted(const JournalEntry& entry, const std::vector<std::string>& tokens);
 /// Whether a name in the staging folder bears the prefix of one of `tokens`.
 bool Claimed(const std::string& stagedName, const std::vector<std::string>& tokens);
 
-/// The journal of this run, made new when the run stages its first copy, with the entries an
-/// interrupted run left that still count.
+/// The journal of this run, made new when the run stages its first copy, with the entries
+/// interrupted runs left that still count and the staging prefixes those runs still claim.
 class Journal {
  public:
-  Journal(platform::Files& files, std::vector<JournalEntry> earlier)
-      : files_(files), earlier_(std::move(earlier)) {}
+  Journal(platform::Files& files, std::vector<JournalEntry> earlier,
+          std::vector<std::string> claims)
+      : files_(files), earlier_(std::move(earlier)), claims_(std::move(claims)) {}
 
   /// Starts the journal with the staging prefix of this run, durable before the first copy
   /// is staged. Throws FileError.
   void Begin(const std::string& token);
   /// Writes the entries out to the file; durable only after Files::Flush. Throws FileError.
   void Append(const std::vector<JournalEntry>& entries);
-  /// Closes and removes the journal, once the new marked list is durable. Never throws.
+  /// Once the new marked list is durable: closes the journal and removes it, or, while copies
+  /// it claims are left in the staging folder, keeps only those claims. Never throws.
   void Remove() noexcept;
 
  private:
+  void Rewrite(const std::vector<std::string>& claims, const std::vector<JournalEntry>& entries);
+
   platform::Files& files_;
   std::vector<JournalEntry> earlier_;
+  std::vector<std::string> claims_;  // prefixes the journal on disk claims
   std::optional<platform::TextWriter> out_;
 };
 

@@ -47,7 +47,7 @@ std::string Failure(const Outcome& o) {
   if (o.list == Outcome::List::kUnchanged) {
     std::string text =
         "The marked list could not be rewritten.\n" + o.listError + "\nMARKED.TXT is unchanged.";
-    if (const int n = o.archived + o.finished; n > 0) {
+    if (const int n = o.archived + o.finished + o.inherited; n > 0) {
       text += ' ';  // (" " + a temporary trips a false GCC 12 -Wrestrict)
       text += Plural(n) + " had already been archived; " +
               (n == 1 ? "its line carries" : "their lines carry") +

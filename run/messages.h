@@ -17,6 +17,8 @@ struct Outcome {
   std::string passError{};  // why the pass stopped early
   int archived = 0;         // bulletins this run copied into the archive
   int finished = 0;         // bulletins of an interrupted run this run sent to the trash
+  int inherited = 0;        // the other bulletins an interrupted run archived (already in the
+                            // trash, or refused by it) whose K marks this run gives
   int marked = 0;           // bulletins whose lines got their K mark in the new list
   std::vector<std::string> notRecycled{};  // "path: reason"
   std::vector<std::string> notPortable{};  // "path (group ...)"

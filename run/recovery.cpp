@@ -1,8 +1,10 @@
 #include "run/recovery.h"
 
+#include <algorithm>
 #include <map>
 
 #include "platform/codepage.h"
+#include "platform/file_error.h"
 #include "platform/textfile.h"
 #include "run/marked_list.h"
 #include "run/paths.h"
@@ -35,17 +37,33 @@ std::string KeepStaged(platform::Files& files, const JournalEntry& e) {
   return kept + " (of " + e.bullPath + ")";
 }
 
+// Adds the prefix of `tokens` that claims the staged name to `claims`, once.
+void KeepClaim(const std::string& stagedName, const std::vector<std::string>& tokens,
+               std::vector<std::string>& claims) {
+  for (const std::string& token : tokens) {
+    if (Claimed(stagedName, {token}) &&
+        std::find(claims.begin(), claims.end(), token) == claims.end()) {
+      claims.push_back(token);
+    }
+  }
+}
+
 // Copies of the interrupted run that never got their archive name go: no bulletin left
-// Winpack's folder relying on them. Anything else there is not the run's to remove.
+// Winpack's folder relying on them. One that cannot go (the archive is read-only) keeps its
+// claim for a later run. Anything else there is not the run's to remove.
 void TidyStaging(platform::Files& files, const std::vector<std::string>& tokens,
                  Recovery& recovery) {
   for (const std::string& name : files.FileNames(kStaging)) {
     if (platform::LowerCase(name).ends_with(kKept)) continue;
     const std::string path = std::string(kStaging) + "\\" + name;
-    if (Claimed(name, tokens)) {
-      files.RemoveFile(path);
-    } else {
+    if (!Claimed(name, tokens)) {
       recovery.strays.push_back(path);
+      continue;
+    }
+    try {
+      files.RemoveFile(path);
+    } catch (const platform::FileError&) {
+      KeepClaim(name, tokens, recovery.claims);
     }
   }
 }
@@ -74,6 +92,7 @@ Recovery RecoverInterrupted(platform::Files& files) {
     }
     recovery.marks.insert(number);
     recovery.entries.push_back(e);
+    KeepClaim(e.tempPath.substr(e.tempPath.rfind('\\') + 1), journal.tokens, recovery.claims);
   }
   TidyStaging(files, journal.tokens, recovery);
   return recovery;

@@ -15,13 +15,16 @@ struct Recovery {
   std::vector<std::string> toTrash;       // bulletins whose whole copy is in the archive
   std::unordered_set<std::string> marks;  // numbers (upper case) whose lines get their K mark
   std::vector<JournalEntry> entries;      // what the next journal must still say
+  std::vector<std::string> claims;        // staging prefixes it must still claim: of those
+                                          // entries, and of copies that could not be removed
   std::vector<std::string> kept;          // copies set aside for the user, and of what
   std::vector<std::string> strays;        // files in the staging folder the run did not make
 };
 
 /// Reads the journal an interrupted run left and tidies its staging folder: copies that never
-/// got their archive name are removed, one whose bulletin is gone is set aside as `.kept`, and
-/// what the run did not make is left where it is. Throws FileError.
+/// got their archive name are removed (one that cannot be stays claimed), one whose bulletin is
+/// gone is set aside as `.kept`, and what the run did not make is left where it is. Throws
+/// FileError.
 Recovery RecoverInterrupted(platform::Files& files);
 
 /// Sends the bulletins the interrupted run had copied to the trash; returns how many left

@@ -62,7 +62,10 @@ Before Capture(const Station& st) {
 std::map<std::string, int> ArchiveCopies(const Station& st, const Before& before) {
   std::map<std::string, int> copies;
   for (const auto& [path, content] : st.Snapshot()) {
-    if (!StartsWith(path, "drive_c/Winpack/Archive/") || before.archive.count(path) != 0) continue;
+    if (!StartsWith(path, "drive_c/Winpack/Archive/") || before.archive.count(path) != 0 ||
+        path.find("/Kelvaron.tmp/") != std::string::npos) {
+      continue;
+    }
     for (const auto& [bulletin, original] : before.bulletins) {
       if (content == original) ++copies[bulletin];
     }

@@ -30,7 +30,8 @@ std::vector<std::string> Kept(const Station& st, const Before& before);
 /// trash record lacks its file, and no journal or temporary copy is left.
 std::vector<std::string> Finished(const Station& st, const Before& before);
 
-/// How many new archive files hold a copy of each bulletin of before.
+/// How many new archive files hold a copy of each bulletin of before (a copy in the staging
+/// folder is none).
 std::map<std::string, int> ArchiveCopies(const Station& st, const Before& before);
 
 }  // namespace test

@@ -231,6 +231,63 @@ TEST(TwoRuns, AListPutInPlaceDuringARunIsNotReplaced) {
   EXPECT_EQ(Copies(st, test::Station::BulletinText("000002", "ARES")), 1);
 }
 
+// Two runs in a row cannot put their list in place; the second finishes the first one's
+// bulletin and archives one of its own. Each tells what the next run does, and it does: the
+// claim of the first run outlives the second run's journal.
+TEST(TwoRuns, TheClaimsOfEveryRunNotFinishedAreKept) {
+  if (!test::OpenFilesCanBeReplaced())
+    GTEST_SKIP() << "no list can take the place of one held open";
+  test::Station st;
+  st.Basics(99999, 0, {"ARES"});
+  st.Bulletin("000001", "ARES");
+  st.Write(kMarked, "000001,B\r\n");
+  const std::string theirs = "000001,B\r\n000002,B\r\n";
+  const std::string notYet =
+      "C:\\Winpack\\BULLS\\MARKED.TXT: another program put a new list in "
+      "its place during the run\nMARKED.TXT is unchanged. ";
+  struct Row {
+    const char* name;
+    const char* date;
+    const char* arrives;  // a bulletin Winpack receives before the run, or nothing
+    std::string said;
+  } rows[] = {
+      {"the first run", "07-12-2026", nullptr,
+       notYet + "1 bulletin had already been archived; its line carries no K mark yet, and the "
+                "next run gives it its K mark."},
+      {"the second run", "08-12-2026", "000002",
+       notYet + "2 bulletins had already been archived; their lines carry no K mark yet, and "
+                "the next run gives them their K mark."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.arrives != nullptr) st.Bulletin(row.arrives, "ARES");
+    MeddledRun r;
+    r.clock = test::FixedClock(row.date);
+    r.rec.once = [&] {
+      st.Write("Winpack/Bulls/THEIRS.TMP", theirs);
+      fs::rename(st.Host("Winpack/Bulls/THEIRS.TMP"), st.Host(kMarked));
+    };
+    r.Run();
+    ASSERT_EQ(r.rec.messages.size(), 1u);
+    EXPECT_EQ(r.rec.messages[0].second, "The marked list could not be rewritten.\n" + row.said);
+    EXPECT_EQ(st.Read(kMarked), theirs);
+    EXPECT_TRUE(st.Exists(kJournal));
+  }
+  for (const char* number : {"000001", "000002"}) {
+    EXPECT_FALSE(st.Exists("Winpack/Bulls/" + std::string(number + 5) + "/" + number + ".TXT"));
+    EXPECT_EQ(Copies(st, test::Station::BulletinText(number, "ARES")), 1) << number;
+  }
+  test::Runner next;
+  next.clock = test::FixedClock("09-12-2026");
+  next.Run();
+  EXPECT_TRUE(next.Finished()) << next.Error();
+  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n");
+  EXPECT_EQ(Copies(st, test::Station::BulletinText("000001", "ARES")), 1);
+  EXPECT_EQ(Copies(st, test::Station::BulletinText("000002", "ARES")), 1);
+  EXPECT_FALSE(st.Exists(kJournal));
+  EXPECT_FALSE(st.Exists("Winpack/Archive/Bulls/Kelvaron.tmp"));
+}
+
 // Links in Winpack's tree are the operator's layout (a bulletin folder or the archive kept on
 // another disk) and are followed.
 TEST(Links, TheOperatorsLinksAreFollowed) {
