@@ -439,23 +439,25 @@ TEST(CodePage, SystemTextsInTheProgramsCodePage) {
       {"\xE4\xB8\xAD \xF0\x9F\x93\xBB", "? ?"},  // not in the code page
       {"broken \xC3", "broken ?"},
   };
+  const platform::CodePage& page = platform::CodePage::Known(1252);
   for (const auto& [utf8, cp1252] : rows) {
     SCOPED_TRACE(utf8);
-    EXPECT_EQ(platform::Utf8ToCp1252(utf8), cp1252);
+    EXPECT_EQ(page.FromUtf8(utf8), cp1252);
     if (cp1252.find('?') == std::string::npos) {
-      EXPECT_EQ(platform::Cp1252ToUtf8(cp1252), utf8);
+      EXPECT_EQ(page.ToUtf8(cp1252), utf8);
     }
   }
 }
 
 TEST(CodePage, CaseOfTheCodePagesLetters) {
-  EXPECT_EQ(platform::UpperCase("ares wx 4x4"), "ARES WX 4X4");
-  EXPECT_EQ(platform::UpperCase("\xE4\xF6\xFC\xFF\x9A\xDF\xF7"), "\xC4\xD6\xDC\x9F\x8A\xDF\xF7");
-  EXPECT_EQ(platform::LowerCase("\xC4\xD6\xDC\x9F\x8A\xD7"), "\xE4\xF6\xFC\xFF\x9A\xD7");
-  EXPECT_EQ(platform::Cp1252ToUtf8("\x80\xE4"), "\xE2\x82\xAC\xC3\xA4");
-  EXPECT_EQ(platform::FoldedName("\xC3\x84RGER"), platform::FoldedName("\xC3\xA4rger"));
-  EXPECT_EQ(platform::FoldedName("\xC5\xB8"), platform::FoldedName("\xC3\xBF"));  // Ÿ and ÿ
-  EXPECT_NE(platform::FoldedName("\xC3\x9F"), platform::FoldedName("ss"));
+  const platform::CodePage& page = platform::CodePage::Known(1252);
+  EXPECT_EQ(page.UpperCase("ares wx 4x4"), "ARES WX 4X4");
+  EXPECT_EQ(page.UpperCase("\xE4\xF6\xFC\xFF\x9A\xDF\xF7"), "\xC4\xD6\xDC\x9F\x8A\xDF\xF7");
+  EXPECT_EQ(page.LowerCase("\xC4\xD6\xDC\x9F\x8A\xD7"), "\xE4\xF6\xFC\xFF\x9A\xD7");
+  EXPECT_EQ(page.ToUtf8("\x80\xE4"), "\xE2\x82\xAC\xC3\xA4");
+  EXPECT_EQ(page.FoldedName("\xC3\x84RGER"), page.FoldedName("\xC3\xA4rger"));
+  EXPECT_EQ(page.FoldedName("\xC5\xB8"), page.FoldedName("\xC3\xBF"));  // Ÿ and ÿ
+  EXPECT_NE(page.FoldedName("\xC3\x9F"), page.FoldedName("ss"));
 }
 
 // Values as the classic GetSetting of Windows programs stores them.
