@@ -7,7 +7,8 @@ unassigned stands for the C1 control of its own value, as Windows maps it. A byt
 (lower) case is Unicode's simple case mapping of its character, when that is one character
 the same code page holds; otherwise the byte keeps its case (German sharp s, the micro sign).
 
-  python3 platform/make_codepage_tables.py > platform/codepage_tables.cpp
+  python3 platform/make_codepage_tables.py | clang-format --assume-filename=x.cpp \
+      > platform/codepage_tables.cpp
 """
 import sys
 

@@ -449,6 +449,52 @@ TEST(CodePage, SystemTextsInTheProgramsCodePage) {
   }
 }
 
+// Wine records the code page of the prefix's Windows in its machine registry; anything
+// else there, or a value that is not a number, records none.
+TEST(CodePage, RecordedInTheWinePrefixsRegistry) {
+  const std::string key =
+      "[System\\\\CurrentControlSet\\\\Control\\\\Nls\\\\CodePage] 1733666000\n";
+  const struct {
+    const char* name;
+    std::string reg;
+    unsigned acp;
+  } rows[] = {
+      {"as Wine 8 writes it",
+       "WINE REGISTRY Version 2\n\n" + key +
+           "#time=1db\n\"1250\"=\"c_1250.nls\"\n\"ACP\"=\"1251\"\n\"OEMCP\"=\"866\"\n",
+       1251},
+      {"CR LF lines", "\r\n" + key.substr(0, key.size() - 1) + "\r\n\"ACP\"=\"1250\"\r\n", 1250},
+      {"the key in other letters",
+       "[system\\\\currentcontrolset\\\\control\\\\nls\\\\codepage]\n\"ACP\"=\"1252\"\n", 1252},
+      {"no such key", "[Software\\\\Wine]\n\"ACP\"=\"1251\"\n", 0},
+      {"the value under the next key",
+       key + "\"OEMCP\"=\"437\"\n\n[System\\\\Other]\n\"ACP\"=\"1251\"\n", 0},
+      {"empty value", key + "\"ACP\"=\"\"\n", 0},
+      {"not a number", key + "\"ACP\"=\"12x1\"\n", 0},
+      {"no closing quote", key + "\"ACP\"=\"1251", 0},
+      {"empty file", "", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(platform::RecordedAnsiCodePage(row.reg), row.acp);
+  }
+}
+
+// Windows' own case (CharUpperBuffW and CharLowerBuffW through the ANSI code page) and the
+// tables the Linux program carries give every byte the same case and character.
+TEST(CodePage, SystemsOwnCaseAgreesWithTheTables) {
+  const platform::CodePage& system = platform::SystemCodePage();
+  const platform::CodePage& known = platform::CodePage::Known(system.Number());
+  if (known.Number() != system.Number()) GTEST_SKIP() << "code page " << system.Number();
+  for (int b = 0; b < 256; ++b) {
+    const char c = static_cast<char>(b);
+    SCOPED_TRACE(b);
+    EXPECT_EQ(system.ToUnicode(c), known.ToUnicode(c));
+    EXPECT_EQ(system.Upper(c), known.Upper(c));
+    EXPECT_EQ(system.Lower(c), known.Lower(c));
+  }
+}
+
 TEST(CodePage, CaseOfTheCodePagesLetters) {
   const platform::CodePage& page = platform::CodePage::Known(1252);
   EXPECT_EQ(page.UpperCase("ares wx 4x4"), "ARES WX 4X4");
