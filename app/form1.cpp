@@ -22,8 +22,8 @@ namespace {
 constexpr int kFrameCheckMs = 20;
 constexpr int kFrameChecks = 250;
 
-QString FromCp1252(const std::string& text) {
-  return QString::fromStdString(platform::Cp1252ToUtf8(text));
+QString FromAnsi(const std::string& text) {
+  return QString::fromStdString(platform::AnsiToUtf8(text));
 }
 
 std::int64_t NowMs() {
@@ -167,7 +167,7 @@ void Form1::PaintPanels() {
   const bool shown = statusBar()->isVisible();
   for (int i = 0; i < 2; ++i) {
     if (!changed_[i]) continue;
-    panels_[i]->setText(FromCp1252(texts_[i]));
+    panels_[i]->setText(FromAnsi(texts_[i]));
     // Only the panel whose text changed: the rest of the bar looks as it did.
     if (shown) panels_[i]->repaint();
     changed_[i] = false;
@@ -181,7 +181,7 @@ void Form1::ShowMessage(Kind kind, const std::string& text) {
   const QMessageBox::Icon icon = kind == Kind::kError     ? QMessageBox::Critical
                                  : kind == Kind::kWarning ? QMessageBox::Warning
                                                           : QMessageBox::NoIcon;
-  messageBox_(icon, FromCp1252(text));
+  messageBox_(icon, FromAnsi(text));
 }
 
 QString Form1::panelText(int panel) const { return panels_[panel - 1]->text(); }

@@ -1,21 +1,12 @@
 #include "platform/codepage.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
+#include <vector>
+
+#include "platform/codepage_tables.h"
 
 namespace platform {
 namespace {
-
-// Unicode code points of bytes 0x80 to 0x9F; the others equal their byte value.
-constexpr std::array<char32_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char32_t ToCodePoint(unsigned char b) {
-  return (b >= 0x80 && b < 0xA0) ? kHighControls[b - 0x80] : char32_t{b};
-}
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -35,23 +26,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-// Lower case of the code points that Windows-1252 can hold; all others stay.
-char32_t LowerCodePoint(char32_t cp) {
-  if ((cp >= U'A' && cp <= U'Z') || (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)) return cp + 0x20;
-  switch (cp) {
-    case 0x160:
-      return 0x161;
-    case 0x152:
-      return 0x153;
-    case 0x17D:
-      return 0x17E;
-    case 0x178:
-      return 0xFF;
-    default:
-      return cp;
-  }
-}
-
 // Decodes one UTF-8 sequence at text[i]; returns its length, or 0 when it is not valid.
 std::size_t DecodeUtf8(std::string_view text, std::size_t i, char32_t& cp) {
   const auto b = static_cast<unsigned char>(text[i]);
@@ -66,92 +40,122 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t i, char32_t& cp) {
   return len;
 }
 
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+char32_t AsciiUpper(char32_t c) { return c >= U'a' && c <= U'z' ? c - 0x20 : c; }
+char32_t AsciiLower(char32_t c) { return c >= U'A' && c <= U'Z' ? c + 0x20 : c; }
+
 }  // namespace
 
-char UpperChar(char c) {
-  const auto b = static_cast<unsigned char>(c);
-  if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) {
-    return static_cast<char>(b - 0x20);
-  }
-  switch (b) {
-    case 0x9A:
-      return static_cast<char>(0x8A);
-    case 0x9C:
-      return static_cast<char>(0x8C);
-    case 0x9E:
-      return static_cast<char>(0x8E);
-    case 0xFF:
-      return static_cast<char>(0x9F);
-    default:
-      return c;
-  }
+const CodePage& CodePage::Known(unsigned number) {
+  static const std::vector<CodePage> pages = [] {
+    std::vector<CodePage> built;
+    for (const tables::CodePageTable& t : tables::kCodePages) {
+      CodePage page;
+      page.number_ = t.number;
+      for (unsigned b = 0; b < 0x80; ++b) {
+        page.unicode_[b] = b;
+        page.upper_[b] = static_cast<unsigned char>(AsciiUpper(b));
+        page.lower_[b] = static_cast<unsigned char>(AsciiLower(b));
+      }
+      for (unsigned b = 0x80; b < 0x100; ++b) {
+        page.unicode_[b] = t.unicode[b - 0x80];
+        page.upper_[b] = t.upper[b - 0x80];
+        page.lower_[b] = t.lower[b - 0x80];
+      }
+      built.push_back(page);
+    }
+    return built;
+  }();
+  const auto found = std::find_if(pages.begin(), pages.end(),
+                                  [number](const CodePage& p) { return p.number_ == number; });
+  return found != pages.end() ? *found : Known(1252);
 }
 
-char LowerChar(char c) {
-  const auto b = static_cast<unsigned char>(c);
-  if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) {
-    return static_cast<char>(b + 0x20);
+CodePage CodePage::Build(unsigned number,
+                         const std::function<bool(unsigned char, char32_t&)>& decode,
+                         const Casing& upper, const Casing& lower) {
+  CodePage page;
+  page.number_ = number;
+  for (unsigned b = 0; b < 0x100; ++b) {
+    char32_t cp = b;
+    page.unicode_[b] = b < 0x80 || decode(static_cast<unsigned char>(b), cp) ? cp : char32_t{b};
   }
-  switch (b) {
-    case 0x8A:
-      return static_cast<char>(0x9A);
-    case 0x8C:
-      return static_cast<char>(0x9C);
-    case 0x8E:
-      return static_cast<char>(0x9E);
-    case 0x9F:
-      return static_cast<char>(0xFF);
-    default:
-      return c;
+  // The other case counts only when it is one of the code page's own characters: a letter
+  // such as the micro sign, whose capital is Greek, keeps its case.
+  const auto cased = [&page](unsigned char b, const Casing& to) {
+    unsigned char other = b;
+    return page.ByteOf(to(page.unicode_[b]), other) ? other : b;
+  };
+  // ASCII keeps ASCII's case whatever the language: Winpack's own words (PRUNE_SIZE) and the
+  // device names must read the same on every system.
+  for (unsigned b = 0; b < 0x80; ++b) {
+    page.upper_[b] = static_cast<unsigned char>(AsciiUpper(b));
+    page.lower_[b] = static_cast<unsigned char>(AsciiLower(b));
   }
+  for (unsigned b = 0x80; b < 0x100; ++b) {
+    page.upper_[b] = cased(static_cast<unsigned char>(b), upper);
+    page.lower_[b] = cased(static_cast<unsigned char>(b), lower);
+  }
+  return page;
 }
 
-std::string UpperCase(std::string_view text) {
+bool CodePage::ByteOf(char32_t cp, unsigned char& b) const {
+  if (cp < 0x80) {
+    b = static_cast<unsigned char>(cp);
+    return unicode_[b] == cp;
+  }
+  const auto* found = std::find(unicode_.begin() + 0x80, unicode_.end(), cp);
+  if (found == unicode_.end()) return false;
+  b = static_cast<unsigned char>(found - unicode_.begin());
+  return true;
+}
+
+std::string CodePage::UpperCase(std::string_view text) const {
   std::string out(text);
-  for (char& c : out) c = UpperChar(c);
+  for (char& c : out) c = Upper(c);
   return out;
 }
 
-std::string LowerCase(std::string_view text) {
+std::string CodePage::LowerCase(std::string_view text) const {
   std::string out(text);
-  for (char& c : out) c = LowerChar(c);
+  for (char& c : out) c = Lower(c);
   return out;
 }
 
-std::string Cp1252ToUtf8(std::string_view text) {
+std::string CodePage::ToUtf8(std::string_view text) const {
+  if (IsAscii(text)) return std::string(text);
   std::string out;
-  out.reserve(text.size());
-  for (char c : text) AppendUtf8(out, ToCodePoint(static_cast<unsigned char>(c)));
+  out.reserve(text.size() * 2);
+  for (char c : text) AppendUtf8(out, ToUnicode(c));
   return out;
 }
 
-std::string Utf8ToCp1252(std::string_view utf8) {
+std::string CodePage::FromUtf8(std::string_view utf8) const {
+  if (IsAscii(utf8)) return std::string(utf8);
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
     char32_t cp = 0;
     const std::size_t len = DecodeUtf8(utf8, i, cp);
+    unsigned char b = '?';
     if (len == 0) {
-      out += '?';
       ++i;
-      continue;
+    } else {
+      i += len;
+      if (!ByteOf(cp, b)) b = '?';
     }
-    i += len;
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
-      out += static_cast<char>(cp);
-      continue;
-    }
-    const auto* high = std::find(kHighControls.begin(), kHighControls.end(), cp);
-    out += high != kHighControls.end() ? static_cast<char>(0x80 + (high - kHighControls.begin()))
-                                       : '?';
+    out += static_cast<char>(b);
   }
   return out;
 }
 
-std::string FoldedName(std::string_view utf8Name) {
-  if (std::all_of(utf8Name.begin(), utf8Name.end(), [](char c) { return (c & 0x80) == 0; })) {
+std::string CodePage::FoldedName(std::string_view utf8Name) const {
+  if (IsAscii(utf8Name)) {
     std::string out(utf8Name);
-    for (char& c : out) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
+    for (char& c : out) c = static_cast<char>(AsciiLower(static_cast<unsigned char>(c)));
     return out;
   }
   std::string out;
@@ -163,10 +167,49 @@ std::string FoldedName(std::string_view utf8Name) {
       out += utf8Name[i++];
       continue;
     }
-    AppendUtf8(out, LowerCodePoint(cp));
+    unsigned char b = 0;
+    AppendUtf8(out, ByteOf(cp, b) ? unicode_[lower_[b]] : cp);
     i += len;
   }
   return out;
 }
+
+unsigned RecordedAnsiCodePage(std::string_view systemReg) {
+  constexpr std::string_view kKey = "[System\\\\CurrentControlSet\\\\Control\\\\Nls\\\\CodePage]";
+  constexpr std::string_view kValue = "\"ACP\"=\"";
+  bool inKey = false;
+  for (std::size_t start = 0; start < systemReg.size();) {
+    std::size_t end = systemReg.find('\n', start);
+    if (end == std::string_view::npos) end = systemReg.size();
+    std::string_view line = systemReg.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.starts_with('[')) {
+      // Wine writes key names as Windows spells them; Windows takes them without case.
+      inKey = line.size() >= kKey.size() &&
+              CodePage::Known(1252).UpperCase(line.substr(0, kKey.size())) ==
+                  CodePage::Known(1252).UpperCase(kKey);
+      continue;
+    }
+    if (!inKey || !line.starts_with(kValue)) continue;
+    line.remove_prefix(kValue.size());
+    unsigned number = 0;
+    std::size_t digits = 0;
+    for (; digits < line.size() && digits < 5 && line[digits] >= '0' && line[digits] <= '9';
+         ++digits) {
+      number = number * 10 + static_cast<unsigned>(line[digits] - '0');
+    }
+    return digits > 0 && digits < line.size() && line[digits] == '"' ? number : 0;
+  }
+  return 0;
+}
+
+char UpperChar(char c) { return SystemCodePage().Upper(c); }
+char LowerChar(char c) { return SystemCodePage().Lower(c); }
+std::string UpperCase(std::string_view text) { return SystemCodePage().UpperCase(text); }
+std::string LowerCase(std::string_view text) { return SystemCodePage().LowerCase(text); }
+std::string AnsiToUtf8(std::string_view text) { return SystemCodePage().ToUtf8(text); }
+std::string Utf8ToAnsi(std::string_view utf8) { return SystemCodePage().FromUtf8(utf8); }
+std::string FoldedName(std::string_view utf8Name) { return SystemCodePage().FoldedName(utf8Name); }
 
 }  // namespace platform

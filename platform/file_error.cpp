@@ -9,8 +9,8 @@ namespace platform {
 
 FileError FileError::FromErrno(int err, std::string path) {
   const Kind kind = (err == ENOENT || err == ENOTDIR) ? Kind::kNotFound : Kind::kOther;
-  // The system speaks UTF-8; the program's texts are Windows-1252.
-  return FileError(kind, std::move(path), Utf8ToCp1252(std::strerror(err)));
+  // The system speaks UTF-8; the program's texts are in the code page of its Windows.
+  return FileError(kind, std::move(path), Utf8ToAnsi(std::strerror(err)));
 }
 
 }  // namespace platform

@@ -8,8 +8,9 @@
 // Winpack's files are named by Windows paths on drive C:. Off Windows the drive is the
 // Wine prefix's drive_c, and each component is found the way Windows and Wine find it:
 // the exact name when it exists, else the first name in sorted order that equals it
-// without regard to case. All names here are Windows-1252 bytes. A link (symbolic link,
-// junction) in Winpack's tree is followed, as Winpack follows it: the operator's layout.
+// without regard to case. All names here are bytes of the system's code page. A link
+// (symbolic link, junction) in Winpack's tree is followed, as Winpack follows it: the
+// operator's layout.
 namespace platform {
 
 class DriveView;  // what each system keeps of a run's view (files_linux.h, files_win.h)

@@ -60,7 +60,7 @@ std::string DriveRoot() {
 std::string WinNameOfHost(const std::string& host) {
   const std::string root = DriveRoot();
   if (host.compare(0, root.size(), root) != 0) return host;
-  std::string win = "C:" + Utf8ToCp1252(host.substr(root.size()));
+  std::string win = "C:" + Utf8ToAnsi(host.substr(root.size()));
   std::replace(win.begin(), win.end(), '/', '\\');
   return win.size() == 2 ? "C:\\" : win;
 }
@@ -74,12 +74,12 @@ DriveView::Resolved DriveView::Resolve(const std::string& abs) {
     const std::string_view leaf = std::string_view(abs).substr(dirEnd + 1);
     if (it != foundDirs.end() && winpath::IsOneName(leaf)) {
       r.dir = it->second;
-      r.leaf = Cp1252ToUtf8(leaf);
+      r.leaf = AnsiToUtf8(leaf);
       return r;
     }
   }
   const std::vector<std::string> parts = winpath::Components(abs);
-  r.leaf = Cp1252ToUtf8(parts.back());
+  r.leaf = AnsiToUtf8(parts.back());
   r.dir = root;
   std::size_t end = 2;  // after "C:"
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
@@ -90,7 +90,7 @@ DriveView::Resolved DriveView::Resolve(const std::string& abs) {
       continue;
     }
     std::string next;
-    r.dirFound = r.dirFound && names.Lookup(r.dir, Cp1252ToUtf8(parts[i]), next);
+    r.dirFound = r.dirFound && names.Lookup(r.dir, AnsiToUtf8(parts[i]), next);
     r.dir = std::move(next);
     if (r.dirFound && IsFolder(r.dir)) {
       foundDirs[key] = r.dir;
@@ -324,7 +324,7 @@ std::vector<std::string> Files::FileNames(std::string_view folder) {
   while (const dirent* e = readdir(dir)) {
     struct stat st {};
     if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
-      found.push_back(Utf8ToCp1252(e->d_name));
+      found.push_back(Utf8ToAnsi(e->d_name));
     }
   }
   closedir(dir);

@@ -117,12 +117,12 @@ int ThroughGio(const std::string& host, std::string& reason) {
   g_object_unref(file);
   if (ok) return 0;
   const int code = error->code != 0 ? error->code : -1;
-  reason = Utf8ToCp1252(error->message);  // GLib speaks UTF-8
+  reason = Utf8ToAnsi(error->message);  // GLib speaks UTF-8
   g_error_free(error);
   return code;
 }
 
-std::string Reason(int err) { return Utf8ToCp1252(std::strerror(err)); }
+std::string Reason(int err) { return Utf8ToAnsi(std::strerror(err)); }
 
 struct TrashItem {
   std::string host;

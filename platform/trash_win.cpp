@@ -30,8 +30,9 @@ std::string Recycle(const std::string& abs) {
   op.wFunc = FO_DELETE;
   op.pFrom = from.c_str();
   op.pTo = nullptr;
-  // No error box of the shell's own: the run names the bulletin in its message.
-  op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING | FOF_NOERRORUI;
+  // The shell's own error boxes stay on, as they always were: the operator learns at once
+  // why a bulletin stays, and the run names it again in its closing message.
+  op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
   const int result = SHFileOperationW(&op);
   const bool gone = GetFileAttributesW(win::LongPath(abs).c_str()) == INVALID_FILE_ATTRIBUTES;
   if (result == 0 && !op.fAnyOperationsAborted && gone) return std::string();

@@ -24,8 +24,9 @@ bool IsDeviceName(const std::string& name) {
     if (stem == device) return true;
   }
   if (stem.size() != 4 || (!stem.starts_with("COM") && !stem.starts_with("LPT"))) return false;
-  const auto digit = static_cast<unsigned char>(stem[3]);
-  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+  const char32_t digit = platform::SystemCodePage().ToUnicode(stem[3]);
+  return (digit >= U'0' && digit <= U'9') || digit == U'\u00B9' || digit == U'\u00B2' ||
+         digit == U'\u00B3';
 }
 
 [[noreturn]] void AllNamesTaken(const std::string& path) {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <string_view>
+
+#include "settings/selection.h"
 
 // Where a run finds Winpack's files and keeps its own.
 namespace run {
@@ -26,6 +30,11 @@ inline constexpr char kNewJournal[] = "C:\\Winpack\\BULLS\\MARKED.JNW";
 inline constexpr char kStaging[] = "C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp";
 /// Ends the name of a staged copy set aside for the user; such a copy is never removed.
 inline constexpr char kKept[] = ".kept";
+/// Every name the program may create in Winpack's tree beside the group folders and their
+/// archive files, in Winpack's folder or in the archive's: what an operator is told of.
+inline constexpr std::array<std::string_view, 9> kNamesCreated = {
+    kNewMarkedList,       kOldMarkedList,         kRunLock, kJournal, kNewJournal, kStaging, kKept,
+    settings::kParamFile, settings::kNewParamFile};
 /// Bulletins whose copies are made durable together before they go to the trash.
 inline constexpr std::size_t kBatchSize = 512;
 

@@ -439,23 +439,71 @@ TEST(CodePage, SystemTextsInTheProgramsCodePage) {
       {"\xE4\xB8\xAD \xF0\x9F\x93\xBB", "? ?"},  // not in the code page
       {"broken \xC3", "broken ?"},
   };
+  const platform::CodePage& page = platform::CodePage::Known(1252);
   for (const auto& [utf8, cp1252] : rows) {
     SCOPED_TRACE(utf8);
-    EXPECT_EQ(platform::Utf8ToCp1252(utf8), cp1252);
+    EXPECT_EQ(page.FromUtf8(utf8), cp1252);
     if (cp1252.find('?') == std::string::npos) {
-      EXPECT_EQ(platform::Cp1252ToUtf8(cp1252), utf8);
+      EXPECT_EQ(page.ToUtf8(cp1252), utf8);
     }
   }
 }
 
+// Wine records the code page of the prefix's Windows in its machine registry; anything
+// else there, or a value that is not a number, records none.
+TEST(CodePage, RecordedInTheWinePrefixsRegistry) {
+  const std::string key =
+      "[System\\\\CurrentControlSet\\\\Control\\\\Nls\\\\CodePage] 1733666000\n";
+  const struct {
+    const char* name;
+    std::string reg;
+    unsigned acp;
+  } rows[] = {
+      {"as Wine 8 writes it",
+       "WINE REGISTRY Version 2\n\n" + key +
+           "#time=1db\n\"1250\"=\"c_1250.nls\"\n\"ACP\"=\"1251\"\n\"OEMCP\"=\"866\"\n",
+       1251},
+      {"CR LF lines", "\r\n" + key.substr(0, key.size() - 1) + "\r\n\"ACP\"=\"1250\"\r\n", 1250},
+      {"the key in other letters",
+       "[system\\\\currentcontrolset\\\\control\\\\nls\\\\codepage]\n\"ACP\"=\"1252\"\n", 1252},
+      {"no such key", "[Software\\\\Wine]\n\"ACP\"=\"1251\"\n", 0},
+      {"the value under the next key",
+       key + "\"OEMCP\"=\"437\"\n\n[System\\\\Other]\n\"ACP\"=\"1251\"\n", 0},
+      {"empty value", key + "\"ACP\"=\"\"\n", 0},
+      {"not a number", key + "\"ACP\"=\"12x1\"\n", 0},
+      {"no closing quote", key + "\"ACP\"=\"1251", 0},
+      {"empty file", "", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(platform::RecordedAnsiCodePage(row.reg), row.acp);
+  }
+}
+
+// Windows' own case (CharUpperBuffW and CharLowerBuffW through the ANSI code page) and the
+// tables the Linux program carries give every byte the same case and character.
+TEST(CodePage, SystemsOwnCaseAgreesWithTheTables) {
+  const platform::CodePage& system = platform::SystemCodePage();
+  const platform::CodePage& known = platform::CodePage::Known(system.Number());
+  if (known.Number() != system.Number()) GTEST_SKIP() << "code page " << system.Number();
+  for (int b = 0; b < 256; ++b) {
+    const char c = static_cast<char>(b);
+    SCOPED_TRACE(b);
+    EXPECT_EQ(system.ToUnicode(c), known.ToUnicode(c));
+    EXPECT_EQ(system.Upper(c), known.Upper(c));
+    EXPECT_EQ(system.Lower(c), known.Lower(c));
+  }
+}
+
 TEST(CodePage, CaseOfTheCodePagesLetters) {
-  EXPECT_EQ(platform::UpperCase("ares wx 4x4"), "ARES WX 4X4");
-  EXPECT_EQ(platform::UpperCase("\xE4\xF6\xFC\xFF\x9A\xDF\xF7"), "\xC4\xD6\xDC\x9F\x8A\xDF\xF7");
-  EXPECT_EQ(platform::LowerCase("\xC4\xD6\xDC\x9F\x8A\xD7"), "\xE4\xF6\xFC\xFF\x9A\xD7");
-  EXPECT_EQ(platform::Cp1252ToUtf8("\x80\xE4"), "\xE2\x82\xAC\xC3\xA4");
-  EXPECT_EQ(platform::FoldedName("\xC3\x84RGER"), platform::FoldedName("\xC3\xA4rger"));
-  EXPECT_EQ(platform::FoldedName("\xC5\xB8"), platform::FoldedName("\xC3\xBF"));  // Ÿ and ÿ
-  EXPECT_NE(platform::FoldedName("\xC3\x9F"), platform::FoldedName("ss"));
+  const platform::CodePage& page = platform::CodePage::Known(1252);
+  EXPECT_EQ(page.UpperCase("ares wx 4x4"), "ARES WX 4X4");
+  EXPECT_EQ(page.UpperCase("\xE4\xF6\xFC\xFF\x9A\xDF\xF7"), "\xC4\xD6\xDC\x9F\x8A\xDF\xF7");
+  EXPECT_EQ(page.LowerCase("\xC4\xD6\xDC\x9F\x8A\xD7"), "\xE4\xF6\xFC\xFF\x9A\xD7");
+  EXPECT_EQ(page.ToUtf8("\x80\xE4"), "\xE2\x82\xAC\xC3\xA4");
+  EXPECT_EQ(page.FoldedName("\xC3\x84RGER"), page.FoldedName("\xC3\xA4rger"));
+  EXPECT_EQ(page.FoldedName("\xC5\xB8"), page.FoldedName("\xC3\xBF"));  // Ÿ and ÿ
+  EXPECT_NE(page.FoldedName("\xC3\x9F"), page.FoldedName("ss"));
 }
 
 // Values as the classic GetSetting of Windows programs stores them.

@@ -18,5 +18,7 @@ types=$(sed -n '/The .rsrc Resource Directory section/,/^$/p' <<<"$dump" |
 expect=$'0x000003, 3\n0x00000e, 1\n0x000010, 1\n0x000018, 1'  # icons, icon group, version, manifest
 if [ "$types" != "$expect" ]; then echo "FAIL: resources"; echo "$types"; fail=1; fi
 grep -q '1\.00\.0001' <(strings -el "$exe") || { echo "FAIL: no version 1.00.0001"; fail=1; }
+grep -q 'The Kelvaron developers\. MIT licence' <(strings -el "$exe") ||
+  { echo "FAIL: no LegalCopyright naming the licence"; fail=1; }
 [ "$fail" -eq 0 ] && echo "Kelvaron.exe: system DLLs only; 3 icon images, version block, manifest"
 exit "$fail"

@@ -77,6 +77,33 @@ TEST(OpenParamFile, Sources) {
   }
 }
 
+// Groups are upper-cased the way the station's Windows does it, in its own code page: the
+// same bytes are other letters in another code page.
+TEST(OpenParamFile, GroupsUpperCasedInTheSystemsCodePage) {
+  const struct {
+    const char* name;
+    unsigned codePage;  // 0: the prefix records none
+    std::string group;
+    std::string upper;
+  } rows[] = {
+      {"Cyrillic che, ya, yo in 1251", 1251, "\xF7\xFF\xB8", "\xD7\xDF\xA8"},
+      {"the same bytes in 1252: division, y diaeresis, cedilla", 1252, "\xF7\xFF\xB8",
+       "\xF7\x9F\xB8"},
+      {"Polish a ogonek, s acute, z dot in 1250", 1250, "\xB9\x9C\xBF", "\xA5\x8C\xAF"},
+      {"no code page recorded: 1252", 0, "\xF7\xFF\xE4", "\xF7\x9F\xC4"},
+      {"micro sign and sharp s keep their case", 1252, "\xB5\xDF", "\xB5\xDF"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::Station st;
+    if (row.codePage != 0 && !test::UseCodePage(st, row.codePage)) continue;
+    if (row.codePage == 0 && !test::DriveIsWinePrefix()) continue;
+    st.Write("Winpack/Kelvaron.INI", "a\r\nb\r\n" + row.group + "\r\n");
+    settings::GroupSelection sel;
+    EXPECT_EQ(Load(st, sel), std::vector<std::string>{row.upper});
+  }
+}
+
 TEST(OpenParamFile, HoldsAtMost128Names) {
   test::Station st;
   settings::GroupSelection sel;

@@ -92,6 +92,10 @@ bool DriveIsWinePrefix();
 void SetEnv(const char* name, const char* value);
 /// Whether the program's names are Windows-1252 (the code page of the system, on Windows).
 bool NamesAreCp1252();
+/// Gives the station's Windows the ANSI code page `number`, recorded in its prefix's registry
+/// as Wine records it; false where the code page is the system's own and another (Windows,
+/// where it follows the locale the system was started in).
+bool UseCodePage(const Station& st, unsigned number);
 /// Stores values (name, text; no text: a number) in the registry under `app`'s Settings as
 /// the classic SaveSetting does, after removing all; false where there is no registry.
 using Settings = std::vector<std::pair<std::string, std::optional<std::wstring>>>;

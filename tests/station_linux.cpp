@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "tests/station_system.h"
 
@@ -41,6 +42,17 @@ bool MakeFifo(const std::string& path) { return mkfifo(path.c_str(), 0600) == 0;
 bool HasFreedesktopTrash() { return true; }
 bool DriveIsWinePrefix() { return true; }
 bool NamesAreCp1252() { return true; }
+bool UseCodePage(const Station& st, unsigned number) {
+  // As Wine 8 writes it, among the other keys of the machine's registry.
+  std::ofstream(st.prefix + "/system.reg", std::ios::binary)
+      << "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n"
+      << "[System\\\\CurrentControlSet\\\\Control\\\\Nls\\\\CodePage] 1733666000\n"
+      << "#time=1db4981a3c0e8e2\n\"1250\"=\"c_1250.nls\"\n\"ACP\"=\"" << number
+      << "\"\n\"MACCP\"=\"10000\"\n\"OEMCP\"=\"437\"\n\n"
+      << "[System\\\\CurrentControlSet\\\\Control\\\\Nls\\\\Language] 1733666000\n"
+      << "\"Default\"=\"0409\"\n";
+  return true;
+}
 void SetEnv(const char* name, const char* value) {
   value != nullptr ? setenv(name, value, 1) : unsetenv(name);
 }

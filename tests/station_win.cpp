@@ -76,6 +76,7 @@ bool MakeFifo(const std::string&) { return false; }
 bool HasFreedesktopTrash() { return false; }
 bool DriveIsWinePrefix() { return false; }
 bool NamesAreCp1252() { return GetACP() == 1252; }
+bool UseCodePage(const Station&, unsigned number) { return GetACP() == number; }
 void SetEnv(const char* name, const char* value) { _putenv_s(name, value != nullptr ? value : ""); }
 
 bool SaveClassicSettings(const std::string& app, const Settings& values) {
