@@ -9,7 +9,6 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QWindow>
-#include <chrono>
 
 #include "platform/codepage.h"
 #include "platform/settings_store.h"
@@ -24,11 +23,6 @@ constexpr int kFrameChecks = 250;
 
 QString FromCp1252(const std::string& text) {
   return QString::fromStdString(platform::Cp1252ToUtf8(text));
-}
-
-std::int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 // The user's locale's decimal point and group separator, where they are one ASCII
@@ -57,7 +51,10 @@ static QIcon WindowIcon() {
   return QIcon(":/kelvaron.png");
 }
 
-Form1::Form1(const platform::Clock& clock, QWidget* parent) : QMainWindow(parent), clock_(clock) {
+Form1::Form1(const platform::Clock& clock, QWidget* parent)
+    : QMainWindow(parent), presenter_(*this, [&clock](run::Reporter& reporter) {
+        run::MnuArchive_Click(reporter, clock);
+      }) {
   setWindowTitle(form::kTitle);
   setWindowIcon(WindowIcon());
   setCentralWidget(new QWidget(this));  // the area above the status bar stays empty
@@ -70,10 +67,8 @@ Form1::Form1(const platform::Clock& clock, QWidget* parent) : QMainWindow(parent
   QStatusBar* bar = statusBar();
   bar->setSizeGripEnabled(false);
   bar->setFixedHeight(Twips(form::kStatusBarHeight));
-  texts_[0] = form::kPanel1Idle;
-  texts_[1] = form::kPanel2Idle;
   for (int i = 0; i < 2; ++i) {
-    panels_[i] = new QLabel(QString::fromStdString(texts_[i]), bar);
+    panels_[i] = new QLabel(FromCp1252(presenter_.Text(i + 1)), bar);
     panels_[i]->setObjectName(QString("Panel%1").arg(i + 1));
     panels_[i]->setMinimumWidth(Twips(form::kPanelMinWidth));
     panels_[i]->setFrameShape(QFrame::Panel);
@@ -154,30 +149,19 @@ void Form1::FitFrame() {
   if (pos() != placement_.topLeft()) move(placement_.topLeft());
 }
 
-void Form1::SetPanelText(int panel, const std::string& text) {
-  texts_[panel - 1] = text;
-  changed_[panel - 1] = true;
-  // The run holds the event loop, so a panel is painted here or not until the run ends;
-  // painting every text would cost more than the run itself.
-  if (pacer_.Changed(NowMs())) PaintPanels();
-}
-
-void Form1::PaintPanels() {
-  pacer_.Flush();
+void Form1::PaintPanels(const form::PanelTexts& panels) {
   const bool shown = statusBar()->isVisible();
   for (int i = 0; i < 2; ++i) {
-    if (!changed_[i]) continue;
-    panels_[i]->setText(FromCp1252(texts_[i]));
+    if (!panels.changed[i]) continue;
+    panels_[i]->setText(FromCp1252(panels.texts[i]));
     // Only the panel whose text changed: the rest of the bar looks as it did.
     if (shown) panels_[i]->repaint();
-    changed_[i] = false;
   }
   if (shown) ++panelPaints_;
 }
 
-void Form1::ShowMessage(Kind kind, const std::string& text) {
-  // What the run last wrote is on the screen before the user is told anything.
-  if (pacer_.Pending()) PaintPanels();
+void Form1::ShowBox(run::Reporter::Kind kind, const std::string& text) {
+  using Kind = run::Reporter::Kind;
   const QMessageBox::Icon icon = kind == Kind::kError     ? QMessageBox::Critical
                                  : kind == Kind::kWarning ? QMessageBox::Warning
                                                           : QMessageBox::NoIcon;
@@ -186,16 +170,8 @@ void Form1::ShowMessage(Kind kind, const std::string& text) {
 
 QString Form1::panelText(int panel) const { return panels_[panel - 1]->text(); }
 
-void Form1::MnuArchive_Click() {
-  pacer_.Begin(NowMs());
-  run::MnuArchive_Click(*this, clock_);
-  if (pacer_.Pending()) PaintPanels();
-}
+void Form1::MnuArchive_Click() { presenter_.Archive(); }
 
-void Form1::MnuVersion_Click() {
-  SetPanelText(1, form::kVersionText);
-  SetPanelText(2, form::kCreditText);
-  if (pacer_.Pending()) PaintPanels();
-}
+void Form1::MnuVersion_Click() { presenter_.ShowVersion(); }
 
 void Form1::MnuExit_Click() { close(); }

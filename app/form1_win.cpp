@@ -41,7 +41,9 @@ BOOL CALLBACK AddWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM areas) {
 
 }  // namespace
 
-Form1::Form1(const platform::Clock& clock) : clock_(clock) {}
+Form1::Form1(const platform::Clock& clock)
+    : presenter_(*this,
+                 [&clock](run::Reporter& reporter) { run::MnuArchive_Click(reporter, clock); }) {}
 
 double Form1::Dpi() const {
   HDC screen = GetDC(nullptr);
@@ -83,8 +85,8 @@ void Form1::Show(int showCommand) {
   SendMessageW(status_, SB_SETMINHEIGHT, static_cast<WPARAM>(height - 2 * borders[1]), 0);
   Form_Load();
   LayOutStatusBar();
-  SetPanelText(1, form::kPanel1Idle);
-  SetPanelText(2, form::kPanel2Idle);
+  SetPart(1, presenter_.Text(1));
+  SetPart(2, presenter_.Text(2));
   ShowWindow(hwnd_, showCommand);
   FitVisibleFrame();
   UpdateWindow(hwnd_);
@@ -134,39 +136,30 @@ void Form1::LayOutStatusBar() {
   SendMessageW(status_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
 }
 
-void Form1::SetPanelText(int panel, const std::string& text) {
+void Form1::SetPart(int panel, const std::string& text) {
   const std::wstring wide = Wide(text);
   SendMessageW(status_, SB_SETTEXTW, static_cast<WPARAM>(panel - 1),
                reinterpret_cast<LPARAM>(wide.c_str()));
-  // A run holds the message loop: paint now, at most about 10 times a second; the latest
-  // texts are painted before any message box and when the run returns.
-  if (pacer_.Changed(static_cast<std::int64_t>(GetTickCount64()))) UpdateWindow(status_);
 }
 
-void Form1::ShowMessage(Kind kind, const std::string& text) {
-  if (pacer_.Pending()) {
-    UpdateWindow(status_);
-    pacer_.Flush();
+void Form1::PaintPanels(const form::PanelTexts& panels) {
+  for (int i = 0; i < 2; ++i) {
+    if (panels.changed[i]) SetPart(i + 1, panels.texts[i]);
   }
+  UpdateWindow(status_);
+}
+
+void Form1::ShowBox(run::Reporter::Kind kind, const std::string& text) {
+  using Kind = run::Reporter::Kind;
   const UINT icon = kind == Kind::kError     ? MB_ICONERROR
                     : kind == Kind::kWarning ? MB_ICONWARNING
                                              : 0;
   MessageBoxW(hwnd_, Wide(text).c_str(), Wide(form::kTitle).c_str(), MB_OK | icon);
 }
 
-void Form1::MnuArchive_Click() {
-  pacer_.Begin(static_cast<std::int64_t>(GetTickCount64()));
-  run::MnuArchive_Click(*this, clock_);
-  if (pacer_.Pending()) {
-    UpdateWindow(status_);
-    pacer_.Flush();
-  }
-}
+void Form1::MnuArchive_Click() { presenter_.Archive(); }
 
-void Form1::MnuVersion_Click() {
-  SetPanelText(1, form::kVersionText);
-  SetPanelText(2, form::kCreditText);
-}
+void Form1::MnuVersion_Click() { presenter_.ShowVersion(); }
 
 void Form1::MnuExit_Click() { DestroyWindow(hwnd_); }
 

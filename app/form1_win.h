@@ -3,13 +3,14 @@
 #include <string>
 
 #include "app/form_layout.h"
+#include "app/presenter.h"
 #include "platform/clock.h"
 #include "platform/wide_win.h"
-#include "run/reporter.h"
 
 /// The one window, native Win32: menu "&File" and the common-controls status bar with two
-/// panels, through which a run reports.
-class Form1 : public run::Reporter {
+/// panels, through which a run reports. It places and paints; what it shows and when is the
+/// presenter's.
+class Form1 : private form::Surface {
  public:
   enum Command : WORD { kMnuArchive = 101, kMnuVersion = 102, kMnuExit = 103 };
 
@@ -22,9 +23,6 @@ class Form1 : public run::Reporter {
   void Show(int showCommand);
   HWND hwnd() const { return hwnd_; }
 
-  void SetPanelText(int panel, const std::string& text) override;
-  void ShowMessage(Kind kind, const std::string& text) override;
-
   void MnuArchive_Click();
   void MnuVersion_Click();
   void MnuExit_Click();
@@ -36,10 +34,12 @@ class Form1 : public run::Reporter {
   void LayOutStatusBar();
   void FitVisibleFrame();
   double Dpi() const;
+  void PaintPanels(const form::PanelTexts& panels) override;
+  void ShowBox(run::Reporter::Kind kind, const std::string& text) override;
+  void SetPart(int panel, const std::string& text);
 
-  const platform::Clock& clock_;
+  form::Presenter presenter_;
   HWND hwnd_ = nullptr;
   HWND status_ = nullptr;
-  form::PaintPacer pacer_;
   form::Rect placement_;  // the stored placement in pixels: the visible outer frame
 };
