@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -51,7 +51,7 @@ static QIcon WindowIcon() {
   return QIcon(":/kelvaron.png");
 }
 
-Form1::Form1(const platform::Clock& clock, QWidget* parent)
+MainWindow::MainWindow(const platform::Clock& clock, QWidget* parent)
     : QMainWindow(parent), presenter_(*this, [&clock](run::Reporter& reporter) {
         run::MnuArchive_Click(reporter, clock);
       }) {
@@ -60,9 +60,9 @@ Form1::Form1(const platform::Clock& clock, QWidget* parent)
   setCentralWidget(new QWidget(this));  // the area above the status bar stays empty
 
   QMenu* file = menuBar()->addMenu(form::kMenuFile);
-  MnuArchive = file->addAction(form::kMenuArchive, this, &Form1::MnuArchive_Click);
-  MnuVersion = file->addAction(form::kMenuVersion, this, &Form1::MnuVersion_Click);
-  MnuExit = file->addAction(form::kMenuExit, this, &Form1::MnuExit_Click);
+  archiveAction = file->addAction(form::kMenuArchive, this, &MainWindow::MoveToArchive);
+  versionAction = file->addAction(form::kMenuVersion, this, &MainWindow::ShowVersion);
+  exitAction = file->addAction(form::kMenuExit, this, &MainWindow::Exit);
 
   QStatusBar* bar = statusBar();
   bar->setSizeGripEnabled(false);
@@ -84,20 +84,20 @@ Form1::Form1(const platform::Clock& clock, QWidget* parent)
     box.exec();
   };
   frameWatch_.setInterval(kFrameCheckMs);
-  connect(&frameWatch_, &QTimer::timeout, this, &Form1::FitFrame);
-  Form_Load();
+  connect(&frameWatch_, &QTimer::timeout, this, &MainWindow::FitFrame);
+  LoadPlacement();
 }
 
-double Form1::Dpi() const {
+double MainWindow::Dpi() const {
   const QScreen* screen = QGuiApplication::primaryScreen();
   return screen != nullptr ? screen->logicalDotsPerInchX() : 96.0;
 }
 
-int Form1::Twips(double twips) const { return form::Pixels(twips, Dpi()).value_or(0); }
+int MainWindow::Twips(double twips) const { return form::Pixels(twips, Dpi()).value_or(0); }
 
-QRect Form1::storedPlacement() const { return placement_; }
+QRect MainWindow::storedPlacement() const { return placement_; }
 
-void Form1::Form_Load() {
+void MainWindow::LoadPlacement() {
   form::StoredTexts stored;
   for (std::size_t i = 0; i < form::kPlacementKeys.size(); ++i) {
     const form::StoredKey& key = form::kPlacementKeys[i];
@@ -117,7 +117,7 @@ void Form1::Form_Load() {
   resize(placement_.size());
 }
 
-bool Form1::event(QEvent* event) {
+bool MainWindow::event(QEvent* event) {
   // Decided before the event is handled: a deferred delete ends this object in there.
   const QEvent::Type type = event->type();
   const bool watch = !frameFitted_ && (type == QEvent::Show || type == QEvent::Move ||
@@ -133,7 +133,7 @@ bool Form1::event(QEvent* event) {
   return handled;
 }
 
-void Form1::FitFrame() {
+void MainWindow::FitFrame() {
   if (frameFitted_ || !isVisible() || windowHandle() == nullptr) return;
   const QMargins frame = windowHandle()->frameMargins();
   if (frame.isNull()) {
@@ -149,7 +149,7 @@ void Form1::FitFrame() {
   if (pos() != placement_.topLeft()) move(placement_.topLeft());
 }
 
-void Form1::PaintPanels(const form::PanelTexts& panels) {
+void MainWindow::PaintPanels(const form::PanelTexts& panels) {
   const bool shown = statusBar()->isVisible();
   for (int i = 0; i < 2; ++i) {
     if (!panels.changed[i]) continue;
@@ -160,7 +160,7 @@ void Form1::PaintPanels(const form::PanelTexts& panels) {
   if (shown) ++panelPaints_;
 }
 
-void Form1::ShowBox(run::Reporter::Kind kind, const std::string& text) {
+void MainWindow::ShowBox(run::Reporter::Kind kind, const std::string& text) {
   using Kind = run::Reporter::Kind;
   const QMessageBox::Icon icon = kind == Kind::kError     ? QMessageBox::Critical
                                  : kind == Kind::kWarning ? QMessageBox::Warning
@@ -168,10 +168,17 @@ void Form1::ShowBox(run::Reporter::Kind kind, const std::string& text) {
   messageBox_(icon, FromCp1252(text));
 }
 
-QString Form1::panelText(int panel) const { return panels_[panel - 1]->text(); }
+QString MainWindow::panelText(int panel) const { return panels_[panel - 1]->text(); }
 
-void Form1::MnuArchive_Click() { presenter_.Archive(); }
+void MainWindow::MoveToArchive() { presenter_.Archive(); }
 
-void Form1::MnuVersion_Click() { presenter_.ShowVersion(); }
+void MainWindow::ShowVersion() { presenter_.ShowVersion(); }
 
-void Form1::MnuExit_Click() { close(); }
+void MainWindow::Exit() { close(); }
+
+MainWindow* MainWindow::Open(const platform::Clock& clock) {
+  auto* window = new MainWindow(clock);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
+  return window;
+}

@@ -15,20 +15,23 @@ class QLabel;
 
 /// The one window: menu "&File" and the two-panel status bar through which a run reports.
 /// It places and paints; what it shows and when is the presenter's.
-class Form1 : public QMainWindow, private form::Surface {
+class MainWindow : public QMainWindow, private form::Surface {
   Q_OBJECT
 
  public:
   /// Shows a modal message; tests replace it so that nothing blocks.
   using MessageBoxFn = std::function<void(QMessageBox::Icon, const QString& text)>;
 
-  explicit Form1(const platform::Clock& clock, QWidget* parent = nullptr);
+  explicit MainWindow(const platform::Clock& clock, QWidget* parent = nullptr);
+
+  /// The program's start: a window that deletes itself when closed, shown.
+  static MainWindow* Open(const platform::Clock& clock);
 
   void setMessageBox(MessageBoxFn fn) { messageBox_ = std::move(fn); }
   QString panelText(int panel) const;
-  QAction* MnuArchive = nullptr;
-  QAction* MnuVersion = nullptr;
-  QAction* MnuExit = nullptr;
+  QAction* archiveAction = nullptr;
+  QAction* versionAction = nullptr;
+  QAction* exitAction = nullptr;
 
   /// The placement from the stored settings, in pixels of this screen: outer frame.
   QRect storedPlacement() const;
@@ -36,15 +39,15 @@ class Form1 : public QMainWindow, private form::Surface {
   int panelPaints() const { return panelPaints_; }
 
  public slots:
-  void MnuArchive_Click();
-  void MnuVersion_Click();
-  void MnuExit_Click();
+  void MoveToArchive();
+  void ShowVersion();
+  void Exit();
 
  protected:
   bool event(QEvent* event) override;
 
  private:
-  void Form_Load();
+  void LoadPlacement();
   /// Sizes the window so that its outer frame has the stored size, once the window
   /// manager's frame is known; until then the stored size is the window's own.
   void FitFrame();
