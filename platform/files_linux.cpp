@@ -89,7 +89,9 @@ DriveView::Resolved DriveView::Resolve(const std::string& abs) {
       r.dir = it->second;
       continue;
     }
-    std::string next;
+    // Below a folder that is not there the names stay as written, so that the host path
+    // names nothing outside the drive.
+    std::string next = r.dir + "/" + Cp1252ToUtf8(parts[i]);
     r.dirFound = r.dirFound && names.Lookup(r.dir, Cp1252ToUtf8(parts[i]), next);
     r.dir = std::move(next);
     if (r.dirFound && IsFolder(r.dir)) {

@@ -136,6 +136,40 @@ TEST(WinPath, NamesMatchWithoutCase) {
   EXPECT_EQ(files.CurDir(), "C:\\winpack\\bulls\\5");
 }
 
+// Below a folder that is not there nothing is found or made, not even where the names, taken
+// from the host's own root, would name something there.
+TEST(WinPath, NothingBelowAMissingFolderReachesOutOfTheDrive) {
+  test::Station st;
+  const struct Row {
+    const char* name;
+    const char* win;
+    const char* leaf;
+  } rows[] = {
+      {"a folder the host's root holds", "C:\\Winpack\\Nowhere\\tmp", "tmp"},
+      {"two folders missing", "C:\\Nowhere\\Else\\usr", "usr"},
+      {"a new name", "C:\\Winpack\\Nowhere\\Kelvaron-outside", "Kelvaron-outside"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    platform::Files files;
+    EXPECT_FALSE(files.EntryExists(row.win));
+    EXPECT_FALSE(files.IsDirectory(row.win));
+    const bool hostHadIt = fs::exists(fs::path("/") / row.leaf);
+    try {
+      files.MakeDir(row.win);
+      ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+      EXPECT_EQ(e.kind(), FileError::Kind::kNotFound) << e.what();
+      EXPECT_EQ(std::string(e.what()).rfind(std::string(row.win) + ": ", 0), 0u) << e.what();
+    }
+    if (!hostHadIt && fs::exists(fs::path("/") / row.leaf)) {
+      fs::remove(fs::path("/") / row.leaf);
+      ADD_FAILURE() << "made at the host's root";
+    }
+    EXPECT_FALSE(st.Exists("Winpack/Nowhere"));
+  }
+}
+
 TEST(WinPath, ARunSeesItsOwnChangesAndTheNextRunOthers) {
   test::Station st;
   platform::Files files;
