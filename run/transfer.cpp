@@ -51,8 +51,8 @@ bool Transfer::Do_It(const std::string& markedLine) {
   if (bulletin->AtEnd()) return false;
   const std::string headLine2 = bulletin->ReadLine();
   const std::string group = BullGroupOf(headLine2);
-  for (int i = 1; i <= state_.GroupCount; ++i) {
-    if (state_.Groups[i] != group) continue;
+  for (const std::string& selected : state_.Groups) {
+    if (selected != group) continue;
     // A folder that Windows cannot open (or takes for a device) would hide the copy from
     // Winpack's own machine: such a bulletin stays, and the run says so.
     if (!IsPortableFolderName(group)) {
@@ -68,11 +68,12 @@ bool Transfer::Do_It(const std::string& markedLine) {
 void Transfer::MoveFile(TextReader& bulletin, const std::string& headLine1,
                         const std::string& headLine2, std::string GroupName,
                         const std::string& bullPath, const std::string& markedLine) {
-  const std::string archivePath = naming_.SetupFileNameAndDirectory(GroupName);
+  const ArchiveTarget target = naming_.FreeArchiveName(GroupName);
+  const std::string& archivePath = target.path;
   reporter_.SetPanelText(2, archivePath);
   // The copy gets its archive name only when it is whole and on disk: a name in the archive
   // never holds half a bulletin.
-  const std::string tempPath = StagingName(GroupName, archivePath);
+  const std::string tempPath = StagingName(target.folder, archivePath);
   platform::TextWriter copy = platform::TextWriter::Create(files_, tempPath);
   try {
     copy.WriteLine(headLine1);
