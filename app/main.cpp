@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "app/module1.h"
+#include "app/main_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -9,6 +9,6 @@ int main(int argc, char** argv) {
   // The installed desktop entry, by which a desktop finds the program's icon and name.
   QGuiApplication::setDesktopFileName("kelvaron");
   static const platform::SystemClock clock;
-  Main(clock);
+  MainWindow::Open(clock);
   return QApplication::exec();
 }

@@ -13,8 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/form1.h"
-#include "app/module1.h"
+#include "app/main_window.h"
 #include "bench/station.h"
 #include "run/messages.h"
 
@@ -27,16 +26,16 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Kelvaron");
   static const bench::Clock clock;
-  Main(clock);
+  MainWindow* window = MainWindow::Open(clock);
   bool finished = false;
-  MainForm->setMessageBox([&finished](QMessageBox::Icon, const QString& text) {
+  window->setMessageBox([&finished](QMessageBox::Icon, const QString& text) {
     finished = text == run::kFinished;
     if (!finished) std::fprintf(stderr, "%s\n", qPrintable(text));
   });
 
   // As a user would find it: shown, framed and painted, and the window manager done with it,
   // before the command is picked; no hand picks it within a moment of the window appearing.
-  while (MainForm->windowHandle() == nullptr || !MainForm->windowHandle()->isExposed()) {
+  while (window->windowHandle() == nullptr || !window->windowHandle()->isExposed()) {
     QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   }
   QElapsedTimer settle;
@@ -44,12 +43,12 @@ int main(int argc, char** argv) {
   while (settle.elapsed() < 300) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
 
   const auto start = std::chrono::steady_clock::now();
-  MainForm->MnuArchive->trigger();
+  window->archiveAction->trigger();
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   if (std::getenv("BENCH_VERBOSE") != nullptr) {
-    std::fprintf(stderr, "window run: %d panel paints\n", MainForm->panelPaints());
+    std::fprintf(stderr, "window run: %d panel paints\n", window->panelPaints());
   }
   std::ofstream(dir + "/seconds") << took.count() << ' ' << bench::PeakKiB();
-  MainForm->MnuExit->trigger();
+  window->exitAction->trigger();
   return finished ? 0 : 1;
 }

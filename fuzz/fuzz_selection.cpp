@@ -1,5 +1,6 @@
 // Kelvaron.INI and Select.TXT: the input is split at its first NUL.
 #include <string>
+#include <vector>
 
 #include "fuzz/fuzz_station.h"
 #include "platform/codepage.h"
@@ -10,17 +11,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::WriteSplit(data, size, "Kelvaron.INI", "Bulls/Select.TXT");
 
-  settings::GroupSelection sel;
+  std::vector<std::string> groups;
   try {
     platform::Files files;
-    settings::OpenParamFile(sel, files);
+    groups = settings::LoadSelection(files);
   } catch (const platform::FileError&) {
-    FUZZ_CHECK(sel.GroupCount == 0);
+    FUZZ_CHECK(groups.empty());
     return 0;
   }
-  FUZZ_CHECK(sel.GroupCount >= 0 && sel.GroupCount <= settings::kMaxGroups);
-  for (int i = 1; i <= sel.GroupCount; ++i) {
-    const std::string& name = sel.Groups[i];
+  FUZZ_CHECK(groups.size() <= settings::kMaxGroups);
+  for (const std::string& name : groups) {
     FUZZ_CHECK(!name.empty());
     FUZZ_CHECK(platform::UpperCase(name) == name);
     FUZZ_CHECK(name.find_first_of("\r\n") == std::string::npos);

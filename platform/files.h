@@ -22,10 +22,11 @@ class Access;
 /// defaulting to `$HOME/.wine`; on Windows `C:\` itself.
 std::string DriveRoot();
 
-/// The run's view of drive C:: its current directory and what it learns of folders on the
-/// way (listings, folders found, the trash folder). One per run, dropped when the run ends,
-/// so that a run sees the disk as it is and leaves nothing behind for the next one.
-/// Every failure throws FileError naming the Windows path and the system's reason.
+/// The run's view of drive C:: what it learns of folders on the way (listings, folders
+/// found, the trash folder). One per run, dropped when the run ends, so that a run sees the
+/// disk as it is and leaves nothing behind for the next one. It has no current directory:
+/// callers name full Windows paths. Every failure throws FileError naming the Windows path
+/// and the system's reason.
 class Files {
  public:
   Files();
@@ -33,17 +34,12 @@ class Files {
   Files(const Files&) = delete;
   Files& operator=(const Files&) = delete;
 
-  /// The absolute form of a Windows path: bare names are taken in the current directory.
+  /// The absolute form of a Windows path: a bare name is taken at the drive root.
   std::string AbsoluteWinPath(std::string_view winPath) const;
 
   /// The host path for a Windows path. Throws for a path that cannot name a file of drive C:
   /// (another drive, an empty, `.` or `..` component, `/` or NUL inside a name).
   std::string HostPath(std::string_view winPath);
-
-  /// The current directory is held here rather than by the process, so that bare names keep
-  /// their Windows meaning. Throws when the folder cannot be entered.
-  void ChDir(std::string_view winPath);
-  const std::string& CurDir() const;
 
   /// Whether any entry (file, folder, link, hidden or not) bears the name. A folder that
   /// cannot be searched throws rather than answering.

@@ -89,7 +89,9 @@ DriveView::Resolved DriveView::Resolve(const std::string& abs) {
       r.dir = it->second;
       continue;
     }
-    std::string next;
+    // Below a folder that is not there the names stay as written, so that the host path
+    // names nothing outside the drive.
+    std::string next = r.dir + "/" + AnsiToUtf8(parts[i]);
     r.dirFound = r.dirFound && names.Lookup(r.dir, AnsiToUtf8(parts[i]), next);
     r.dir = std::move(next);
     if (r.dirFound && IsFolder(r.dir)) {
@@ -192,20 +194,6 @@ std::string Files::AbsoluteWinPath(std::string_view winPath) const {
 std::string Files::HostPath(std::string_view winPath) {
   return view_->HostPath(AbsoluteWinPath(winPath));
 }
-
-void Files::ChDir(std::string_view winPath) {
-  std::string abs = AbsoluteWinPath(winPath);
-  if (view_->KnownFolder(abs) == nullptr) {
-    const std::string host = view_->HostPath(abs);
-    struct stat st {};
-    if (stat(host.c_str(), &st) != 0) throw FileError::FromErrno(errno, abs);
-    if (!S_ISDIR(st.st_mode)) throw FileError::FromErrno(ENOTDIR, abs);
-    view_->foundDirs[FolderKey(abs, abs.size())] = host;
-  }
-  view_->curDir = std::move(abs);
-}
-
-const std::string& Files::CurDir() const { return view_->curDir; }
 
 bool Files::EntryExists(std::string_view winPath) {
   const std::string abs = AbsoluteWinPath(winPath);

@@ -91,16 +91,6 @@ std::string Files::HostPath(std::string_view winPath) {
   return view_->Resolve(AbsoluteWinPath(winPath));
 }
 
-void Files::ChDir(std::string_view winPath) {
-  std::string abs = HostPath(winPath);
-  const DWORD attrs = view_->Attributes(abs);
-  if (attrs == INVALID_FILE_ATTRIBUTES) throw win::Error(ERROR_PATH_NOT_FOUND, abs);
-  if (!IsFolderAt(abs, attrs)) throw win::Error(ERROR_DIRECTORY, abs);
-  view_->curDir = std::move(abs);
-}
-
-const std::string& Files::CurDir() const { return view_->curDir; }
-
 bool Files::EntryExists(std::string_view winPath) {
   return view_->Attributes(HostPath(winPath)) != INVALID_FILE_ATTRIBUTES;
 }

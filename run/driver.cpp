@@ -273,7 +273,7 @@ void MnuArchive_Click(Reporter& reporter, const platform::Clock& clock) {
   RunState state;
   Recovery recovery;
   try {
-    state = Set_Var(files, clock);
+    state = StartRunState(files, clock);
     state.PruneLimit = ApplyPruneSize(files, ReadLastNum(files));
     recovery = RecoverInterrupted(files);
   } catch (const std::exception& e) {

@@ -52,34 +52,29 @@ std::string ArchiveNameOf(const RunState& stamp, int seqNum) {
   return stamp.YearText + stamp.MonthText + stamp.DayText + SeqTextOf(seqNum) + ".TXT";
 }
 
-std::string Naming::SetupFileNameAndDirectory(std::string& GroupName) {
-  const std::string group = platform::UpperCase(GroupName);
-  DirExists(GroupName);
+ArchiveTarget Naming::FreeArchiveName(const std::string& group) {
+  ArchiveTarget target{FolderForm(group), {}};
+  const std::string folderPath = GroupFolder(target.folder);
+  const auto pathOf = [&](int seqNum) { return folderPath + "\\" + ArchiveNameOf(stamp_, seqNum); };
+  const std::string key = platform::UpperCase(group);
   int seqNum = 1;
   // Every name below the remembered number was handed out earlier in this run (some to
   // copies that get their name only when their batch is complete).
-  if (auto it = firstFree_.find(group); it != firstFree_.end()) seqNum = it->second;
-  std::string name = ArchiveNameOf(stamp_, std::min(seqNum, int{INT16_MAX}));
-  if (seqNum > INT16_MAX) AllNamesTaken(files_.AbsoluteWinPath(name));
-  while (FileExists(name, seqNum) != 0) {
+  if (auto it = firstFree_.find(key); it != firstFree_.end()) seqNum = it->second;
+  if (seqNum > INT16_MAX) AllNamesTaken(pathOf(INT16_MAX));
+  target.path = pathOf(seqNum);
+  while (files_.EntryExists(target.path)) {
+    if (seqNum >= INT16_MAX) AllNamesTaken(target.path);
+    target.path = pathOf(++seqNum);
   }
-  firstFree_[group] = seqNum + 1;
-  return files_.AbsoluteWinPath(name);
+  firstFree_[key] = seqNum + 1;
+  return target;
 }
 
-int16_t Naming::DirExists(std::string& name) {
-  name = FolderForm(name);
-  files_.ChDir(kArchiveRoot);
-  if (!files_.IsDirectory(name)) files_.MakeDir(name);
-  files_.ChDir(std::string(kArchiveRoot) + "\\" + name);
-  return 0;
-}
-
-int16_t Naming::FileExists(std::string& name, int& seqNum) {
-  if (!files_.EntryExists(name)) return 0;
-  if (seqNum >= INT16_MAX) AllNamesTaken(files_.AbsoluteWinPath(name));
-  name = ArchiveNameOf(stamp_, ++seqNum);
-  return 1;
+std::string Naming::GroupFolder(const std::string& folder) {
+  std::string path = std::string(kArchiveRoot) + "\\" + folder;
+  if (!files_.IsDirectory(path)) files_.MakeDir(path);
+  return path;
 }
 
 }  // namespace run

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <unordered_map>
 
@@ -22,25 +21,27 @@ bool IsPortableFolderName(const std::string& name);
 /// The archive name of a date stamp and sequence number: `YYMMDD` & "01".."09", "10".. & ".TXT".
 std::string ArchiveNameOf(const RunState& stamp, int seqNum);
 
+/// Where one archive copy goes.
+struct ArchiveTarget {
+  std::string folder;  // the group's folder form, the name of its folder in the archive root
+  std::string path;    // the full Windows path of the copy's archive name in that folder
+};
+
 /// The naming of one run. It remembers, per group, the names it has handed out: names are
 /// only ever added during a run, so the search for a free one need not start at 01 again.
 class Naming {
  public:
   Naming(platform::Files& files, const RunState& stamp) : files_(files), stamp_(stamp) {}
 
-  /// Makes or enters the folder of the group and returns the full Windows path of the lowest
-  /// free archive name in it. `GroupName` becomes its folder form. Throws FileError when the
-  /// folder cannot be made or entered, or every name of the day is taken.
-  std::string SetupFileNameAndDirectory(std::string& GroupName);
-
-  /// Turns `name` into its folder form, makes that folder in the archive root unless a folder
-  /// of the name in any letter case is there, and makes it the current directory. Returns 0.
-  int16_t DirExists(std::string& name);
-  /// 1, having moved `seqNum` and `name` on to the next number, when `name` is taken in the
-  /// current directory; 0 when it is free.
-  int16_t FileExists(std::string& name, int& seqNum);
+  /// The group's folder, made in the archive root unless a folder of its folder form is there
+  /// in any letter case, and the lowest free archive name of the day in it. Throws FileError
+  /// when the folder cannot be made, or every name of the day is taken.
+  ArchiveTarget FreeArchiveName(const std::string& group);
 
  private:
+  /// The full path of the group's folder, made when there is none.
+  std::string GroupFolder(const std::string& folder);
+
   platform::Files& files_;
   const RunState& stamp_;
   std::unordered_map<std::string, int> firstFree_;  // folder form -> lowest number not handed out

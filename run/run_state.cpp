@@ -7,6 +7,7 @@
 #include "platform/textfile.h"
 #include "run/paths.h"
 #include "run/value.h"
+#include "settings/selection.h"
 
 namespace run {
 namespace {
@@ -29,7 +30,7 @@ int32_t LongOf(const std::string& text, const std::string& path) {
 
 }  // namespace
 
-RunState Set_Var(platform::Files& files, const platform::Clock& clock) {
+RunState StartRunState(platform::Files& files, const platform::Clock& clock) {
   RunState state;
   const std::string date = clock.DateText();
   state.YearText = date.size() >= 2 ? date.substr(date.size() - 2) : date;
@@ -40,7 +41,7 @@ RunState Set_Var(platform::Files& files, const platform::Clock& clock) {
       !IsTwoDigits(state.DayText)) {
     Fail("today's date \"" + date + "\"", "not a day-first date such as 05-12-2026");
   }
-  settings::OpenParamFile(state, files);
+  state.Groups = settings::LoadSelection(files);
   return state;
 }
 

@@ -2,23 +2,24 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "settings/selection.h"
 
 namespace run {
 
 /// What a run learns before its pass, made fresh for each run: the date stamp of its archive
 /// names, the selection list, and the prune limit.
-struct RunState : settings::GroupSelection {
+struct RunState {
   std::string YearText, MonthText, DayText;  // two digits each
+  std::vector<std::string> Groups;           // the selection list (settings::LoadSelection)
   int32_t PruneLimit = 0;                    // last bulletin number less the prune size
 };
 
 /// Today's date stamp and the selection list (which may create Kelvaron.INI). Throws
 /// FileError for a date that is not day-first digits and for a list that cannot be read.
-RunState Set_Var(platform::Files& files, const platform::Clock& clock);
+RunState StartRunState(platform::Files& files, const platform::Clock& clock);
 
 /// The last bulletin number, from the first line of Lastnum.txt. Throws FileError.
 int32_t ReadLastNum(platform::Files& files);

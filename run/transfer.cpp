@@ -49,8 +49,8 @@ bool Transfer::Stage(Bulletin& b) {
   if (bulletin->AtEnd()) return false;
   const std::string headLine2 = bulletin->ReadLine();
   const std::string group = BullGroupOf(headLine2);
-  for (int i = 1; i <= state_.GroupCount; ++i) {
-    if (state_.Groups[i] != group) continue;
+  for (const std::string& selected : state_.Groups) {
+    if (selected != group) continue;
     // A folder that Windows cannot open (or takes for a device) would hide the copy from
     // Winpack's own machine: such a bulletin stays, and the run says so.
     if (!IsPortableFolderName(group)) {
@@ -64,12 +64,14 @@ bool Transfer::Stage(Bulletin& b) {
 }
 
 void Transfer::StageCopy(TextReader& bulletin, const std::string& headLine1,
-                         const std::string& headLine2, std::string GroupName, JournalEntry& entry) {
-  const std::string archivePath = naming_.SetupFileNameAndDirectory(GroupName);
+                         const std::string& headLine2, const std::string& group,
+                         JournalEntry& entry) {
+  const ArchiveTarget target = naming_.FreeArchiveName(group);
+  const std::string& archivePath = target.path;
   reporter_.SetPanelText(2, archivePath);
   // The copy gets its archive name only when it is whole and on disk: a name in the archive
   // never holds half a bulletin.
-  const std::string tempPath = StagingName(GroupName, archivePath);
+  const std::string tempPath = StagingName(target.folder, archivePath);
   platform::TextWriter copy = platform::TextWriter::Create(files_, tempPath);
   try {
     copy.WriteLine(headLine1);

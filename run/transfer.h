@@ -45,7 +45,7 @@ class Transfer {
 
  private:
   void StageCopy(platform::TextReader& bulletin, const std::string& headLine1,
-                 const std::string& headLine2, std::string GroupName, JournalEntry& entry);
+                 const std::string& headLine2, const std::string& group, JournalEntry& entry);
   std::string StagingName(const std::string& groupFolder, const std::string& archivePath);
   /// Removes the batch's copies, the first `renamed` of them under their archive names.
   void UndoBatch(const Batch& batch, std::size_t renamed) noexcept;

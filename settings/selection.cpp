@@ -2,12 +2,15 @@
 
 #include "platform/codepage.h"
 #include "platform/textfile.h"
+#include "platform/winpack_paths.h"
 
 namespace settings {
 namespace {
 
 using platform::TextReader;
 using platform::UpperCase;
+using winpack::kNewParamFile;
+using winpack::kParamFile;
 
 void CreateDefaultParamFile(platform::Files& files) {
   // Written whole and made durable under another name first: a file that a power cut left
@@ -15,8 +18,7 @@ void CreateDefaultParamFile(platform::Files& files) {
   // file the user wrote is never replaced.
   platform::TextWriter file = platform::TextWriter::Create(files, kNewParamFile);
   try {
-    file.WriteLine(std::string("#") + kParamFile +
-                   " file. In this file are groupnames from Winpack that are moved.");
+    file.WriteLine("#Kelvaron.INI file. In this file are groupnames from Winpack that are moved.");
     file.WriteLine("[Kelvaron]");
     file.WriteLine("Select");
     file.Close();
@@ -28,27 +30,24 @@ void CreateDefaultParamFile(platform::Files& files) {
   }
 }
 
-void Add(GroupSelection& selection, std::string name) {
-  selection.Groups[++selection.GroupCount] = std::move(name);
-}
-
-void ReadSelectFile(GroupSelection& selection, platform::Files& files) {
-  files.ChDir("C:\\Winpack\\Bulls");
-  TextReader file(files, kSelectFile);
+std::vector<std::string> ReadSelectFile(platform::Files& files) {
+  TextReader file(files, winpack::kSelectFile);
   const std::string header = file.ReadLineOrEmpty();
   std::string first = UpperCase(file.ReadLineOrEmpty());
-  if (first.empty()) return;
-  Add(selection, std::move(first));
-  if (header != "[TO]") return;
-  while (selection.GroupCount < kMaxGroups && !file.AtEnd()) {
+  if (first.empty()) return {};
+  std::vector<std::string> selection{std::move(first)};
+  if (header != "[TO]") return selection;
+  while (selection.size() < kMaxGroups && !file.AtEnd()) {
     std::string name = file.ReadLine();
-    if (name.empty()) return;
-    Add(selection, UpperCase(name));
+    if (name.empty()) break;
+    selection.push_back(UpperCase(name));
   }
+  return selection;
 }
 
-void LoadList(GroupSelection& selection, platform::Files& files) {
-  files.ChDir("C:\\Winpack\\");
+}  // namespace
+
+std::vector<std::string> LoadSelection(platform::Files& files) {
   if (!files.EntryExists(kParamFile)) CreateDefaultParamFile(files);
 
   TextReader file(files, kParamFile);
@@ -57,25 +56,13 @@ void LoadList(GroupSelection& selection, platform::Files& files) {
   std::string name = UpperCase(file.ReadLineOrEmpty());
   if (name == "SELECT") {
     file.Close();
-    ReadSelectFile(selection, files);
-    return;
+    return ReadSelectFile(files);
   }
+  std::vector<std::string> selection;
   for (;;) {
-    if (!name.empty()) Add(selection, std::move(name));
-    if (selection.GroupCount >= kMaxGroups || file.AtEnd()) return;
+    if (!name.empty()) selection.push_back(std::move(name));
+    if (selection.size() >= kMaxGroups || file.AtEnd()) return selection;
     name = UpperCase(file.ReadLine());
-  }
-}
-
-}  // namespace
-
-void OpenParamFile(GroupSelection& selection, platform::Files& files) {
-  selection.GroupCount = 0;
-  try {
-    LoadList(selection, files);
-  } catch (...) {
-    selection.GroupCount = 0;
-    throw;
   }
 }
 

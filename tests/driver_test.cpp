@@ -111,7 +111,7 @@ TEST(Run, DateStampAndLastNumber) {
     st.Write("Winpack/Bulls/Lastnum.txt", std::string(text) + "\r\nignored\r\n");
     EXPECT_EQ(run::ApplyPruneSize(files, run::ReadLastNum(files)), limit) << text;
   }
-  const run::RunState state = run::Set_Var(files, test::FixedClock("07-12-2026"));
+  const run::RunState state = run::StartRunState(files, test::FixedClock("07-12-2026"));
   EXPECT_EQ(state.DayText, "07");
   EXPECT_EQ(state.MonthText, "12");
   EXPECT_EQ(state.YearText, "26");

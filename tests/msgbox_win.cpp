@@ -45,9 +45,9 @@ std::string TextOf(HWND box) {
 // The status bar answers WM_GETTEXT, which the system carries between processes, with the
 // text of its first part, and SB_GETPARTS without an array with the number of its parts.
 int PrintStatusBar(bool parts) {
-  HWND form = FindWindowW(L"KelvaronForm1", L"Kelvaron");
+  HWND window = FindWindowW(L"KelvaronMainWindow", L"Kelvaron");
   HWND bar =
-      form != nullptr ? FindWindowExW(form, nullptr, L"msctls_statusbar32", nullptr) : nullptr;
+      window != nullptr ? FindWindowExW(window, nullptr, L"msctls_statusbar32", nullptr) : nullptr;
   if (bar == nullptr) {
     std::fprintf(stderr, "no status bar of Kelvaron\n");
     return 1;

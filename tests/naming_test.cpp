@@ -22,14 +22,16 @@ struct Naming {
     return s;
   }();
   run::Naming naming{files, stamp};
-  std::string groupName;
+  std::string groupName;   // the folder form of the last group named
+  std::string folderPath;  // the folder of its archive name
 
   /// The archive name chosen for a group, without its folder.
   std::string Name(const std::string& group) {
-    groupName = group;
-    const std::string path = naming.SetupFileNameAndDirectory(groupName);
-    EXPECT_EQ(path.substr(0, path.rfind('\\')), files.CurDir());
-    return path.substr(path.rfind('\\') + 1);
+    const run::ArchiveTarget target = naming.FreeArchiveName(group);
+    groupName = target.folder;
+    folderPath = target.path.substr(0, target.path.rfind('\\'));
+    EXPECT_EQ(folderPath, "C:\\Winpack\\Archive\\Bulls\\" + target.folder);
+    return target.path.substr(target.path.rfind('\\') + 1);
   }
   void Fill(const std::string& folder, int from, int to) {
     for (int i = from; i <= to; ++i) {
@@ -74,7 +76,7 @@ TEST(Setup, NewFolderGetsTheFirstName) {
   Naming n;
   EXPECT_EQ(n.Name("ARES"), "02070701.TXT");
   EXPECT_EQ(n.groupName, "Ares");
-  EXPECT_EQ(n.files.CurDir(), "C:\\Winpack\\Archive\\Bulls\\Ares");
+  EXPECT_EQ(n.folderPath, "C:\\Winpack\\Archive\\Bulls\\Ares");
   EXPECT_TRUE(n.st.Exists("Winpack/Archive/Bulls/Ares"));
 }
 

@@ -118,22 +118,51 @@ TEST(WinPath, NamesMatchWithoutCase) {
     EXPECT_TRUE(
         fs::is_directory(fs::path(st.Host("Winpack/Archive/Bulls")) / fs::path(u8"\u00C4rt")));
   }
-  // The current directory is the run's own and holds bare names.
-  EXPECT_EQ(files.CurDir(), "C:\\");
-  files.ChDir("C:\\winpack\\bulls\\5");
-  EXPECT_EQ(files.CurDir(), "C:\\winpack\\bulls\\5");
-  EXPECT_EQ(ReadFirst(files, "012345.txt"), "x");
-  EXPECT_EQ(files.AbsoluteWinPath("Select.TXT"), "C:\\winpack\\bulls\\5\\Select.TXT");
-  EXPECT_EQ(platform::Files().CurDir(), "C:\\");  // another run starts at the root
+  // No current directory: a bare name is the drive root's, whatever was named before.
+  EXPECT_EQ(ReadFirst(files, "C:\\winpack\\bulls\\5\\012345.txt"), "x");
+  EXPECT_EQ(files.AbsoluteWinPath("Select.TXT"), "C:\\Select.TXT");
+  EXPECT_EQ(ReadFirst(files, "012345.txt"), "(none)");
   try {
-    files.ChDir("C:\\Winpack\\Nowhere");
+    platform::TextReader(files, "C:\\Winpack\\Nowhere\\012345.TXT");
     FAIL();
   } catch (const FileError& e) {
     EXPECT_EQ(e.kind(), FileError::Kind::kNotFound);
-    EXPECT_EQ(e.path(), "C:\\Winpack\\Nowhere");
+    EXPECT_EQ(e.path(), "C:\\Winpack\\Nowhere\\012345.TXT");
   }
-  EXPECT_THROW(files.ChDir("012345.TXT"), FileError);
-  EXPECT_EQ(files.CurDir(), "C:\\winpack\\bulls\\5");
+}
+
+// Below a folder that is not there nothing is found or made, not even where the names, taken
+// from the host's own root, would name something there.
+TEST(WinPath, NothingBelowAMissingFolderReachesOutOfTheDrive) {
+  test::Station st;
+  const struct Row {
+    const char* name;
+    const char* win;
+    const char* leaf;
+  } rows[] = {
+      {"a folder the host's root holds", "C:\\Winpack\\Nowhere\\tmp", "tmp"},
+      {"two folders missing", "C:\\Nowhere\\Else\\usr", "usr"},
+      {"a new name", "C:\\Winpack\\Nowhere\\Kelvaron-outside", "Kelvaron-outside"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    platform::Files files;
+    EXPECT_FALSE(files.EntryExists(row.win));
+    EXPECT_FALSE(files.IsDirectory(row.win));
+    const bool hostHadIt = fs::exists(fs::path("/") / row.leaf);
+    try {
+      files.MakeDir(row.win);
+      ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+      EXPECT_EQ(e.kind(), FileError::Kind::kNotFound) << e.what();
+      EXPECT_EQ(std::string(e.what()).rfind(std::string(row.win) + ": ", 0), 0u) << e.what();
+    }
+    if (!hostHadIt && fs::exists(fs::path("/") / row.leaf)) {
+      fs::remove(fs::path("/") / row.leaf);
+      ADD_FAILURE() << "made at the host's root";
+    }
+    EXPECT_FALSE(st.Exists("Winpack/Nowhere"));
+  }
 }
 
 TEST(WinPath, ARunSeesItsOwnChangesAndTheNextRunOthers) {
@@ -256,9 +285,9 @@ TEST(Links, FoldersLinkedIntoWinpacksTreeAreFollowed) {
   fs::create_directory_symlink(st.Host("Winpack/Old"), st.Host("Winpack/Bulls/9"));
   platform::Files files;
   EXPECT_TRUE(files.IsDirectory("C:\\Winpack\\Archive"));
-  files.ChDir("C:\\Winpack\\ARCHIVE\\Bulls\\ares");
-  platform::TextWriter::Create(files, "copy.tmp").Close();
-  EXPECT_TRUE(files.RenameNew("copy.tmp", "26120701.TXT"));
+  const std::string folder = "C:\\Winpack\\ARCHIVE\\Bulls\\ares\\";
+  platform::TextWriter::Create(files, folder + "copy.tmp").Close();
+  EXPECT_TRUE(files.RenameNew(folder + "copy.tmp", folder + "26120701.TXT"));
   files.MakeDir("C:\\Winpack\\Archive\\Bulls\\Wx");
   EXPECT_EQ(files.FileNames("C:\\Winpack\\Archive\\Bulls\\Ares"),
             std::vector<std::string>{"26120701.TXT"});
@@ -353,12 +382,12 @@ TEST(Files, RenamesLoseNoName) {
   st.Write("Winpack/Archive/Bulls/Ares/26120701.TXT", "old");
   st.Write("Winpack/Archive/Bulls/Ares/copy.tmp", "new");
   st.MakeDir("Winpack/Archive/Bulls/Ares/26120702.TXT");
-  files.ChDir("C:\\Winpack\\Archive\\Bulls\\Ares");
-  EXPECT_TRUE(files.EntryExists("26120701.txt"));  // the caller's look at other spellings
-  EXPECT_FALSE(files.RenameNew("copy.tmp", "26120701.TXT"));
-  EXPECT_FALSE(files.RenameNew("copy.tmp", "26120702.TXT"));
+  const std::string ares = "C:\\Winpack\\Archive\\Bulls\\Ares\\";
+  EXPECT_TRUE(files.EntryExists(ares + "26120701.txt"));  // the caller's look at other spellings
+  EXPECT_FALSE(files.RenameNew(ares + "copy.tmp", ares + "26120701.TXT"));
+  EXPECT_FALSE(files.RenameNew(ares + "copy.tmp", ares + "26120702.TXT"));
   EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120701.TXT"), "old");
-  EXPECT_TRUE(files.RenameNew("copy.tmp", "26120703.TXT"));
+  EXPECT_TRUE(files.RenameNew(ares + "copy.tmp", ares + "26120703.TXT"));
   files.Flush();
   EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120703.TXT"), "new");
   EXPECT_FALSE(st.Exists("Winpack/Archive/Bulls/Ares/copy.tmp"));
@@ -369,10 +398,10 @@ TEST(Files, RenamesLoseNoName) {
 
   // A second name keeps a file that another takes the place of; a name taken is refused.
   if (!test::CanMakeHardLinks()) return;
-  EXPECT_FALSE(files.LinkNew("26120703.TXT", "26120701.TXT"));
-  ASSERT_TRUE(files.LinkNew("26120703.TXT", "was.txt"));
+  EXPECT_FALSE(files.LinkNew(ares + "26120703.TXT", ares + "26120701.TXT"));
+  ASSERT_TRUE(files.LinkNew(ares + "26120703.TXT", ares + "was.txt"));
   st.Write("Winpack/Archive/Bulls/Ares/copy.tmp", "newer");
-  files.ReplaceFile("copy.tmp", "26120703.TXT");
+  files.ReplaceFile(ares + "copy.tmp", ares + "26120703.TXT");
   EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120703.TXT"), "newer");
   EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/was.txt"), "new");
 }
@@ -393,12 +422,12 @@ TEST(Trash, TakesTheFilesWithWhereTheyCameFrom) {
   st.Write("Winpack/Bulls/5/a b%.TXT", "bulletin");
   st.Bulletin("010001", "ARES");
   platform::Files files;
-  files.ChDir("C:\\Winpack\\Bulls\\1");
-  const auto reasons = files.MoveToTrash({"C:\\Winpack\\Bulls\\5\\a b%.TXT", "010001.TXT",
-                                          "C:\\Winpack\\Bulls\\1\\none.TXT", "C:\\Winpack\\..\\x"});
+  const auto reasons =
+      files.MoveToTrash({"C:\\Winpack\\Bulls\\5\\a b%.TXT", "C:\\winpack\\bulls\\1\\010001.TXT",
+                         "C:\\Winpack\\Bulls\\1\\none.TXT", "C:\\Winpack\\..\\x"});
   ASSERT_EQ(reasons.size(), 4u);
   EXPECT_EQ(reasons[0], "");
-  EXPECT_EQ(reasons[1], "");  // a bare name is the current folder's
+  EXPECT_EQ(reasons[1], "");  // found in any letter case
   EXPECT_NE(reasons[2], "");
   EXPECT_NE(reasons[3], "");
   EXPECT_FALSE(st.Exists("Winpack/Bulls/5/a b%.TXT"));

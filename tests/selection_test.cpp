@@ -15,10 +15,9 @@ const std::string kDefaultIni =
     "#Kelvaron.INI file. In this file are groupnames from Winpack that are moved.\r\n"
     "[Kelvaron]\r\nSelect\r\n";
 
-std::vector<std::string> Load(const test::Station&, settings::GroupSelection& sel) {
+std::vector<std::string> Load(const test::Station&) {
   platform::Files files;  // each load stands for a run, which sees the disk afresh
-  settings::OpenParamFile(sel, files);
-  return std::vector<std::string>(sel.Groups.begin() + 1, sel.Groups.begin() + 1 + sel.GroupCount);
+  return settings::LoadSelection(files);
 }
 
 std::string Lines(int from, int to, const char* prefix) {
@@ -40,7 +39,7 @@ struct Row {
   std::vector<std::string> groups;
 };
 
-TEST(OpenParamFile, Sources) {
+TEST(LoadSelection, Sources) {
   const Row rows[] = {
       {"default ini, [TO] list ends at empty line",
        std::nullopt,
@@ -72,14 +71,13 @@ TEST(OpenParamFile, Sources) {
     test::Station st;
     if (row.ini) st.Write("Winpack/Kelvaron.INI", *row.ini);
     if (row.select) st.Write("Winpack/Bulls/Select.TXT", *row.select);
-    settings::GroupSelection sel;
-    EXPECT_EQ(Load(st, sel), row.groups);
+    EXPECT_EQ(Load(st), row.groups);
   }
 }
 
 // Groups are upper-cased the way the station's Windows does it, in its own code page: the
 // same bytes are other letters in another code page.
-TEST(OpenParamFile, GroupsUpperCasedInTheSystemsCodePage) {
+TEST(LoadSelection, GroupsUpperCasedInTheSystemsCodePage) {
   const struct {
     const char* name;
     unsigned codePage;  // 0: the prefix records none
@@ -99,33 +97,30 @@ TEST(OpenParamFile, GroupsUpperCasedInTheSystemsCodePage) {
     if (row.codePage != 0 && !test::UseCodePage(st, row.codePage)) continue;
     if (row.codePage == 0 && !test::DriveIsWinePrefix()) continue;
     st.Write("Winpack/Kelvaron.INI", "a\r\nb\r\n" + row.group + "\r\n");
-    settings::GroupSelection sel;
-    EXPECT_EQ(Load(st, sel), std::vector<std::string>{row.upper});
+    EXPECT_EQ(Load(st), std::vector<std::string>{row.upper});
   }
 }
 
-TEST(OpenParamFile, HoldsAtMost128Names) {
+TEST(LoadSelection, HoldsAtMost128Names) {
   test::Station st;
-  settings::GroupSelection sel;
   st.Write("Winpack/Kelvaron.INI", "a\r\nb\r\n" + Lines(1, 130, "G"));
-  EXPECT_EQ(Load(st, sel), Names(1, 128, "G"));
+  EXPECT_EQ(Load(st), Names(1, 128, "G"));
   st.Write("Winpack/Kelvaron.INI", "a\r\nb\r\n" + Lines(1, 128, "G"));
-  EXPECT_EQ(Load(st, sel), Names(1, 128, "G"));
+  EXPECT_EQ(Load(st), Names(1, 128, "G"));
   st.Write("Winpack/Kelvaron.INI", kDefaultIni);
   st.Write("Winpack/Bulls/Select.TXT", "[TO]\r\n" + Lines(1, 130, "S"));
-  EXPECT_EQ(Load(st, sel), Names(1, 128, "S"));
+  EXPECT_EQ(Load(st), Names(1, 128, "S"));
 }
 
-TEST(OpenParamFile, CreatesTheDefaultFileOnce) {
+TEST(LoadSelection, CreatesTheDefaultFileOnce) {
   test::Station st;
   st.Write("Winpack/Bulls/Select.TXT", "[TO]\r\nARES\r\n");
-  settings::GroupSelection sel;
-  EXPECT_EQ(Load(st, sel), std::vector<std::string>{"ARES"});
+  EXPECT_EQ(Load(st), std::vector<std::string>{"ARES"});
   EXPECT_EQ(st.Read("Winpack/Kelvaron.INI"), kDefaultIni);
   // A file of another letter case is Kelvaron.INI too, and is not replaced.
   std::filesystem::remove(st.Host("Winpack/Kelvaron.INI"));
   st.Write("Winpack/kelvaron.ini", "x\r\ny\r\nWX\r\n");
-  EXPECT_EQ(Load(st, sel), std::vector<std::string>{"WX"});
+  EXPECT_EQ(Load(st), std::vector<std::string>{"WX"});
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(st.Host("Winpack"))) {
     names.push_back(e.path().filename().string());
@@ -134,7 +129,7 @@ TEST(OpenParamFile, CreatesTheDefaultFileOnce) {
   EXPECT_EQ(std::count(names.begin(), names.end(), "Kelvaron.INI"), 0);
 }
 
-TEST(OpenParamFile, FailuresNameTheFileAndLeaveAnEmptyList) {
+TEST(LoadSelection, FailuresNameTheFileAndLeaveAnEmptyList) {
   struct Case {
     const char* name;
     void (*prepare)(const test::Station&);
@@ -151,16 +146,15 @@ TEST(OpenParamFile, FailuresNameTheFileAndLeaveAnEmptyList) {
     SCOPED_TRACE(c.name);
     test::Station st;
     c.prepare(st);
-    settings::GroupSelection sel;
-    sel.GroupCount = 5;
+    std::vector<std::string> groups;
     platform::Files files;
     try {
-      settings::OpenParamFile(sel, files);
+      groups = settings::LoadSelection(files);
       ADD_FAILURE() << "no error";
     } catch (const platform::FileError& e) {
       EXPECT_NE(std::string(e.what()).find(c.path), std::string::npos) << e.what();
     }
-    EXPECT_EQ(sel.GroupCount, 0);
+    EXPECT_TRUE(groups.empty());
     if (std::string(c.path) == "C:\\Winpack") {
       EXPECT_FALSE(st.Exists("Winpack"));
     }

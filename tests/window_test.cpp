@@ -5,13 +5,13 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
-#include "app/form1.h"
-#include "app/module1.h"
+#include "app/main_window.h"
 #include "tests/station.h"
 
 namespace {
@@ -30,8 +30,8 @@ class WindowTest : public QObject {
   QStringList panelsAtMessage_;  // both panels' texts as each message came up
   int stores_ = 0;
 
-  std::unique_ptr<Form1> NewForm() {
-    auto form = std::make_unique<Form1>(clock_);
+  std::unique_ptr<MainWindow> NewForm() {
+    auto form = std::make_unique<MainWindow>(clock_);
     form->setMessageBox([this, f = form.get()](QMessageBox::Icon icon, const QString& text) {
       messages_.emplace_back(icon, text);
       panelsAtMessage_ << f->panelText(1) + " | " + f->panelText(2);
@@ -126,24 +126,24 @@ class WindowTest : public QObject {
     QCOMPARE(captions, (QStringList{"&Move to archive", "&Version", "E&xit"}));
   }
 
-  void mainShowsTheWindow() {
-    Main(clock_);
-    QVERIFY(MainForm != nullptr);
-    QVERIFY(MainForm->isVisible());
-    QCOMPARE(MainForm->panelText(1), QString("From: "));
-    QCOMPARE(MainForm->panelText(2), QString("To: "));
-    QCOMPARE(MainForm->statusBar()->height(), Px(375));
-    const auto panels = MainForm->statusBar()->findChildren<QLabel*>();
+  void openShowsTheWindow() {
+    const QPointer<MainWindow> window = MainWindow::Open(clock_);
+    QVERIFY(window != nullptr);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->panelText(1), QString("From: "));
+    QCOMPARE(window->panelText(2), QString("To: "));
+    QCOMPARE(window->statusBar()->height(), Px(375));
+    const auto panels = window->statusBar()->findChildren<QLabel*>();
     QCOMPARE(panels.size(), 2);
     QVERIFY(qAbs(panels[0]->width() - panels[1]->width()) <= 1);  // an odd pixel goes to one
     QVERIFY(panels[0]->minimumWidth() >= Px(1440));
-    MainForm->MnuExit->trigger();
-    QTRY_VERIFY(MainForm == nullptr);  // unloaded
+    window->exitAction->trigger();
+    QTRY_VERIFY(window == nullptr);  // unloaded
   }
 
   void version() {
     auto form = NewForm();
-    form->MnuVersion->trigger();
+    form->versionAction->trigger();
     QCOMPARE(form->panelText(1), QString("Kelvaron version: 1.01 of 07-JUL-2002."));
     QVERIFY(!form->panelText(2).isEmpty());
     QVERIFY(form->panelText(2) != "To: ");
@@ -158,12 +158,12 @@ class WindowTest : public QObject {
     st.Write("Winpack/Bulls/MARKED.TXT", "000101,B\r\n000102,B\r\n");
     auto form = NewForm();
     form->show();
-    form->MnuVersion_Click();
+    form->ShowVersion();
     const QString credit = form->panelText(2);
 
     // Moved one, then the unselected one: panel 1 the last line, panel 2 the last copy, on
     // the screen already when the closing message comes up.
-    form->MnuArchive->trigger();
+    form->archiveAction->trigger();
     QCOMPARE(messages_.size(), size_t{1});
     QCOMPARE(messages_[0], std::make_pair(QMessageBox::NoIcon, QString("Kelvaron is Finnished.")));
     const QString last = "C:\\Winpack\\Bulls\\2\\000102.TXT";
@@ -173,15 +173,15 @@ class WindowTest : public QObject {
     QCOMPARE(form->panelText(2), copy);
 
     // A run that moves nothing leaves panel 2 alone.
-    form->MnuVersion_Click();
-    form->MnuArchive->trigger();
+    form->ShowVersion();
+    form->archiveAction->trigger();
     QCOMPARE(form->panelText(1), QString("C:\\Winpack\\Bulls\\2\\000102.TXT"));
     QCOMPARE(form->panelText(2), credit);
 
     // A run that processes no line leaves both.
     st.Write("Winpack/Packet.ini", "PRUNE_SIZE=99999\r\n");
-    form->MnuVersion_Click();
-    form->MnuArchive->trigger();
+    form->ShowVersion();
+    form->archiveAction->trigger();
     QCOMPARE(form->panelText(1), QString("Kelvaron version: 1.01 of 07-JUL-2002."));
     QCOMPARE(form->panelText(2), credit);
     QCOMPARE(messages_.back().second, QString("Kelvaron is Finnished."));
@@ -191,7 +191,7 @@ class WindowTest : public QObject {
     test::Station st;
     st.Basics(99999, 0, {"ARES"});  // no MARKED.TXT
     auto form = NewForm();
-    form->MnuArchive->trigger();
+    form->archiveAction->trigger();
     QCOMPARE(messages_.size(), size_t{1});
     QCOMPARE(messages_[0].first, QMessageBox::Critical);
     QVERIFY(messages_[0].second.contains("C:\\Winpack\\BULLS\\MARKED.TXT"));
@@ -205,7 +205,7 @@ class WindowTest : public QObject {
     const auto before = st.Snapshot();
     auto form = NewForm();
     form->show();
-    form->MnuExit->trigger();
+    form->exitAction->trigger();
     QVERIFY(!form->isVisible());
     QCOMPARE(st.Snapshot() == before, true);
     QVERIFY(messages_.empty());

@@ -13,6 +13,11 @@ add_subdirectory(${GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FRO
 add_library(test_station STATIC station.cpp station_win.cpp)
 target_link_libraries(test_station PUBLIC kelvaron_platform kelvaron_settings_store)
 
+# What the two windows share, without a toolkit: the same tests as on Linux.
+add_executable(form_layout_tests form_layout_test.cpp presenter_test.cpp)
+target_link_libraries(form_layout_tests PRIVATE kelvaron_form GTest::gtest_main)
+add_test(NAME form_layout_tests COMMAND form_layout_tests)
+
 add_executable(core_tests ${CORE_TESTS})
 target_link_libraries(core_tests PRIVATE kelvaron_run kelvaron_faults kelvaron_settings_store test_station
                                          GTest::gtest_main)

@@ -3,43 +3,43 @@
 #include <string>
 
 #include "app/form_layout.h"
+#include "app/presenter.h"
 #include "platform/clock.h"
 #include "platform/wide_win.h"
-#include "run/reporter.h"
 
 /// The one window, native Win32: menu "&File" and the common-controls status bar with two
-/// panels, through which a run reports.
-class Form1 : public run::Reporter {
+/// panels, through which a run reports. It places and paints; what it shows and when is the
+/// presenter's.
+class MainWindow : private form::Surface {
  public:
-  enum Command : WORD { kMnuArchive = 101, kMnuVersion = 102, kMnuExit = 103 };
+  enum Command : WORD { kMoveToArchive = 101, kShowVersion = 102, kExit = 103 };
 
-  explicit Form1(const platform::Clock& clock);
-  Form1(const Form1&) = delete;
-  Form1& operator=(const Form1&) = delete;
-  ~Form1() override = default;
+  explicit MainWindow(const platform::Clock& clock);
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+  ~MainWindow() override = default;
 
   /// Creates the window, placed from the stored settings, and shows it without blocking.
   void Show(int showCommand);
   HWND hwnd() const { return hwnd_; }
 
-  void SetPanelText(int panel, const std::string& text) override;
-  void ShowMessage(Kind kind, const std::string& text) override;
-
-  void MnuArchive_Click();
-  void MnuVersion_Click();
-  void MnuExit_Click();
+  void MoveToArchive();
+  void ShowVersion();
+  void Exit();
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
-  void Form_Load();
+  void LoadPlacement();
   void LayOutStatusBar();
   void FitVisibleFrame();
   double Dpi() const;
+  void PaintPanels(const form::PanelTexts& panels) override;
+  void ShowBox(run::Reporter::Kind kind, const std::string& text) override;
+  void SetPart(int panel, const std::string& text);
 
-  const platform::Clock& clock_;
+  form::Presenter presenter_;
   HWND hwnd_ = nullptr;
   HWND status_ = nullptr;
-  form::PaintPacer pacer_;
   form::Rect placement_;  // the stored placement in pixels: the visible outer frame
 };

@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -9,7 +9,6 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QWindow>
-#include <chrono>
 
 #include "platform/codepage.h"
 #include "platform/settings_store.h"
@@ -24,11 +23,6 @@ constexpr int kFrameChecks = 250;
 
 QString FromAnsi(const std::string& text) {
   return QString::fromStdString(platform::AnsiToUtf8(text));
-}
-
-std::int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 // The user's locale's decimal point and group separator, where they are one ASCII
@@ -57,23 +51,24 @@ static QIcon WindowIcon() {
   return QIcon(":/kelvaron.png");
 }
 
-Form1::Form1(const platform::Clock& clock, QWidget* parent) : QMainWindow(parent), clock_(clock) {
+MainWindow::MainWindow(const platform::Clock& clock, QWidget* parent)
+    : QMainWindow(parent), presenter_(*this, [&clock](run::Reporter& reporter) {
+        run::MnuArchive_Click(reporter, clock);
+      }) {
   setWindowTitle(form::kTitle);
   setWindowIcon(WindowIcon());
   setCentralWidget(new QWidget(this));  // the area above the status bar stays empty
 
   QMenu* file = menuBar()->addMenu(form::kMenuFile);
-  MnuArchive = file->addAction(form::kMenuArchive, this, &Form1::MnuArchive_Click);
-  MnuVersion = file->addAction(form::kMenuVersion, this, &Form1::MnuVersion_Click);
-  MnuExit = file->addAction(form::kMenuExit, this, &Form1::MnuExit_Click);
+  archiveAction = file->addAction(form::kMenuArchive, this, &MainWindow::MoveToArchive);
+  versionAction = file->addAction(form::kMenuVersion, this, &MainWindow::ShowVersion);
+  exitAction = file->addAction(form::kMenuExit, this, &MainWindow::Exit);
 
   QStatusBar* bar = statusBar();
   bar->setSizeGripEnabled(false);
   bar->setFixedHeight(Twips(form::kStatusBarHeight));
-  texts_[0] = form::kPanel1Idle;
-  texts_[1] = form::kPanel2Idle;
   for (int i = 0; i < 2; ++i) {
-    panels_[i] = new QLabel(QString::fromStdString(texts_[i]), bar);
+    panels_[i] = new QLabel(FromAnsi(presenter_.Text(i + 1)), bar);
     panels_[i]->setObjectName(QString("Panel%1").arg(i + 1));
     panels_[i]->setMinimumWidth(Twips(form::kPanelMinWidth));
     panels_[i]->setFrameShape(QFrame::Panel);
@@ -89,20 +84,20 @@ Form1::Form1(const platform::Clock& clock, QWidget* parent) : QMainWindow(parent
     box.exec();
   };
   frameWatch_.setInterval(kFrameCheckMs);
-  connect(&frameWatch_, &QTimer::timeout, this, &Form1::FitFrame);
-  Form_Load();
+  connect(&frameWatch_, &QTimer::timeout, this, &MainWindow::FitFrame);
+  LoadPlacement();
 }
 
-double Form1::Dpi() const {
+double MainWindow::Dpi() const {
   const QScreen* screen = QGuiApplication::primaryScreen();
   return screen != nullptr ? screen->logicalDotsPerInchX() : 96.0;
 }
 
-int Form1::Twips(double twips) const { return form::Pixels(twips, Dpi()).value_or(0); }
+int MainWindow::Twips(double twips) const { return form::Pixels(twips, Dpi()).value_or(0); }
 
-QRect Form1::storedPlacement() const { return placement_; }
+QRect MainWindow::storedPlacement() const { return placement_; }
 
-void Form1::Form_Load() {
+void MainWindow::LoadPlacement() {
   form::StoredTexts stored;
   for (std::size_t i = 0; i < form::kPlacementKeys.size(); ++i) {
     const form::StoredKey& key = form::kPlacementKeys[i];
@@ -122,7 +117,7 @@ void Form1::Form_Load() {
   resize(placement_.size());
 }
 
-bool Form1::event(QEvent* event) {
+bool MainWindow::event(QEvent* event) {
   // Decided before the event is handled: a deferred delete ends this object in there.
   const QEvent::Type type = event->type();
   const bool watch = !frameFitted_ && (type == QEvent::Show || type == QEvent::Move ||
@@ -138,7 +133,7 @@ bool Form1::event(QEvent* event) {
   return handled;
 }
 
-void Form1::FitFrame() {
+void MainWindow::FitFrame() {
   if (frameFitted_ || !isVisible() || windowHandle() == nullptr) return;
   const QMargins frame = windowHandle()->frameMargins();
   if (frame.isNull()) {
@@ -154,48 +149,36 @@ void Form1::FitFrame() {
   if (pos() != placement_.topLeft()) move(placement_.topLeft());
 }
 
-void Form1::SetPanelText(int panel, const std::string& text) {
-  texts_[panel - 1] = text;
-  changed_[panel - 1] = true;
-  // The run holds the event loop, so a panel is painted here or not until the run ends;
-  // painting every text would cost more than the run itself.
-  if (pacer_.Changed(NowMs())) PaintPanels();
-}
-
-void Form1::PaintPanels() {
-  pacer_.Flush();
+void MainWindow::PaintPanels(const form::PanelTexts& panels) {
   const bool shown = statusBar()->isVisible();
   for (int i = 0; i < 2; ++i) {
-    if (!changed_[i]) continue;
-    panels_[i]->setText(FromAnsi(texts_[i]));
+    if (!panels.changed[i]) continue;
+    panels_[i]->setText(FromAnsi(panels.texts[i]));
     // Only the panel whose text changed: the rest of the bar looks as it did.
     if (shown) panels_[i]->repaint();
-    changed_[i] = false;
   }
   if (shown) ++panelPaints_;
 }
 
-void Form1::ShowMessage(Kind kind, const std::string& text) {
-  // What the run last wrote is on the screen before the user is told anything.
-  if (pacer_.Pending()) PaintPanels();
+void MainWindow::ShowBox(run::Reporter::Kind kind, const std::string& text) {
+  using Kind = run::Reporter::Kind;
   const QMessageBox::Icon icon = kind == Kind::kError     ? QMessageBox::Critical
                                  : kind == Kind::kWarning ? QMessageBox::Warning
                                                           : QMessageBox::NoIcon;
   messageBox_(icon, FromAnsi(text));
 }
 
-QString Form1::panelText(int panel) const { return panels_[panel - 1]->text(); }
+QString MainWindow::panelText(int panel) const { return panels_[panel - 1]->text(); }
 
-void Form1::MnuArchive_Click() {
-  pacer_.Begin(NowMs());
-  run::MnuArchive_Click(*this, clock_);
-  if (pacer_.Pending()) PaintPanels();
+void MainWindow::MoveToArchive() { presenter_.Archive(); }
+
+void MainWindow::ShowVersion() { presenter_.ShowVersion(); }
+
+void MainWindow::Exit() { close(); }
+
+MainWindow* MainWindow::Open(const platform::Clock& clock) {
+  auto* window = new MainWindow(clock);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
+  return window;
 }
-
-void Form1::MnuVersion_Click() {
-  SetPanelText(1, form::kVersionText);
-  SetPanelText(2, form::kCreditText);
-  if (pacer_.Pending()) PaintPanels();
-}
-
-void Form1::MnuExit_Click() { close(); }

@@ -1,4 +1,4 @@
-#include "app/form1_win.h"
+#include "app/main_window_win.h"
 
 #include <commctrl.h>
 #include <dwmapi.h>
@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"KelvaronForm1";
+constexpr wchar_t kClassName[] = L"KelvaronMainWindow";
 
 std::wstring Wide(const std::string& text) { return platform::win::Wide(text); }
 
@@ -41,16 +41,18 @@ BOOL CALLBACK AddWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM areas) {
 
 }  // namespace
 
-Form1::Form1(const platform::Clock& clock) : clock_(clock) {}
+MainWindow::MainWindow(const platform::Clock& clock)
+    : presenter_(*this,
+                 [&clock](run::Reporter& reporter) { run::MnuArchive_Click(reporter, clock); }) {}
 
-double Form1::Dpi() const {
+double MainWindow::Dpi() const {
   HDC screen = GetDC(nullptr);
   const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
   if (screen != nullptr) ReleaseDC(nullptr, screen);
   return dpi > 0 ? dpi : 96;
 }
 
-void Form1::Show(int showCommand) {
+void MainWindow::Show(int showCommand) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW cls{};
   cls.cbSize = sizeof cls;
@@ -66,9 +68,9 @@ void Form1::Show(int showCommand) {
   RegisterClassExW(&cls);
 
   HMENU file = CreatePopupMenu();
-  AppendMenuW(file, MF_STRING, kMnuArchive, Wide(form::kMenuArchive).c_str());
-  AppendMenuW(file, MF_STRING, kMnuVersion, Wide(form::kMenuVersion).c_str());
-  AppendMenuW(file, MF_STRING, kMnuExit, Wide(form::kMenuExit).c_str());
+  AppendMenuW(file, MF_STRING, kMoveToArchive, Wide(form::kMenuArchive).c_str());
+  AppendMenuW(file, MF_STRING, kShowVersion, Wide(form::kMenuVersion).c_str());
+  AppendMenuW(file, MF_STRING, kExit, Wide(form::kMenuExit).c_str());
   HMENU bar = CreateMenu();
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), Wide(form::kMenuFile).c_str());
 
@@ -81,10 +83,10 @@ void Form1::Show(int showCommand) {
   int borders[3] = {};
   SendMessageW(status_, SB_GETBORDERS, 0, reinterpret_cast<LPARAM>(borders));
   SendMessageW(status_, SB_SETMINHEIGHT, static_cast<WPARAM>(height - 2 * borders[1]), 0);
-  Form_Load();
+  LoadPlacement();
   LayOutStatusBar();
-  SetPanelText(1, form::kPanel1Idle);
-  SetPanelText(2, form::kPanel2Idle);
+  SetPart(1, presenter_.Text(1));
+  SetPart(2, presenter_.Text(2));
   ShowWindow(hwnd_, showCommand);
   FitVisibleFrame();
   UpdateWindow(hwnd_);
@@ -92,7 +94,7 @@ void Form1::Show(int showCommand) {
 
 // Since Windows 10 the window rectangle holds invisible resize borders around the frame the
 // user sees; the stored placement is that visible frame.
-void Form1::FitVisibleFrame() {
+void MainWindow::FitVisibleFrame() {
   RECT window{}, visible{};
   if (!GetWindowRect(hwnd_, &window) ||
       FAILED(DwmGetWindowAttribute(hwnd_, DWMWA_EXTENDED_FRAME_BOUNDS, &visible, sizeof visible))) {
@@ -107,7 +109,7 @@ void Form1::FitVisibleFrame() {
 }
 
 // The stored placement is the outer frame, which is what the window rectangle is.
-void Form1::Form_Load() {
+void MainWindow::LoadPlacement() {
   form::StoredTexts stored;
   for (std::size_t i = 0; i < stored.size(); ++i) {
     std::string text =
@@ -122,7 +124,7 @@ void Form1::Form_Load() {
                SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
 }
 
-void Form1::LayOutStatusBar() {
+void MainWindow::LayOutStatusBar() {
   if (status_ == nullptr) return;
   SendMessageW(status_, WM_SIZE, 0, 0);  // the bar docks itself at the bottom
   RECT client{};
@@ -134,67 +136,58 @@ void Form1::LayOutStatusBar() {
   SendMessageW(status_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
 }
 
-void Form1::SetPanelText(int panel, const std::string& text) {
+void MainWindow::SetPart(int panel, const std::string& text) {
   const std::wstring wide = Wide(text);
   SendMessageW(status_, SB_SETTEXTW, static_cast<WPARAM>(panel - 1),
                reinterpret_cast<LPARAM>(wide.c_str()));
-  // A run holds the message loop: paint now, at most about 10 times a second; the latest
-  // texts are painted before any message box and when the run returns.
-  if (pacer_.Changed(static_cast<std::int64_t>(GetTickCount64()))) UpdateWindow(status_);
 }
 
-void Form1::ShowMessage(Kind kind, const std::string& text) {
-  if (pacer_.Pending()) {
-    UpdateWindow(status_);
-    pacer_.Flush();
+void MainWindow::PaintPanels(const form::PanelTexts& panels) {
+  for (int i = 0; i < 2; ++i) {
+    if (panels.changed[i]) SetPart(i + 1, panels.texts[i]);
   }
+  UpdateWindow(status_);
+}
+
+void MainWindow::ShowBox(run::Reporter::Kind kind, const std::string& text) {
+  using Kind = run::Reporter::Kind;
   const UINT icon = kind == Kind::kError     ? MB_ICONERROR
                     : kind == Kind::kWarning ? MB_ICONWARNING
                                              : 0;
   MessageBoxW(hwnd_, Wide(text).c_str(), Wide(form::kTitle).c_str(), MB_OK | icon);
 }
 
-void Form1::MnuArchive_Click() {
-  pacer_.Begin(static_cast<std::int64_t>(GetTickCount64()));
-  run::MnuArchive_Click(*this, clock_);
-  if (pacer_.Pending()) {
-    UpdateWindow(status_);
-    pacer_.Flush();
-  }
-}
+void MainWindow::MoveToArchive() { presenter_.Archive(); }
 
-void Form1::MnuVersion_Click() {
-  SetPanelText(1, form::kVersionText);
-  SetPanelText(2, form::kCreditText);
-}
+void MainWindow::ShowVersion() { presenter_.ShowVersion(); }
 
-void Form1::MnuExit_Click() { DestroyWindow(hwnd_); }
+void MainWindow::Exit() { DestroyWindow(hwnd_); }
 
-LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* form = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* form = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (form == nullptr || form->hwnd_ != hwnd) return DefWindowProcW(hwnd, msg, wParam, lParam);
   return form->Handle(msg, wParam, lParam);
 }
 
-LRESULT Form1::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_SIZE:
       LayOutStatusBar();
       return 0;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
-        case kMnuArchive:
-          MnuArchive_Click();
+        case kMoveToArchive:
+          MoveToArchive();
           return 0;
-        case kMnuVersion:
-          MnuVersion_Click();
+        case kShowVersion:
+          ShowVersion();
           return 0;
-        case kMnuExit:
-          MnuExit_Click();
+        case kExit:
+          Exit();
           return 0;
       }
       break;

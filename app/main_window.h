@@ -7,30 +7,31 @@
 #include <string>
 
 #include "app/form_layout.h"
+#include "app/presenter.h"
 #include "platform/clock.h"
-#include "run/reporter.h"
 
 class QAction;
 class QLabel;
 
 /// The one window: menu "&File" and the two-panel status bar through which a run reports.
-class Form1 : public QMainWindow, public run::Reporter {
+/// It places and paints; what it shows and when is the presenter's.
+class MainWindow : public QMainWindow, private form::Surface {
   Q_OBJECT
 
  public:
   /// Shows a modal message; tests replace it so that nothing blocks.
   using MessageBoxFn = std::function<void(QMessageBox::Icon, const QString& text)>;
 
-  explicit Form1(const platform::Clock& clock, QWidget* parent = nullptr);
+  explicit MainWindow(const platform::Clock& clock, QWidget* parent = nullptr);
 
-  void SetPanelText(int panel, const std::string& text) override;
-  void ShowMessage(Kind kind, const std::string& text) override;
+  /// The program's start: a window that deletes itself when closed, shown.
+  static MainWindow* Open(const platform::Clock& clock);
 
   void setMessageBox(MessageBoxFn fn) { messageBox_ = std::move(fn); }
   QString panelText(int panel) const;
-  QAction* MnuArchive = nullptr;
-  QAction* MnuVersion = nullptr;
-  QAction* MnuExit = nullptr;
+  QAction* archiveAction = nullptr;
+  QAction* versionAction = nullptr;
+  QAction* exitAction = nullptr;
 
   /// The placement from the stored settings, in pixels of this screen: outer frame.
   QRect storedPlacement() const;
@@ -38,29 +39,25 @@ class Form1 : public QMainWindow, public run::Reporter {
   int panelPaints() const { return panelPaints_; }
 
  public slots:
-  void MnuArchive_Click();
-  void MnuVersion_Click();
-  void MnuExit_Click();
+  void MoveToArchive();
+  void ShowVersion();
+  void Exit();
 
  protected:
   bool event(QEvent* event) override;
 
  private:
-  void Form_Load();
+  void LoadPlacement();
   /// Sizes the window so that its outer frame has the stored size, once the window
   /// manager's frame is known; until then the stored size is the window's own.
   void FitFrame();
-  /// Puts the latest panel texts into the panels and paints them now when shown.
-  void PaintPanels();
+  void PaintPanels(const form::PanelTexts& panels) override;
+  void ShowBox(run::Reporter::Kind kind, const std::string& text) override;
   double Dpi() const;
   int Twips(double twips) const;
 
-  const platform::Clock& clock_;
+  form::Presenter presenter_;
   QLabel* panels_[2] = {};
-  // The latest texts of the run; the panels get them at the pace of pacer_.
-  std::string texts_[2];
-  bool changed_[2] = {};
-  form::PaintPacer pacer_;
   int panelPaints_ = 0;
   QRect placement_;
   bool frameFitted_ = false;
