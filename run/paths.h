@@ -4,8 +4,6 @@
 #include <cstddef>
 #include <string_view>
 
-#include "settings/selection.h"
-
 #include "platform/winpack_paths.h"
 
 // What a run reads and writes, by the names of platform/winpack_paths.h.
@@ -28,8 +26,8 @@ inline constexpr char kKept[] = ".kept";
 /// Every name the program may create in Winpack's tree beside the group folders and their
 /// archive files, in Winpack's folder or in the archive's: what an operator is told of.
 inline constexpr std::array<std::string_view, 9> kNamesCreated = {
-    kNewMarkedList,       kOldMarkedList,         kRunLock, kJournal, kNewJournal, kStaging, kKept,
-    settings::kParamFile, settings::kNewParamFile};
+    kNewMarkedList,      kOldMarkedList,        kRunLock, kJournal, kNewJournal, kStaging, kKept,
+    winpack::kParamFile, winpack::kNewParamFile};
 /// Bulletins whose copies are made durable together before they go to the trash.
 inline constexpr std::size_t kBatchSize = 512;
 
