@@ -183,11 +183,17 @@ void ClaimName(DriveView& view, TrashItem& item, HomeTrash& trash, bool& home) {
 }
 
 // GIO writes its record without a flush, in the trash of the file's own file system (its
-// folder is noted as changed) or in the home trash: both are synced right after the move,
-// so that no file waits in the trash for a later move with a record a power cut can empty.
-// Empty, or why the record is not durable.
-std::string FlushGioRecord(DriveView& view) {
-  view.dirtyDirs.insert(std::string(g_get_user_data_dir()) + "/Trash/info");
+// folder is noted as changed), which is the home trash when that is on the same one: synced
+// right after the move, so that no file waits in the trash for a later move with a record a
+// power cut can empty. Empty, or why the record is not durable.
+std::string FlushGioRecord(DriveView& view, const std::string& host) {
+  const std::string homeInfo = std::string(g_get_user_data_dir()) + "/Trash/info";
+  struct stat home {
+  }, file{};
+  if (stat(homeInfo.c_str(), &home) != 0 ||
+      stat(host.substr(0, host.rfind('/')).c_str(), &file) != 0 || home.st_dev == file.st_dev) {
+    view.dirtyDirs.insert(homeInfo);
+  }
   try {
     view.Flush();
   } catch (const FileError& e) {
@@ -236,7 +242,7 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
     if (TrashOne(*view_, item, trash, reason) == 0) {
       if (!item.gio) view_->NoteCreated(trash.files + item.name);
       view_->NoteRemoved(item.host);
-      if (item.gio) reasons[i] = FlushGioRecord(*view_);
+      if (item.gio) reasons[i] = FlushGioRecord(*view_, item.host);
     } else {
       reasons[i] = reason.empty() ? words::kTrashRefused : reason;
     }
