@@ -190,20 +190,23 @@ bool IsOwnEntry(HANDLE h, const std::string& abs) {
       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     return false;
   }
+  // Where the system cannot tell (a file system that keeps no final path), its attributes
+  // are the answer, as they are on Windows: Wine always tells.
   WIN32_FIND_DATAW listed{};
   HANDLE find = FindFirstFileExW(win::LongPath(abs).c_str(), FindExInfoBasic, &listed,
                                  FindExSearchNameMatch, nullptr, 0);
-  if (find == INVALID_HANDLE_VALUE) return false;
+  if (find == INVALID_HANDLE_VALUE) return true;
   FindClose(find);
   HANDLE folder = CreateFileW(win::LongPath(winpath::Parent(abs)).c_str(), 0,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (folder == INVALID_HANDLE_VALUE) return false;
+  if (folder == INVALID_HANDLE_VALUE) return true;
   std::wstring expected = FinalPath(folder);
   CloseHandle(folder);
-  if (expected.empty()) return false;
+  const std::wstring actual = FinalPath(h);
+  if (expected.empty() || actual.empty()) return true;
   if (expected.back() != L'\\') expected += L'\\';
-  return FinalPath(h) == expected + listed.cFileName;
+  return actual == expected + listed.cFileName;
 }
 
 void RemoveEntry(const std::string& abs) {
