@@ -16,6 +16,7 @@
 #include "platform/faults.h"
 #include "platform/file_error.h"
 #include "platform/winpath.h"
+#include "platform/wording.h"
 
 namespace platform {
 namespace {
@@ -334,6 +335,9 @@ bool Files::LockRun(std::string_view lockFile) {
     const std::string host = view_->HostPath(abs);
     Fault(faults::Op::kCreate, abs);
     const int fd = open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    // A link would take the lock, and its removal at the end, to a file elsewhere.
+    if (fd < 0 && errno == ELOOP)
+      throw FileError(FileError::Kind::kOther, abs, words::kNotOrdinary);
     if (fd < 0) throw FileError::FromErrno(errno, abs);
     // A record lock on the first byte, which is what Wine takes for Kelvaron.exe's
     // LockFileEx: each program refuses the other's run. It belongs to this open file, so a

@@ -6,6 +6,7 @@
 #include "platform/file_error.h"
 #include "platform/files_win.h"
 #include "platform/winpath.h"
+#include "platform/wording.h"
 
 // On Windows `C:\` is the real drive and the file system ignores letter case itself, so a
 // path needs no lookup: it is checked to stay on drive C: and out of links, and handed to the
@@ -107,10 +108,139 @@ void Files::MakeDir(std::string_view winPath) {
   view_->Changed(abs);
 }
 
+namespace {
+
+// Where the system resolves an open file or folder to, as `\\?\C:\...`; empty when it
+// cannot tell.
+std::wstring FinalPath(HANDLE h) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(n);
+  }
+}
+
+// An empty file of the run's own takes the place of the entry `abs` in one step, whatever
+// that entry is (a link to a file, or to nothing, included); its handle may delete it.
+HANDLE TakePlace(const std::string& abs) {
+  const std::string folder = winpath::Parent(abs);
+  const std::string leaf = abs.substr(abs.rfind('\\') + 1);
+  for (int n = 1;; ++n) {
+    const std::string aside = folder + "\\" + leaf + "." + std::to_string(n) + ".del";
+    HANDLE h = CreateFileW(win::LongPath(aside).c_str(), DELETE | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD err = GetLastError();
+      if ((err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) && n < 100) continue;
+      throw win::Error(err, abs);
+    }
+    const std::wstring to = win::LongPath(abs);
+    std::vector<char> buf(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+    std::copy(to.begin(), to.end(), rename->FileName);
+    if (SetFileInformationByHandle(h, FileRenameInfo, rename, static_cast<DWORD>(buf.size()))) {
+      return h;
+    }
+    const DWORD err = GetLastError();
+    FILE_DISPOSITION_INFO gone{TRUE};
+    SetFileInformationByHandle(h, FileDispositionInfo, &gone, sizeof gone);
+    CloseHandle(h);
+    throw win::Error(err, abs);
+  }
+}
+
+// Deletes the file that the handle (opened with DELETE access) stands for, and closes it.
+void DeleteOpen(HANDLE h, const std::string& abs) {
+  FILE_DISPOSITION_INFO gone{TRUE};
+  const bool deleted = SetFileInformationByHandle(h, FileDispositionInfo, &gone, sizeof gone) != 0;
+  const DWORD err = GetLastError();
+  CloseHandle(h);
+  if (!deleted) throw win::Error(err, abs);
+}
+
+}  // namespace
+
+// On Windows a link is a reparse point, and a handle opened with FILE_FLAG_OPEN_REPARSE_POINT
+// is the link itself. Under Wine a Unix symbolic link to a file is no reparse point: it looks
+// like the file it leads to, and every handle opened by its name is that file's. What tells
+// it is where the handle resolves to: an entry of its own resolves to its folder's place and
+// the name that the folder lists.
+bool IsOwnEntry(HANDLE h, const std::string& abs) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return false;
+  }
+  // Where the system cannot tell (a file system that keeps no final path), its attributes
+  // are the answer, as they are on Windows: Wine always tells.
+  WIN32_FIND_DATAW listed{};
+  HANDLE find = FindFirstFileExW(win::LongPath(abs).c_str(), FindExInfoBasic, &listed,
+                                 FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return true;
+  FindClose(find);
+  HANDLE folder = CreateFileW(win::LongPath(winpath::Parent(abs)).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return true;
+  std::wstring expected = FinalPath(folder);
+  CloseHandle(folder);
+  const std::wstring actual = FinalPath(h);
+  if (expected.empty() || actual.empty()) return true;
+  if (expected.back() != L'\\') expected += L'\\';
+  return actual == expected + listed.cFileName;
+}
+
+void RemoveEntry(const std::string& abs) {
+  HANDLE h =
+      CreateFileW(win::LongPath(abs).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    if (err != ERROR_FILE_NOT_FOUND) throw win::Error(err, abs);
+    // Under Wine a link that leads nowhere opens nothing, yet holds its name: only creating
+    // the name tells. Where nothing holds it, the file made to ask goes again at once.
+    HANDLE probe = CreateFileW(win::LongPath(abs).c_str(), DELETE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (probe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
+      if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+      throw win::Error(err, abs);
+    }
+    return DeleteOpen(TakePlace(abs), abs);
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h, &info)) {
+    const DWORD err = GetLastError();
+    CloseHandle(h);
+    throw win::Error(err, abs);
+  }
+  // A folder is no file to remove, as DeleteFileW answers for it.
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    CloseHandle(h);
+    throw win::Error(ERROR_ACCESS_DENIED, abs);
+  }
+  // Windows' link is opened as itself; Wine's is the file it leads to, which stays.
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || IsOwnEntry(h, abs)) {
+    return DeleteOpen(h, abs);
+  }
+  CloseHandle(h);
+  DeleteOpen(TakePlace(abs), abs);
+}
+
 void Files::RemoveFile(std::string_view winPath) {
   const std::string abs = HostPath(winPath);
   Fault(faults::Op::kRemove, abs);
-  if (!DeleteFileW(win::LongPath(abs).c_str())) throw win::Error(GetLastError(), abs);
+  RemoveEntry(abs);
   view_->dirtyFiles.erase(FoldedPath(abs));
   view_->Changed(abs);
 }
@@ -243,24 +373,42 @@ bool Files::LockRun(std::string_view lockFile) {
   const std::string abs = HostPath(lockFile);
   for (int pending = 0;;) {
     Fault(faults::Op::kCreate, abs);
-    HANDLE h = CreateFileW(win::LongPath(abs).c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Made when missing, else opened: never created through a link that leads nowhere.
+    const auto open = [&](DWORD disposition) {
+      return CreateFileW(win::LongPath(abs).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr);
+    };
+    HANDLE h = open(CREATE_NEW);
+    DWORD err = GetLastError();
+    if (h == INVALID_HANDLE_VALUE && err == ERROR_FILE_EXISTS) {
+      h = open(OPEN_EXISTING);
+      err = GetLastError();
+    }
     if (h == INVALID_HANDLE_VALUE) {
-      const DWORD err = GetLastError();
       // The run before is removing the file as it ends; its name goes with its last handle.
-      if (err == ERROR_ACCESS_DENIED && ++pending < 100) {
+      if ((err == ERROR_ACCESS_DENIED || err == ERROR_FILE_NOT_FOUND) && ++pending < 100) {
         Sleep(10);
         continue;
       }
+      // A name that is taken and yet opens nothing: a link that leads nowhere.
+      if (err == ERROR_FILE_NOT_FOUND)
+        throw FileError(FileError::Kind::kOther, abs, words::kNotOrdinary);
       throw win::Error(err, abs);
+    }
+    // The lock is a file of the station's own: a link would take the lock, and its removal at
+    // the end, to a file elsewhere.
+    if (!IsOwnEntry(h, abs)) {
+      CloseHandle(h);
+      throw FileError(FileError::Kind::kOther, abs, words::kNotOrdinary);
     }
     // The first byte, locked as the Linux program locks it: under Wine this is the same
     // record lock, so each program refuses the other's run. The system lets go when the
     // process ends, however it ends.
     OVERLAPPED first{};
     if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &first)) {
-      const DWORD err = GetLastError();
+      err = GetLastError();
       CloseHandle(h);
       if (err == ERROR_LOCK_VIOLATION || err == ERROR_SHARING_VIOLATION) return false;
       throw win::Error(err, abs);
@@ -278,8 +426,12 @@ bool Files::LockRun(std::string_view lockFile) {
 
 void Files::Unlock() noexcept {
   if (view_ == nullptr || view_->lock == INVALID_HANDLE_VALUE) return;
-  // Removed while still held, so that no other run can take a file about to go.
-  if (DeleteFileW(win::LongPath(view_->lockPath).c_str())) view_->Changed(view_->lockPath);
+  // Removed while still held, so that no other run can take a file about to go; through the
+  // handle, so that it is the file locked that goes, whatever the name holds by now.
+  FILE_DISPOSITION_INFO gone{TRUE};
+  if (SetFileInformationByHandle(view_->lock, FileDispositionInfo, &gone, sizeof gone)) {
+    view_->Changed(view_->lockPath);
+  }
   CloseHandle(view_->lock);
   view_->lock = INVALID_HANDLE_VALUE;
 }

@@ -58,6 +58,14 @@ void FlushPath(const std::string& abs, bool folder);
 /// Whether the path still names the open file (not another put in its place).
 bool NamesOpenFile(HANDLE h, const std::string& abs);
 
+/// Whether the open handle is the entry that `abs` names, rather than what a link of that name
+/// leads to.
+bool IsOwnEntry(HANDLE h, const std::string& abs);
+
+/// Removes the entry of the name: a link itself, never the file it leads to; a folder is
+/// refused. Throws FileError.
+void RemoveEntry(const std::string& abs);
+
 /// The raw attributes of a path; INVALID_FILE_ATTRIBUTES when there is no entry. Any other
 /// failure throws: a name that cannot be looked up must not be taken for a free one.
 DWORD RawAttributes(const std::string& abs);

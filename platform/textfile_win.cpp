@@ -74,23 +74,41 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
 Handle OpenWrite(Files& files, const std::string& absPath, Create how) {
   const std::string path = files.HostPath(absPath);
   Fault(faults::Op::kCreate, path);
-  // A file the run writes is never written through an entry already there: a hard link or a
-  // symbolic link would carry the writing to a file elsewhere. The entry goes instead.
-  if (how == Create::kEmpty && !DeleteFileW(win::LongPath(path).c_str())) {
-    const DWORD err = GetLastError();
-    if (err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND) throw win::Error(err, path);
-  }
-  const DWORD access = how == Create::kAppend ? FILE_APPEND_DATA : GENERIC_WRITE;
-  const DWORD disposition = how == Create::kAppend ? OPEN_ALWAYS : CREATE_NEW;
   // Shared as the C runtime shares, so that Files::Flush can flush it while it is open.
-  HANDLE h = CreateFileW(
-      win::LongPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const auto open = [&](DWORD access, DWORD disposition) {
+    return CreateFileW(win::LongPath(path).c_str(), access,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  };
+  const auto taken = [](DWORD err) {
+    return err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS;
+  };
+  HANDLE h = INVALID_HANDLE_VALUE;
+  if (how == Create::kEmpty) {
+    // A file the run writes is never written through an entry already there: a hard link or
+    // a symbolic link would carry the writing to a file elsewhere. The entry goes instead, a
+    // link itself and not what it leads to.
+    h = open(GENERIC_WRITE, CREATE_NEW);
+    if (h == INVALID_HANDLE_VALUE && taken(GetLastError())) {
+      RemoveEntry(path);
+      h = open(GENERIC_WRITE, CREATE_NEW);
+    }
+  } else {
+    // Created only where no entry is, so that a link that leads nowhere makes no file there.
+    h = open(FILE_APPEND_DATA, OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+      h = open(FILE_APPEND_DATA, CREATE_NEW);
+      if (h == INVALID_HANDLE_VALUE && taken(GetLastError())) {
+        throw FileError(FileError::Kind::kOther, path, words::kNotOrdinary);
+      }
+    }
+  }
   if (h == INVALID_HANDLE_VALUE) Throw(path);
   BY_HANDLE_FILE_INFORMATION info{};
   if (how == Create::kAppend &&
       (!GetFileInformationByHandle(h, &info) || info.nNumberOfLinks > 1 ||
-       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)) {
+       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+       !IsOwnEntry(h, path))) {
     CloseHandle(h);
     throw FileError(FileError::Kind::kOther, path,
                     info.nNumberOfLinks > 1 ? words::kHardLinked : words::kNotOrdinary);

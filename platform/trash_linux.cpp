@@ -183,25 +183,30 @@ void ClaimName(DriveView& view, TrashItem& item, HomeTrash& trash, bool& home) {
 }
 
 // GIO writes its record without a flush, in the trash of the file's own file system (its
-// folder is noted as changed) or in the home trash: both are synced.
-void FlushGioRecords(DriveView& view, const std::vector<TrashItem>& items,
-                     std::vector<std::string>& reasons) {
-  view.dirtyDirs.insert(std::string(g_get_user_data_dir()) + "/Trash/info");
+// folder is noted as changed), which is the home trash when that is on the same one: synced
+// right after the move, so that no file waits in the trash for a later move with a record a
+// power cut can empty. Empty, or why the record is not durable.
+std::string FlushGioRecord(DriveView& view, const std::string& host) {
+  const std::string homeInfo = std::string(g_get_user_data_dir()) + "/Trash/info";
+  struct stat home {
+  }, file{};
+  if (stat(homeInfo.c_str(), &home) != 0 ||
+      stat(host.substr(0, host.rfind('/')).c_str(), &file) != 0 || home.st_dev == file.st_dev) {
+    view.dirtyDirs.insert(homeInfo);
+  }
   try {
     view.Flush();
   } catch (const FileError& e) {
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      if (items[i].gio && reasons[i].empty()) {
-        reasons[i] = words::kTrashRecordNotDurable + std::string(e.what());
-      }
-    }
+    return words::kTrashRecordNotDurable + std::string(e.what());
   }
+  return {};
 }
 
 }  // namespace
 
 // First every .trashinfo, then one flush, then the moves: a file never reaches the trash
-// before the record that lets the user restore it is on disk.
+// before the record that lets the user restore it is on disk. Where GIO writes the record
+// itself, the move is followed by a flush of its own.
 std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winPaths) {
   std::vector<std::string> reasons(winPaths.size());
   std::vector<TrashItem> items(winPaths.size());
@@ -225,7 +230,6 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
   } catch (const FileError& e) {
     flushError = e.what();
   }
-  bool viaGio = false;
   for (std::size_t i = 0; i < items.size(); ++i) {
     TrashItem& item = items[i];
     if (!named[i]) continue;
@@ -238,12 +242,11 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
     if (TrashOne(*view_, item, trash, reason) == 0) {
       if (!item.gio) view_->NoteCreated(trash.files + item.name);
       view_->NoteRemoved(item.host);
-      viaGio = viaGio || item.gio;
+      if (item.gio) reasons[i] = FlushGioRecord(*view_, item.host);
     } else {
       reasons[i] = reason.empty() ? words::kTrashRefused : reason;
     }
   }
-  if (viaGio) FlushGioRecords(*view_, items, reasons);
   return reasons;
 }
 

@@ -83,38 +83,33 @@ void FlushWineRecords(const std::string& trash, const std::vector<std::string>& 
 }  // namespace
 
 // Everything before is made durable first; the shell keeps its own record of where each
-// file came from.
+// file came from, which under Wine is flushed right after the file's move, before the next.
 std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winPaths) {
   std::vector<std::string> reasons(winPaths.size());
-  std::vector<std::size_t> recycled;
   try {
     Flush();
   } catch (const FileError& e) {
     for (std::string& r : reasons) r = words::kTrashNotDurable + std::string(e.what());
     return reasons;
   }
+  const std::string wineTrash = WineTrash();
   for (std::size_t i = 0; i < winPaths.size(); ++i) {
     try {
       const std::string abs = HostPath(winPaths[i]);
       Fault(faults::Op::kTrash, abs);
       reasons[i] = Recycle(abs);
-      if (reasons[i].empty()) {
-        view_->Changed(abs);
-        recycled.push_back(i);
+      if (!reasons[i].empty()) continue;
+      view_->Changed(abs);
+      if (!wineTrash.empty()) {
+        try {
+          FlushWineRecords(wineTrash, {winPaths[i].substr(winPaths[i].rfind('\\') + 1)});
+        } catch (const FileError& e) {
+          reasons[i] = words::kTrashRecordNotDurable + std::string(e.what());
+        }
       }
     } catch (const FileError& e) {
       reasons[i] = e.reason();
     }
-  }
-  const std::string wineTrash = recycled.empty() ? std::string() : WineTrash();
-  if (wineTrash.empty()) return reasons;
-  std::vector<std::string> names;
-  for (std::size_t i : recycled) names.push_back(winPaths[i].substr(winPaths[i].rfind('\\') + 1));
-  try {
-    FlushWineRecords(wineTrash, names);
-  } catch (const FileError& e) {
-    for (std::size_t i : recycled)
-      reasons[i] = words::kTrashRecordNotDurable + std::string(e.what());
   }
   return reasons;
 }

@@ -354,6 +354,61 @@ TEST(Links, ALinkedMarkedTmpIsNotWrittenThrough) {
   EXPECT_FALSE(fs::is_symlink(st.Host("Winpack/Bulls/MARKED.TXT")));
 }
 
+// A name the run writes, removes or locks that is a link to a file outside the station:
+// the link itself goes (or is left, or the run stops at it), and the file it leads to stays
+// as it was. Under Wine a link to a file looks like the file itself, and a delete or a rename
+// by its name reaches the file it leads to.
+TEST(Links, NoFileOutsideTheStationIsRemovedThroughALink) {
+  const std::string b1 = test::Station::BulletinText("000001", "ARES");
+  const std::string whole =
+      JournalEntry("C:\\Winpack\\Bulls\\1\\000001.TXT",
+                   "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B");
+  struct Row {
+    const char* name;
+    std::string link;          // below drive_c
+    std::string journal = "";  // an interrupted run's, or none
+    std::string error = "";    // the run's one message; none: it completes
+  } rows[] = {
+      {"the new list", "Winpack/Bulls/MARKED.TMP", ""},
+      {"the old list's second name", "Winpack/Bulls/MARKED.WAS", ""},
+      // The earlier entry still counts: the journal is written anew under MARKED.JNW.
+      {"the new journal", "Winpack/Bulls/MARKED.JNW", whole},
+      {"a staged copy whose prefix the journal claims", kStaged, "S " + kToken + "\r\n"},
+      {"the run lock", "Winpack/Bulls/MARKED.LCK", "",
+       "The archive run did not start.\nC:\\Winpack\\BULLS\\MARKED.LCK: not an ordinary "
+       "file\nNo bulletin was moved and MARKED.TXT is unchanged."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::Station st;
+    TwoBulletins(st);
+    if (!row.journal.empty()) st.Write(kJournal, row.journal);
+    if (row.journal == whole) st.Write("Winpack/Archive/Bulls/Ares/26120703.TXT", b1);
+    st.Write("outside.txt", "precious");
+    st.MakeDir(row.link.substr(0, row.link.rfind('/')));
+    if (!test::MakeFileLink(st.Host("outside.txt"), st.Host(row.link))) {
+      GTEST_SKIP() << "no symbolic links to files here";
+    }
+    const std::string list = st.Read(kMarked);
+    test::Runner r;
+    r.Run();
+    EXPECT_EQ(st.Read("outside.txt"), "precious");
+    if (row.error.empty()) {
+      EXPECT_TRUE(r.Finished()) << r.Error();
+      EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n");
+      EXPECT_EQ(Copies(st, b1), 1);
+    } else {
+      EXPECT_EQ(r.Error(), row.error);
+      EXPECT_EQ(st.Read(kMarked), list);
+      EXPECT_TRUE(st.Exists("Winpack/Bulls/1/000001.TXT") &&
+                  st.Exists("Winpack/Bulls/2/000002.TXT"));
+    }
+    test::RemoveFileLink(st.Host(row.link));
+    std::error_code ec;
+    fs::remove(st.Host("outside.txt"), ec);
+  }
+}
+
 // A file in the trash's files/ folder without its .trashinfo keeps its name.
 TEST(Trash, NeverOverwritesAFileAlreadyThere) {
   if (!test::HasFreedesktopTrash()) GTEST_SKIP() << "the trash keeps names of its own";

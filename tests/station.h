@@ -78,6 +78,12 @@ std::string TrashDir();
 // What the system under test offers: a case that needs what is missing skips itself.
 bool CanMakeSymlinks();  // that the system then follows
 bool CanMakeHardLinks();
+/// A symbolic link at the host path `link` to the file `target`, one that the program under
+/// test reaches the file through (under Wine a Unix link, which Wine shows as the file
+/// itself); false where none can be made.
+bool MakeFileLink(const std::string& target, const std::string& link);
+/// Removes a link that MakeFileLink made, the link itself (whatever is left of it).
+void RemoveFileLink(const std::string& link);
 /// A named pipe at `path`; false where the system has none.
 bool MakeFifo(const std::string& path);
 /// Whether the program writes the freedesktop.org trash itself (its names and records).

@@ -38,6 +38,17 @@ Station::~Station() {
 
 std::string Station::Host(const std::string& rel) const { return prefix + "/drive_c/" + rel; }
 
+bool MakeFileLink(const std::string& target, const std::string& link) {
+  std::error_code ec;
+  fs::create_symlink(target, link, ec);
+  return !ec;
+}
+
+void RemoveFileLink(const std::string& link) {
+  std::error_code ec;
+  fs::remove(link, ec);
+}
+
 bool MakeFifo(const std::string& path) { return mkfifo(path.c_str(), 0600) == 0; }
 bool HasFreedesktopTrash() { return true; }
 bool DriveIsWinePrefix() { return true; }

@@ -6,6 +6,7 @@
 // clang-format on
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -71,6 +72,64 @@ Station::~Station() {
 }
 
 std::string Station::Host(const std::string& rel) const { return prefix + "/" + rel; }
+
+namespace {
+
+// Through void(*)(): the sanctioned way from GetProcAddress's type to a call's own.
+void (*Proc(const wchar_t* module, const char* name))() {
+  HMODULE m = GetModuleHandleW(module);
+  return reinterpret_cast<void (*)()>(m != nullptr ? GetProcAddress(m, name) : nullptr);
+}
+
+// The Unix path of a path of drive C: under Wine, its last name taken as it is (it may not
+// exist yet, or be a link); empty elsewhere.
+std::string UnixPath(const std::string& path) {
+  using UnixName = char*(__cdecl*)(const wchar_t*);
+  const auto unixName =
+      reinterpret_cast<UnixName>(Proc(L"kernel32.dll", "wine_get_unix_file_name"));
+  if (unixName == nullptr) return {};
+  std::wstring wide = platform::win::Wide(path);
+  std::replace(wide.begin(), wide.end(), L'/', L'\\');
+  const std::size_t cut = wide.rfind(L'\\');
+  char* folder = unixName(wide.substr(0, cut).c_str());
+  if (folder == nullptr) return {};
+  std::string found = folder + platform::win::Narrow(wide.substr(cut)).replace(0, 1, "/");
+  HeapFree(GetProcessHeap(), 0, folder);
+  return found;
+}
+
+// Runs a Unix program under Wine, which runs one for the asking; false elsewhere.
+bool RunUnix(std::vector<std::string> args) {
+  using Spawn = LONG(__cdecl*)(char* const*, int);
+  const auto spawn = reinterpret_cast<Spawn>(Proc(L"ntdll.dll", "__wine_unix_spawnvp"));
+  if (spawn == nullptr) return false;
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return spawn(argv.data(), 1) == 0;
+}
+
+}  // namespace
+
+// Wine makes no symbolic link of its own (CreateSymbolicLinkW answers success and makes
+// none): `ln -s` makes it as the operator would. On Windows the system makes it, given the
+// right to.
+bool MakeFileLink(const std::string& target, const std::string& link) {
+  const std::string from = UnixPath(target), to = UnixPath(link);
+  if (from.empty() || to.empty()) {
+    std::error_code ec;
+    fs::create_symlink(target, link, ec);
+    return !ec && fs::is_symlink(link, ec);
+  }
+  return RunUnix({"/bin/ln", "-s", from, to}) && fs::exists(link);
+}
+
+// Under Wine a delete by the link's name would reach its target.
+void RemoveFileLink(const std::string& link) {
+  const std::string path = UnixPath(link);
+  std::error_code ec;
+  if (path.empty() || !RunUnix({"/bin/rm", "-f", path})) fs::remove(link, ec);
+}
 
 bool MakeFifo(const std::string&) { return false; }
 bool HasFreedesktopTrash() { return false; }
