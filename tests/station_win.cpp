@@ -1,6 +1,8 @@
 // The test station on Windows, where `C:\` is the real drive (under Wine the test prefix's
-// drive_c): C:\Winpack is made afresh for each station. Paths and snapshot keys are written as
-// the Linux station writes them, so one test serves both.
+// drive_c), or the scratch folder that KELVARON_TEST_DRIVE names, which the run then takes for
+// drive C: (on an operator's machine, whose C:\Winpack is not the tests' to remove): its
+// Winpack folder is made afresh for each station. Paths and snapshot keys are written as the
+// Linux station writes them, so one test serves both.
 // clang-format off
 #include "platform/wide_win.h"  // first: it takes back the names windows.h takes
 // clang-format on
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/faults.h"
 #include "platform/settings_store.h"
 #include "tests/station.h"
 #include "tests/station_system.h"
@@ -19,14 +22,31 @@ namespace fs = std::filesystem;
 namespace test {
 namespace {
 
+// The folder that stands for drive C:, written with '/'.
+std::string DriveFolder() {
+  std::string drive = platform::faults::TestDrive();
+  if (drive.empty()) return "C:";
+  for (char& c : drive) c = c == '\\' ? '/' : c;
+  return drive;
+}
+
 // The shell keeps the host's (Unix) path in the trash's info file; the same file as the
-// station names it.
+// station names it, its drive C: the run's.
 std::string WindowsForm(const std::string& hostPath) {
+  std::string path = hostPath;
   for (const char* drive : {"/drive_c/", "/dosdevices/c:/"}) {
     const std::size_t at = hostPath.find(drive);
-    if (at != std::string::npos) return "C:/" + hostPath.substr(at + std::strlen(drive));
+    if (at != std::string::npos) {
+      path = "C:/" + hostPath.substr(at + std::strlen(drive));
+      break;
+    }
   }
-  return hostPath;
+  const std::string folder = DriveFolder() + "/";
+  if (folder != "C:/" && path.size() > folder.size() &&
+      _strnicmp(path.c_str(), folder.c_str(), folder.size()) == 0) {
+    return "C:/" + path.substr(folder.size());
+  }
+  return path;
 }
 
 // Removes a tree in one pass, whatever cannot go staying: a file that a run still holds open
@@ -49,7 +69,7 @@ std::string TrashDir() {
   return std::string("Z:") + (data != nullptr ? data : "/nonexistent") + "/Trash";
 }
 
-Station::Station() : root("C:/Winpack"), prefix("C:"), trash(TrashDir()) {
+Station::Station() : root(DriveFolder() + "/Winpack"), prefix(DriveFolder()), trash(TrashDir()) {
   RemoveTree(root);
   // The shell finds the trash folder once per process: it is emptied, not removed.
   for (const char* part : {"/files", "/info"}) {
@@ -61,7 +81,7 @@ Station::Station() : root("C:/Winpack"), prefix("C:"), trash(TrashDir()) {
 }
 
 Station::Station(std::string dir, std::string trashDir)
-    : root(std::move(dir)), prefix("C:"), trash(std::move(trashDir)), owned_(false) {
+    : root(std::move(dir)), prefix(DriveFolder()), trash(std::move(trashDir)), owned_(false) {
   fs::create_directories(Host("Winpack/Bulls"));
   fs::create_directories(Host("Winpack/Archive/Bulls"));
 }
@@ -105,6 +125,11 @@ std::pair<std::string, std::string> DriveFiles(const Station& st) {
 }
 
 std::string TrashOrigin(const std::string& path) { return WindowsForm(path); }
+
+fs::path ProbeFolder() {
+  return platform::faults::TestDrive().empty() ? fs::temp_directory_path()
+                                               : fs::path(DriveFolder() + "/");
+}
 
 }  // namespace system
 
