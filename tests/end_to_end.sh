@@ -139,15 +139,16 @@ check_frame() {
 dpi=96
 if [ -n "$msgbox" ]; then
   logpixels=$(wine reg query 'HKCU\Control Panel\Desktop' /v LogPixels 2>/dev/null |
-    sed -n 's/.*REG_DWORD *//p' | tr -d '\r')
+    sed -n 's/.*REG_DWORD *//p' | tr -d '\r') || true
   [ -z "$logpixels" ] || dpi=$((logpixels))
 fi
 wide=$((12000 * dpi / 1440)) high=$((2000 * dpi / 1440))
 launch MainWidth=12000 "MainHeight=not a number"
 check_frame '[ "$width" -gt $((wide - 20)) ] && [ "$width" -le $wide ] &&
              [ "$height" -gt $((high - 20)) ] && [ "$height" -le $high ]'
-# The program's own picture of 32 pixels, not the toolkit's stand-in.
-check 'xprop -id "$main" _NET_WM_ICON | grep -q "Icon (32 x 32)"'
+# The program's own picture of 32 pixels (scaled with the dpi), not the toolkit's stand-in.
+icon=$((32 * dpi / 96))
+check 'xprop -id "$main" _NET_WM_ICON | grep -q "Icon ($icon x $icon)"'
 
 activate
 check_shown "From: " --panel1

@@ -31,22 +31,13 @@ std::string DriveFolder() {
 }
 
 // The shell keeps the host's (Unix) path in the trash's info file; the same file as the
-// station names it, its drive C: the run's.
+// station names it.
 std::string WindowsForm(const std::string& hostPath) {
-  std::string path = hostPath;
   for (const char* drive : {"/drive_c/", "/dosdevices/c:/"}) {
     const std::size_t at = hostPath.find(drive);
-    if (at != std::string::npos) {
-      path = "C:/" + hostPath.substr(at + std::strlen(drive));
-      break;
-    }
+    if (at != std::string::npos) return "C:/" + hostPath.substr(at + std::strlen(drive));
   }
-  const std::string folder = DriveFolder() + "/";
-  if (folder != "C:/" && path.size() > folder.size() &&
-      _strnicmp(path.c_str(), folder.c_str(), folder.size()) == 0) {
-    return "C:/" + path.substr(folder.size());
-  }
-  return path;
+  return hostPath;
 }
 
 // Removes a tree in one pass, whatever cannot go staying: a file that a run still holds open
