@@ -7,6 +7,7 @@
 #endif
 
 #include <array>
+#include <cstdlib>
 #include <functional>
 #include <utility>
 
@@ -68,6 +69,16 @@ const char* Name(Op op) {
                                                            "fsync",  "close",  "rename",  "mkdir",
                                                            "unlink", "stat",   "opendir", "trash"};
   return kNames[static_cast<std::size_t>(op)];
+}
+
+const std::string& TestDrive() {
+  static const std::string drive = [] {
+    const char* dir = std::getenv("KELVARON_TEST_DRIVE");
+    std::string d = dir != nullptr ? dir : "";
+    while (!d.empty() && (d.back() == '\\' || d.back() == '/')) d.pop_back();
+    return d;
+  }();
+  return drive;
 }
 
 }  // namespace platform::faults

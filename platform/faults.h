@@ -41,6 +41,11 @@ int Check(Op op);
 
 const char* Name(Op op);
 
+/// Where a test program's drive C: lies on Windows: the folder named by KELVARON_TEST_DRIVE
+/// (a scratch folder, so that a test run on an operator's machine never touches the real
+/// C:\Winpack), else empty for the real drive. Always empty in the program.
+const std::string& TestDrive();
+
 }  // namespace platform::faults
 
 namespace platform {

@@ -5,4 +5,9 @@ namespace platform::faults {
 
 int Check(Op) { return 0; }
 
+const std::string& TestDrive() {
+  static const std::string kRealDrive;
+  return kRealDrive;
+}
+
 }  // namespace platform::faults

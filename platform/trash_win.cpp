@@ -23,7 +23,7 @@ std::string Recycle(const std::string& abs) {
   if (GetFileAttributesW(win::LongPath(abs).c_str()) == INVALID_FILE_ATTRIBUTES) {
     return win::Reason(GetLastError());
   }
-  std::wstring from = win::Wide(abs);
+  std::wstring from = win::SystemPath(abs);
   from.push_back(L'\0');  // the name list ends with an empty name
   SHFILEOPSTRUCTW op{};
   op.hwnd = nullptr;

@@ -1,5 +1,9 @@
 #include "platform/wide_win.h"
 
+#include <algorithm>
+
+#include "platform/faults.h"
+
 namespace platform::win {
 
 std::wstring Wide(std::string_view text) {
@@ -20,11 +24,17 @@ std::string Narrow(std::wstring_view text) {
   return narrow;
 }
 
-std::wstring LongPath(const std::string& absWinPath) {
+std::wstring SystemPath(const std::string& absWinPath) {
   std::wstring path = Wide(absWinPath);
   if (path.size() == 2) path += L'\\';  // "C:" alone is the current folder of the drive
-  return L"\\\\?\\" + path;
+  const std::string& drive = faults::TestDrive();
+  if (drive.empty() || path.size() < 2 || path[1] != L':' || (path[0] | 0x20) != L'c') return path;
+  std::wstring root = Wide(drive);
+  std::replace(root.begin(), root.end(), L'/', L'\\');
+  return root + path.substr(2);
 }
+
+std::wstring LongPath(const std::string& absWinPath) { return L"\\\\?\\" + SystemPath(absWinPath); }
 
 std::string Reason(DWORD err) {
   wchar_t* text = nullptr;

@@ -18,6 +18,10 @@ namespace platform::win {
 std::wstring Wide(std::string_view text);
 std::string Narrow(std::wstring_view text);
 
+/// Where the system finds an absolute path of drive C: (a test program may keep its drive
+/// C: in a scratch folder: faults::TestDrive).
+std::wstring SystemPath(const std::string& absWinPath);
+
 /// The name under which the file system takes a path as it is written: an absolute path of
 /// drive C: with the `\\?\` prefix, so that no trailing dot or blank is dropped and no
 /// component is interpreted.

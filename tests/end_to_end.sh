@@ -27,7 +27,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 tmp=$(mktemp -d)
 wp=""
 pids=()
-cleanup() { kill "${pids[@]}" 2>/dev/null || true; rm -rf "$tmp" "$wp"; }
+# A station folder that is a mounted drive (a FAT one, say) stays, emptied.
+clear_station() { rm -rf "$wp" 2>/dev/null || [ -z "$(ls -A "$wp")" ]; }
+cleanup() { kill "${pids[@]}" 2>/dev/null || true; rm -rf "$tmp"; clear_station; }
 trap cleanup EXIT
 fail=0
 check() { if ! eval "$1"; then echo "FAIL: $1"; fail=1; fi; }
@@ -66,7 +68,8 @@ else
   export DISPLAY=:$(head -1 "$tmp/display")
 fi
 wp="$WINEPREFIX/drive_c/Winpack"
-rm -rf "$wp" "$XDG_DATA_HOME/Trash/files" "$XDG_DATA_HOME/Trash/info"
+clear_station
+rm -rf "$XDG_DATA_HOME/Trash/files" "$XDG_DATA_HOME/Trash/info"
 bash "$here/../scripts/make-station.sh" "$WINEPREFIX"
 # A window manager of our own on this display (one already there keeps it, and this one ends).
 openbox >/dev/null 2>&1 &
@@ -130,14 +133,22 @@ check_frame() {
   check "$1"
 }
 
-# 12000 twips wide including the frame (800 pixels at 96 DPI); the unusable height takes its
-# default of 2000 twips (133 pixels). Kelvaron.exe's frame outside the visible one may take a
-# few of them.
+# 12000 twips wide including the frame (800 pixels at 96 DPI, 1440 twips an inch); the
+# unusable height takes its default of 2000 twips (133 pixels). Kelvaron.exe's frame outside
+# the visible one may take a few of them. The dpi is the prefix's (LogPixels), else 96.
+dpi=96
+if [ -n "$msgbox" ]; then
+  logpixels=$(wine reg query 'HKCU\Control Panel\Desktop' /v LogPixels 2>/dev/null |
+    sed -n 's/.*REG_DWORD *//p' | tr -d '\r') || true
+  [ -z "$logpixels" ] || dpi=$((logpixels))
+fi
+wide=$((12000 * dpi / 1440)) high=$((2000 * dpi / 1440))
 launch MainWidth=12000 "MainHeight=not a number"
-check_frame '[ "$width" -gt 780 ] && [ "$width" -le 800 ] &&
-             [ "$height" -gt 113 ] && [ "$height" -le 133 ]'
-# The program's own picture of 32 pixels, not the toolkit's stand-in.
-check 'xprop -id "$main" _NET_WM_ICON | grep -q "Icon (32 x 32)"'
+check_frame '[ "$width" -gt $((wide - 20)) ] && [ "$width" -le $wide ] &&
+             [ "$height" -gt $((high - 20)) ] && [ "$height" -le $high ]'
+# The program's own picture of 32 pixels (scaled with the dpi), not the toolkit's stand-in.
+icon=$((32 * dpi / 96))
+check 'xprop -id "$main" _NET_WM_ICON | grep -q "Icon ($icon x $icon)"'
 
 activate
 check_shown "From: " --panel1

@@ -558,6 +558,8 @@ TEST(Registry, ReadsTheClassicProgramSettingsKey) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.key);
+    // Its bytes are Windows-1252's: a system of another code page has others, or none.
+    if (std::string(row.key) == "MainWidth" && !test::NamesAreCp1252()) continue;
     EXPECT_EQ(test::ClassicSetting("KelvaronTest", row.section, row.key, "fallback"), row.expected);
   }
   test::SaveClassicSettings("KelvaronTest", {});

@@ -81,7 +81,7 @@ std::map<std::string, std::string> Station::Snapshot() const {
 // Wine's CreateSymbolicLinkW may answer success and make nothing: links work only when one
 // made to a folder leads into it.
 bool CanMakeSymlinks() {
-  const fs::path dir = fs::temp_directory_path() / "kelvaron-link-probe";
+  const fs::path dir = system::ProbeFolder() / "kelvaron-link-probe";
   std::error_code ec;
   fs::create_directories(dir / "target", ec);
   fs::create_directory_symlink(dir / "target", dir / "link", ec);
@@ -91,7 +91,7 @@ bool CanMakeSymlinks() {
 }
 
 bool CanMakeHardLinks() {
-  const fs::path dir = fs::temp_directory_path() / "kelvaron-hardlink-probe";
+  const fs::path dir = system::ProbeFolder() / "kelvaron-hardlink-probe";
   std::error_code ec;
   fs::create_directories(dir, ec);
   std::ofstream(dir / "a") << "x";

@@ -79,6 +79,8 @@ std::pair<std::string, std::string> DriveFiles(const Station& st) { return {st.p
 
 std::string TrashOrigin(const std::string& path) { return path; }
 
+fs::path ProbeFolder() { return fs::temp_directory_path(); }
+
 }  // namespace system
 
 bool OpenFilesCanBeReplaced() { return true; }

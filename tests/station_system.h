@@ -16,6 +16,9 @@ std::pair<std::string, std::string> DriveFiles(const Station& st);
 /// A trash record's Path= as the station names the file.
 std::string TrashOrigin(const std::string& path);
 
+/// Where to try what the stations' drive can do (links): the drive of the stations.
+std::filesystem::path ProbeFolder();
+
 }  // namespace test::system
 
 namespace test {

@@ -1,6 +1,8 @@
 // The test station on Windows, where `C:\` is the real drive (under Wine the test prefix's
-// drive_c): C:\Winpack is made afresh for each station. Paths and snapshot keys are written as
-// the Linux station writes them, so one test serves both.
+// drive_c), or the scratch folder that KELVARON_TEST_DRIVE names, which the run then takes for
+// drive C: (on an operator's machine, whose C:\Winpack is not the tests' to remove): its
+// Winpack folder is made afresh for each station. Paths and snapshot keys are written as the
+// Linux station writes them, so one test serves both.
 // clang-format off
 #include "platform/wide_win.h"  // first: it takes back the names windows.h takes
 // clang-format on
@@ -11,6 +13,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/faults.h"
 #include "platform/settings_store.h"
 #include "tests/station.h"
 #include "tests/station_system.h"
@@ -19,6 +22,14 @@ namespace fs = std::filesystem;
 
 namespace test {
 namespace {
+
+// The folder that stands for drive C:, written with '/'.
+std::string DriveFolder() {
+  std::string drive = platform::faults::TestDrive();
+  if (drive.empty()) return "C:";
+  for (char& c : drive) c = c == '\\' ? '/' : c;
+  return drive;
+}
 
 // The shell keeps the host's (Unix) path in the trash's info file; the same file as the
 // station names it.
@@ -50,7 +61,7 @@ std::string TrashDir() {
   return std::string("Z:") + (data != nullptr ? data : "/nonexistent") + "/Trash";
 }
 
-Station::Station() : root("C:/Winpack"), prefix("C:"), trash(TrashDir()) {
+Station::Station() : root(DriveFolder() + "/Winpack"), prefix(DriveFolder()), trash(TrashDir()) {
   RemoveTree(root);
   // The shell finds the trash folder once per process: it is emptied, not removed.
   for (const char* part : {"/files", "/info"}) {
@@ -62,7 +73,7 @@ Station::Station() : root("C:/Winpack"), prefix("C:"), trash(TrashDir()) {
 }
 
 Station::Station(std::string dir, std::string trashDir)
-    : root(std::move(dir)), prefix("C:"), trash(std::move(trashDir)), owned_(false) {
+    : root(std::move(dir)), prefix(DriveFolder()), trash(std::move(trashDir)), owned_(false) {
   fs::create_directories(Host("Winpack/Bulls"));
   fs::create_directories(Host("Winpack/Archive/Bulls"));
 }
@@ -165,6 +176,11 @@ std::pair<std::string, std::string> DriveFiles(const Station& st) {
 }
 
 std::string TrashOrigin(const std::string& path) { return WindowsForm(path); }
+
+fs::path ProbeFolder() {
+  return platform::faults::TestDrive().empty() ? fs::temp_directory_path()
+                                               : fs::path(DriveFolder() + "/");
+}
 
 }  // namespace system
 
