@@ -7,9 +7,11 @@ namespace run {
 
 inline constexpr char kMarkedList[] = "C:\\Winpack\\BULLS\\MARKED.TXT";
 inline constexpr char kNewMarkedList[] = "C:\\Winpack\\BULLS\\MARKED.TMP";
-/// A second name of the list being replaced, where an open file cannot be: what is written to
-/// it in the instant of its replacement is carried over from there.
+/// The second name a list being replaced gets, so that what is written to it in the instant of
+/// its replacement is found and carried over; the other serves while one is still in use.
+/// Both stand beside the file MARKED.TXT names.
 inline constexpr char kOldMarkedList[] = "C:\\Winpack\\BULLS\\MARKED.WAS";
+inline constexpr char kOtherOldMarkedList[] = "C:\\Winpack\\BULLS\\MARKED.WA2";
 inline constexpr char kLastNumFile[] = "C:\\Winpack\\Bulls\\Lastnum.txt";
 inline constexpr char kPacketIni[] = "C:\\Winpack\\Packet.ini";
 inline constexpr char kBulls[] = "C:\\Winpack\\Bulls";

@@ -76,6 +76,7 @@ Recovery RecoverInterrupted(platform::Files& files) {
     recovery.entries.push_back(e);
   }
   TidyStaging(files, journal.tokens, recovery);
+  recovery.oldLists = journal.oldLists;
   return recovery;
 }
 
