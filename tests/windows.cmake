@@ -62,3 +62,14 @@ set_tests_properties(fault_tests PROPERTIES
 add_test(NAME program_file_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/program_file_win.sh
                                        $<TARGET_FILE:kelvaron>)
 set_tests_properties(program_file_win PROPERTIES SKIP_RETURN_CODE 77)
+
+# Winpack appending a line every millisecond under Wine through runs of Kelvaron.exe.
+add_executable(appender appender.cpp)
+set(KELVARON_APPENDER_RUNS 12 CACHE STRING "Runs of each appender test")
+foreach(mode line held)
+  add_test(NAME appender_${mode}_win
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/appender_runs.sh $<TARGET_FILE:run_child>
+                   $<TARGET_FILE:appender> ${KELVARON_APPENDER_RUNS} ${mode} wine)
+  set_tests_properties(appender_${mode}_win PROPERTIES
+    RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 900)
+endforeach()
