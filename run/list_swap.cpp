@@ -109,7 +109,9 @@ void ListSwap::TakeOver(const std::map<std::string, OldListNote>& notes) {
 void ListSwap::Replace(TextReader& firstList, TextWriter& firstFresh) {
   for (int i = 0; i < 2; ++i) {
     if (held_[i]) {
-      Note(i, *held_[i]);  // the journal this run began may no longer say it
+      // The journal this run began may no longer say it; none of its lines is in the list
+      // this run writes, whose own lines end here.
+      Note(i, {held_[i]->carried, firstFresh.size(), {}});
       outcome_.oldListLeft = names_.second[i];
     }
   }
