@@ -2,8 +2,10 @@
 // with the C runtime, as Winpack's own runtime appends. "line" opens the list for each line;
 // "held" keeps it open for twenty lines at a time. It stops once the stop file exists, and
 // tells how many lines it wrote and how many of its opens the system refused.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -29,7 +31,7 @@ int main(int argc, char** argv) {
   while (!Exists(argv[3])) {
     std::FILE* f = held != nullptr ? held : std::fopen(argv[1], "ab");
     if (f == nullptr) {
-      ++refused;
+      if (refused++ == 0) std::fprintf(stderr, "refused: %s\n", std::strerror(errno));
     } else {
       std::fprintf(f, "%06ld,B,WX    \r\n", 800000 + written);
       ++written;
