@@ -585,6 +585,34 @@ TEST(TwoRuns, NoLineAnotherProgramWritesIsLost) {
   }
 }
 
+// A list of another user's (Winpack run under another account): nothing in the replacement
+// depends on owning it, and no line written meanwhile is lost or doubled.
+TEST(TwoRuns, NoLineIsLostFromAListOfAnotherUser) {
+  for (const bool keepOpen : {false, true}) {
+    SCOPED_TRACE(keepOpen ? "kept open" : "opened for each line");
+    test::Station st;
+    TwoBulletins(st);
+    if (!test::GiveToAnotherUser(st.Host(kMarked))) GTEST_SKIP() << "no other user to give it";
+    MeddledRun r;
+    Writer writer{st.Host(kMarked), keepOpen};
+    r.rec.once = [&] { writer.Start(); };
+    r.Run();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    writer.Stop();
+    test::Runner next;
+    next.Run();
+    EXPECT_TRUE(next.Finished()) << next.Error();
+    const std::string list = st.Read(kMarked);
+    EXPECT_EQ(list.substr(0, 22), "000001,KB\r\n000002,KB\r\n");
+    std::istringstream lines(writer.written);
+    for (std::string line; std::getline(lines, line);) {
+      const std::size_t at = list.find(line + "\n");
+      EXPECT_TRUE(at != std::string::npos && list.find(line + "\n", at + 1) == std::string::npos)
+          << line;
+    }
+  }
+}
+
 namespace {
 
 const std::string kWas = "Winpack/Bulls/MARKED.WAS";

@@ -109,6 +109,7 @@ std::string TrashOrigin(const std::string& path) { return WindowsForm(path); }
 }  // namespace system
 
 bool OpenFilesCanBeReplaced() { return false; }
+bool GiveToAnotherUser(const std::string&) { return false; }
 bool ManyFilesAreQuick() { return false; }
 
 }  // namespace test
