@@ -93,18 +93,25 @@ bool OpenElsewhere(Files& files, Handle mine, const std::string& absPath, Files:
   const int found = mine != kNoFile ? fstat(static_cast<int>(mine), &file)
                                     : stat(files.HostPath(absPath).c_str(), &file);
   if (found != 0) return false;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr) throw FileError::FromErrno(errno, absPath);
   const std::string self = std::to_string(getpid());
   const std::string skip = mine != kNoFile ? std::to_string(mine) : std::string();
-  bool held = false;
-  while (const dirent* e = readdir(proc)) {
+  const auto holds = [&](int parent, const char* pid) {
+    const int fdDir =
+        openat(parent, (std::string(pid) + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fdDir >= 0 && ProcessHolds(fdDir, file, pid == self ? skip : std::string());
+  };
+  // The process found holding the file last time is asked first: a look through every
+  // process takes a while, and a program that holds the file is likely to hold it still.
+  static std::string lastHolder;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) throw FileError::FromErrno(errno, absPath);
+  bool held = !lastHolder.empty() && holds(dirfd(proc), lastHolder.c_str());
+  const dirent* e = nullptr;
+  while (!held && (e = readdir(proc)) != nullptr) {
     if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-    const int fdDir = openat(dirfd(proc), (std::string(e->d_name) + "/fd").c_str(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fdDir >= 0 && ProcessHolds(fdDir, file, e->d_name == self ? skip : std::string())) {
+    if (holds(dirfd(proc), e->d_name)) {
       held = true;
-      break;
+      lastHolder = e->d_name;
     }
   }
   closedir(proc);

@@ -23,7 +23,7 @@ constexpr auto kHoldLimit = std::chrono::seconds(3);
 constexpr auto kLookAgain = std::chrono::milliseconds(2);
 // Each round puts in place the lines Winpack wrote during the one before; a Winpack that
 // writes in every round has what it wrote in the last appended instead.
-constexpr int kRounds = 4;
+constexpr int kRounds = 8;
 
 std::string Leaf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
 
@@ -196,14 +196,25 @@ bool ListSwap::Round(TextReader& list, TextWriter& fresh) {
     unchanged();
     ListPutInPlace(list.path());
   }
-  const std::uint64_t read = list.Consumed();
+  std::uint64_t read = list.Consumed();
   list.Close();  // Wine replaces no file that is open, this run's own handle included
-  const std::uint64_t written = fresh.size();
+  std::uint64_t written = fresh.size();
   fresh.Close();
   // Windows and Wine replace no list that a program has open: it is tried again until the
-  // program has closed it.
-  const bool replaced =
-      WaitFor([&] { return !files_.ReplaceUnlessOpen(names_.fresh, names_.list); });
+  // program has closed it, with what it wrote meanwhile, so that little is left to carry.
+  const bool replaced = WaitFor([&] {
+    if (files_.ReplaceUnlessOpen(names_.fresh, names_.list)) return false;
+    if (linked) {
+      TextReader old(files_, names_.second[second], TextReader::Links::kRefuse);
+      old.Skip(read);
+      TextWriter more = TextWriter::Append(files_, names_.fresh);
+      CatchUp(old, more);
+      read = old.Consumed();
+      written += more.size();
+      more.Close();
+    }
+    return true;
+  });
   if (!replaced) {
     if (linked) files_.RemoveFile(names_.second[second]);
     unchanged();

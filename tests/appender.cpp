@@ -1,7 +1,8 @@
 // Winpack marking bulletins as fast as it can: a line a millisecond appended to MARKED.TXT
 // with the C runtime, as Winpack's own runtime appends. "line" opens the list for each line;
-// "held" keeps it open for twenty lines at a time. It stops once the stop file exists, and
-// tells how many lines it wrote and how many of its opens the system refused.
+// "held" keeps it open for twenty lines at a time. Each line ends in its own sequence number. It
+// stops once the stop file exists, and tells how many lines it wrote and how many of its opens the
+// system refused.
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -33,7 +34,7 @@ int main(int argc, char** argv) {
     if (f == nullptr) {
       if (refused++ == 0) std::fprintf(stderr, "refused: %s\n", std::strerror(errno));
     } else {
-      std::fprintf(f, "%06ld,B,WX    \r\n", 800000 + written);
+      std::fprintf(f, "%06ld,B,WX    ,%ld\r\n", 800000 + written % 100000, written);
       ++written;
       if (mode == "held" && written % kHeldLines != 0) {
         std::fflush(f);

@@ -40,7 +40,7 @@ said=$(run "$run_child" 0 < /dev/null | tr -d '\r')  # the appender has stopped:
 
 read -r _ written _ refused < <(tr -d '\r' < "$tmp/appended")
 tr -d '\r' < "$wp/Bulls/MARKED.TXT" | awk -v n="$written" -v before="$before" '
-  /^8[0-9][0-9][0-9][0-9][0-9],B,WX    $/ { seq = substr($0, 1, 6) - 800000; seen[seq]++
+  /^8[0-9][0-9][0-9][0-9][0-9],B,WX    ,[0-9]+$/ { seq = substr($0, 17) + 0; seen[seq]++
     if (seq < last) disorder++; last = seq; next }
   { other++ }
   END {
