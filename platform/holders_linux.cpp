@@ -105,10 +105,12 @@ bool OpenElsewhere(Files& files, Handle mine, const std::string& absPath, Files:
   static std::string lastHolder;
   DIR* proc = opendir("/proc");
   if (proc == nullptr) throw FileError::FromErrno(errno, absPath);
+  // Once it has let go, it is not looked at again in this look: it may open the file anew
+  // meanwhile, and a file that can no longer be opened by name it cannot.
   bool held = !lastHolder.empty() && holds(dirfd(proc), lastHolder.c_str());
   const dirent* e = nullptr;
   while (!held && (e = readdir(proc)) != nullptr) {
-    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    if (e->d_name[0] < '0' || e->d_name[0] > '9' || e->d_name == lastHolder) continue;
     if (holds(dirfd(proc), e->d_name)) {
       held = true;
       lastHolder = e->d_name;
