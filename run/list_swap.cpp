@@ -70,7 +70,7 @@ void ListSwap::TakeOver(const std::map<std::string, OldListNote>& notes) {
     const std::string id = files_.FileId(name);
     // A run stopped between giving the list its second name and replacing it.
     if (!id.empty() && id == listId) {
-      files_.RemoveFile(name);
+      usable_[i] = TryRemove(name);
       continue;
     }
     usable_[i] = false;
@@ -216,7 +216,7 @@ bool ListSwap::Round(TextReader& list, TextWriter& fresh) {
     return true;
   });
   if (!replaced) {
-    if (linked) files_.RemoveFile(names_.second[second]);
+    if (linked) TryRemove(names_.second[second]);
     unchanged();
     KeptOpen(list.path());
   }
@@ -265,6 +265,17 @@ std::vector<std::string> ListSwap::LinesPast(const std::string& path, std::uint6
   std::string line;
   while (NextLine(old, line)) lines.push_back(line);
   return lines;
+}
+
+// A second name of the list in place, which Windows and Wine keep while a program holds the
+// list without sharing its deletion: it stays, and the next run removes it.
+bool ListSwap::TryRemove(const std::string& name) {
+  try {
+    files_.RemoveFile(name);
+    return true;
+  } catch (const platform::FileError&) {
+    return false;
+  }
 }
 
 void ListSwap::Note(int name, const OldListNote& note) {

@@ -61,6 +61,7 @@ class ListSwap {
   bool WaitAlone(const std::string& path);
   bool WaitAlone(const platform::TextReader& list);
   std::vector<std::string> LinesPast(const std::string& path, std::uint64_t from);
+  bool TryRemove(const std::string& name);
   void Note(int name, const OldListNote& note);
   void Leave(int name);
   int FreeName() const;
