@@ -65,6 +65,26 @@ class Files {
   /// changed, when the name is taken (as written: other spellings are the caller's to look
   /// for) or the file system keeps one name a file. Durable only after Flush.
   bool LinkNew(std::string_view existing, std::string_view name);
+  /// As ReplaceFile, but false, and nothing changed, where the system keeps a file that
+  /// another program has open from being replaced (Windows, Wine) and `to` is open.
+  bool ReplaceUnlessOpen(std::string_view from, std::string_view to);
+
+  /// The path of the file a name stands for, symbolic links followed, as a path of drive C:;
+  /// the path itself when it names no link or nothing. Throws FileError for a link that
+  /// leads off drive C:.
+  std::string FinalPath(std::string_view winPath);
+  /// What tells the file a path names from any other while it exists (device and file
+  /// number); empty when the path names nothing.
+  std::string FileId(std::string_view winPath);
+  /// How a program may be found holding a file open.
+  enum class Look {
+    kLiveName,    // a name others may open at any moment: never in their way
+    kSecondName,  // a name nobody else knows: it may be opened alone for an instant
+  };
+  /// Whether a program other than this run has the file open. With Look::kLiveName, false
+  /// where that cannot be told without being in another's way (Windows: the replacement
+  /// that follows finds out). The run must hold no handle of the file itself.
+  bool OpenElsewhere(std::string_view winPath, Look look);
 
   /// Makes durable everything written, created, renamed or removed through this object so
   /// far (the contents of files and the folder entries that name them), and what others left

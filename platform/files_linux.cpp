@@ -250,11 +250,12 @@ void Files::RemoveDir(std::string_view winPath) {
 namespace {
 
 // The host path of a name a file is to get: as written, or the spelling already there; the
-// fault seam counts it as a rename.
-std::string HostOfNewName(DriveView& view, const std::string& abs) {
+// fault seam counts it as a rename, or as a creation for a second name.
+std::string HostOfNewName(DriveView& view, const std::string& abs,
+                          faults::Op op = faults::Op::kRename) {
   const DriveView::Resolved r = WithWinName(abs, [&] { return view.Resolve(abs); });
   if (!r.dirFound) throw FileError::FromErrno(ENOENT, abs);
-  Fault(faults::Op::kRename, abs);
+  Fault(op, abs);
   return r.path();
 }
 
@@ -293,7 +294,7 @@ bool Files::RenameNew(std::string_view from, std::string_view to) {
 bool Files::LinkNew(std::string_view existing, std::string_view name) {
   const std::string hostFrom = HostPath(existing);
   const std::string abs = AbsoluteWinPath(name);
-  const std::string hostTo = HostOfNewName(*view_, abs);
+  const std::string hostTo = HostOfNewName(*view_, abs, faults::Op::kCreate);
   if (link(hostFrom.c_str(), hostTo.c_str()) != 0) {
     if (errno == EEXIST || errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) return false;
     throw FileError::FromErrno(errno, abs);

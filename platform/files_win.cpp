@@ -311,7 +311,7 @@ bool Files::RenameNew(std::string_view from, std::string_view to) {
 bool Files::LinkNew(std::string_view existing, std::string_view name) {
   const std::string absFrom = HostPath(existing);
   const std::string absTo = HostPath(name);
-  Fault(faults::Op::kRename, absTo);
+  Fault(faults::Op::kCreate, absTo);  // a second name is made
   if (!CreateHardLinkW(win::LongPath(absTo).c_str(), win::LongPath(absFrom).c_str(), nullptr)) {
     const DWORD err = GetLastError();
     // FAT and exFAT keep one name a file.

@@ -41,15 +41,8 @@ void CloseQuietly(Handle file) noexcept;
 /// Whether the path still names the open file (not another file put in its place).
 bool SameFile(Files& files, Handle file, const std::string& absPath);
 
-/// Whether a file this program holds open can be put out of place by a rename over it (not
-/// on Windows, which replaces no open file).
-bool OpenFilesCanBeReplaced();
-
-/// Waits, up to a few seconds, until no other process has the file open, then keeps any
-/// other from opening it until Release or Close. False when another keeps it open; true,
-/// holding nothing, where the system cannot tell (a file system without leases).
-bool HoldAlone(Handle file);
-/// Lets others open the file again. Never throws.
-void EndHold(Handle file) noexcept;
+/// Files::OpenElsewhere for the file `mine` (kNoFile: the one `absPath` names), this
+/// program's own handle `mine` not counted.
+bool OpenElsewhere(Files& files, Handle mine, const std::string& absPath, Files::Look look);
 
 }  // namespace platform::raw

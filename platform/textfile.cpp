@@ -170,7 +170,8 @@ TextWriter::TextWriter(TextWriter&& other) noexcept
     : files_(other.files_),
       file_(other.file_),
       path_(std::move(other.path_)),
-      buf_(std::move(other.buf_)) {
+      buf_(std::move(other.buf_)),
+      size_(other.size_) {
   other.file_ = raw::kNoFile;
 }
 
@@ -185,6 +186,7 @@ TextWriter::~TextWriter() {
 
 void TextWriter::WriteLine(std::string_view line) {
   if (file_ == raw::kNoFile) throw FileError(FileError::Kind::kOther, path_, "file is closed");
+  size_ += line.size() + 2;
   if (buf_.size() + line.size() + 2 > kBufferSize) Flush();
   if (line.size() + 2 > kBufferSize) {
     buf_.append(line);

@@ -53,10 +53,10 @@ class TextReader {
   bool StillNamed(Files& files) const { return NamedBy(files, path_); }
   /// Whether the path names this file.
   bool NamedBy(Files& files, const std::string& winPath) const;
-  /// Waits a few seconds at most until no other program has the file open, and keeps others
-  /// from opening it until Release or Close; false when another keeps it open.
-  bool HoldAlone() { return raw::HoldAlone(file_); }
-  void Release() noexcept { raw::EndHold(file_); }
+  /// Whether a program other than this one has the file open (Files::OpenElsewhere).
+  bool OpenElsewhere(Files& files, Files::Look look) const {
+    return raw::OpenElsewhere(files, file_, path_, look);
+  }
 
  private:
   TextReader(raw::Handle file, std::string path);
@@ -86,8 +86,8 @@ class TextWriter {
   ~TextWriter();
 
   void WriteLine(std::string_view line);
-  /// As TextReader::HoldAlone, for a file being written.
-  bool HoldAlone() { return raw::HoldAlone(file_); }
+  /// The bytes written so far, buffered ones included.
+  std::uint64_t size() const { return size_; }
   /// Writes what is buffered to the file (durable only after a sync or Files::Flush).
   void Flush();
   void Close();
@@ -102,6 +102,7 @@ class TextWriter {
   raw::Handle file_ = raw::kNoFile;
   std::string path_;
   std::string buf_;
+  std::uint64_t size_ = 0;
 };
 
 }  // namespace platform

@@ -18,9 +18,11 @@ inline constexpr char kParamFile[] = "C:\\Winpack\\Kelvaron.INI";
 inline constexpr char kNewParamFile[] = "C:\\Winpack\\Kelvaron.NEW";
 
 inline constexpr char kNewMarkedList[] = "C:\\Winpack\\BULLS\\MARKED.TMP";
-/// A second name of the list being replaced, where an open file cannot be: what is written to
-/// it in the instant of its replacement is carried over from there.
+/// The second name a list being replaced gets, so that what is written to it in the instant of
+/// its replacement is found and carried over; the other serves while one is still in use.
+/// Both stand beside the file MARKED.TXT names.
 inline constexpr char kOldMarkedList[] = "C:\\Winpack\\BULLS\\MARKED.WAS";
+inline constexpr char kOtherOldMarkedList[] = "C:\\Winpack\\BULLS\\MARKED.WA2";
 /// Held for the whole of a run: a second run is refused while it is.
 inline constexpr char kRunLock[] = "C:\\Winpack\\BULLS\\MARKED.LCK";
 /// The trace of bulletins on their way: for each, its archive file, written through before

@@ -1,6 +1,4 @@
-#include <chrono>
 #include <optional>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -8,6 +6,7 @@
 #include "platform/file_error.h"
 #include "platform/textfile.h"
 #include "run/bulletin.h"
+#include "run/list_swap.h"
 #include "run/marked_list.h"
 #include "run/messages.h"
 #include "run/paths.h"
@@ -58,16 +57,19 @@ class Pass {
   /// The lines after the processed stretch, unchanged but for the K mark of a moved bulletin.
   void Copy(TextReader& list, TextWriter& out) {
     std::string line;
-    while (NextLine(list, line)) {
-      if (!moved_.empty() && !IsKMarked(line)) {
-        const std::string key = KeyOf(line);
-        if (moved_.count(key) != 0) {
-          line = KMark(line);
-          marked_.insert(key);
-        }
+    while (NextLine(list, line)) out.WriteLine(Marked(std::move(line)));
+  }
+
+  /// A line after the processed stretch as the new list has it.
+  std::string Marked(std::string line) {
+    if (!moved_.empty() && !IsKMarked(line)) {
+      const std::string key = KeyOf(line);
+      if (moved_.count(key) != 0) {
+        line = KMark(line);
+        marked_.insert(key);
       }
-      out.WriteLine(line);
     }
+    return line;
   }
 
   int marked() const { return static_cast<int>(marked_.size()); }
@@ -139,111 +141,26 @@ class Pass {
   Batch batch_;                                           // staged, waiting for their trash
 };
 
-[[noreturn]] void ListPutInPlace(const std::string& path) {
-  throw platform::FileError(platform::FileError::Kind::kOther, path,
-                            "another program put a new list in its place during the run");
-}
-
-// Winpack appends to the list when the operator marks a bulletin: lines that came during the
-// run are carried over. A list put in its place by another program is not replaced.
-void CatchUp(Pass& pass, TextReader& list, platform::Files& files) {
-  for (int round = 0; !list.AtEnd(); ++round) {
-    if (round == 3) {
-      throw platform::FileError(platform::FileError::Kind::kOther, list.path(),
-                                "it keeps growing while the run tries to replace it");
-    }
-    TextWriter more = TextWriter::Append(files, kNewMarkedList);
-    pass.Copy(list, more);
-    more.Close();
-    files.Flush();
-  }
-  if (!list.StillNamed(files)) ListPutInPlace(list.path());
-}
-
-// Carries what was written to the old list after the run's first `read` bytes over to the end
-// of the new one. A program that opened the old list just before it was replaced may write a
-// moment after: the old list is looked at again until it has stayed as it was for a while.
-void CarryOver(Pass& pass, platform::Files& files, std::uint64_t read) {
-  constexpr auto kSettle = std::chrono::milliseconds(20);
-  TextReader old(files, kOldMarkedList);
-  old.Skip(read);
-  std::optional<TextWriter> carried;
-  do {
-    if (!old.AtEnd()) {
-      if (!carried) carried.emplace(TextWriter::Append(files, kMarkedList));
-      pass.Copy(old, *carried);
-      carried->Flush();
-    }
-    std::this_thread::sleep_for(kSettle);
-  } while (!old.AtEnd());
-  if (carried) carried->Close();
-  old.Close();
-  files.RemoveFile(kOldMarkedList);
-}
-
-// Where no open file can be replaced, the run lets go of the list just before it replaces it.
-// Winpack may append a line in that instant: the old list keeps a second name through the
-// replacement, and what was written to it after the run's last read is carried over.
-void ReplaceClosedList(Pass& pass, TextReader& list, platform::Files& files, Outcome& o) {
-  if (files.EntryExists(kOldMarkedList)) files.RemoveFile(kOldMarkedList);  // a stopped run's
-  const bool kept = files.LinkNew(kMarkedList, kOldMarkedList);
-  const std::uint64_t read = list.Consumed();
-  const bool same = !kept || list.NamedBy(files, kOldMarkedList);
-  list.Close();
+// Writes the new list through the pass, and puts it in the place of MARKED.TXT with every line
+// Winpack writes meanwhile.
+void RewriteList(Pass& pass, platform::Files& files, Journal& journal, const Recovery& recovery,
+                 Outcome& o) {
   try {
-    if (!same) ListPutInPlace(list.path());
-    ReplaceMarkedList(files);
-  } catch (...) {
-    try {
-      if (kept) files.RemoveFile(kOldMarkedList);
-    } catch (const std::exception&) {
-      // The next run removes it; what the run says is about the list itself.
-    }
-    throw;
-  }
-  o.list = Outcome::List::kReplaced;
-  if (kept) CarryOver(pass, files, read);
-}
-
-// Puts the new list in the place of the old one. Where an open file can be replaced, a
-// program that opened the old list while the run held it writes into it once the run lets
-// go: the run holds the new list meanwhile, and carries what was written over to its end
-// before any other line.
-void ReplaceHeldList(Pass& pass, TextReader& list, platform::Files& files, Outcome& o) {
-  if (!platform::raw::OpenFilesCanBeReplaced()) return ReplaceClosedList(pass, list, files, o);
-  TextWriter carried = TextWriter::Append(files, kNewMarkedList);
-  carried.HoldAlone();  // nobody else knows the file yet
-  ReplaceMarkedList(files);
-  o.list = Outcome::List::kReplaced;
-  list.Release();
-  list.HoldAlone();  // until such a program has closed it; none can open it anew
-  pass.Copy(list, carried);
-  list.Close();
-  carried.Close();
-}
-
-// Writes the new list through the pass, and puts it in the place of MARKED.TXT.
-void RewriteList(Pass& pass, platform::Files& files, const Recovery& recovery, Outcome& o) {
-  try {
-    TextReader list(files, kMarkedList);
-    NewList out(TextWriter::Create(files, kNewMarkedList));
+    ListFiles names = FindListFiles(files);
+    ListSwap swap(
+        files, journal, names, [&](std::string line) { return pass.Marked(line); }, o);
+    swap.TakeOver(recovery.oldLists);
+    TextReader list(files, names.list);
+    NewList out(TextWriter::Create(files, names.fresh));
     try {
       o.finished = FinishInterrupted(files, recovery, o.notRecycled);
       pass.Process(list, out);
       pass.Copy(list, out.out());
-      out.out().Close();
-      files.Flush();
-      // A program that keeps the list open would go on writing into it after it is replaced.
-      if (!list.HoldAlone()) {
-        throw platform::FileError(platform::FileError::Kind::kOther, list.path(),
-                                  "another program keeps it open");
-      }
-      CatchUp(pass, list, files);
+      swap.Replace(list, out.out());
     } catch (...) {
-      out.out().Discard();
+      if (o.list == Outcome::List::kUnchanged) out.out().Discard();
       throw;
     }
-    ReplaceHeldList(pass, list, files, o);
     files.Flush();
     o.list = Outcome::List::kDurable;
   } catch (const std::exception& e) {
@@ -284,11 +201,14 @@ void MnuArchive_Click(Reporter& reporter, const platform::Clock& clock) {
   outcome.kept = recovery.kept;
   outcome.strays = recovery.strays;
   Pass pass(files, reporter, state, journal, recovery, outcome);
-  RewriteList(pass, files, recovery, outcome);
+  RewriteList(pass, files, journal, recovery, outcome);
   outcome.marked = pass.marked();
   outcome.inherited = static_cast<int>(recovery.marks.size()) - outcome.finished;
   outcome.notPortable = pass.notPortable();
-  if (outcome.list == Outcome::List::kDurable && !pass.keepJournal()) journal.Remove();
+  if (outcome.list == Outcome::List::kDurable && !pass.keepJournal() &&
+      outcome.oldListLeft.empty()) {
+    journal.Remove();
+  }
   pass.Tidy();
   for (const Message& message : Messages(outcome)) Show(reporter, message);
 }

@@ -1,6 +1,7 @@
 #include "run/journal.h"
 
 #include <algorithm>
+#include <sstream>
 
 #include "platform/codepage.h"
 #include "run/marked_list.h"
@@ -13,6 +14,8 @@ namespace {
 constexpr char kEntry[] = "#";
 constexpr char kToken[] = "S ";
 constexpr const char* kTags[] = {"B ", "T ", "A ", "L "};
+constexpr char kOldList[] = "W ";  // name, carried, at
+constexpr char kInList[] = "M ";   // name, list file identity
 
 // The name below `folder` when `path` is a file right in it (letter case aside), else "".
 std::string LeafIn(const std::string& path, const std::string& folder) {
@@ -38,6 +41,28 @@ void WriteEntry(platform::TextWriter& out, const JournalEntry& e) {
   out.WriteLine(kEntry);
   const std::string* fields[] = {&e.bullPath, &e.tempPath, &e.archivePath, &e.line};
   for (int i = 0; i < 4; ++i) out.WriteLine(kTags[i] + *fields[i]);
+}
+
+// A note ends in " .": a number cut short by a power cut is not taken for a smaller one.
+bool Ends(std::istringstream& fields) {
+  std::string end;
+  return fields >> end && end == "." && !(fields >> end);
+}
+
+// "W <name> <carried> <at> ." starts what is known of a name; "M <name> <id>" adds the list
+// that holds its lines. A line cut short by a power cut reads as nothing.
+void ReadOldListNote(const std::string& line, std::map<std::string, OldListNote>& notes) {
+  std::istringstream fields(line.substr(2));
+  std::string name;
+  if (!(fields >> name)) return;
+  if (line.starts_with(kOldList)) {
+    OldListNote note;
+    if (fields >> note.carried >> note.at && Ends(fields)) notes[platform::UpperCase(name)] = note;
+    return;
+  }
+  auto it = notes.find(platform::UpperCase(name));
+  std::string id;
+  if (it != notes.end() && fields >> id && Ends(fields)) it->second.inList = id;
 }
 
 }  // namespace
@@ -69,6 +94,10 @@ JournalContents ReadJournal(platform::Files& files) {
       if (!token.empty() && token.find_first_not_of("0123456789abcdef") == std::string::npos) {
         found.tokens.push_back(token);
       }
+      continue;
+    }
+    if (lines[i].starts_with(kOldList) || lines[i].starts_with(kInList)) {
+      ReadOldListNote(lines[i], found.oldLists);
       continue;
     }
     if (lines[i] != kEntry || i + 4 >= lines.size()) continue;
@@ -105,6 +134,15 @@ void Journal::Begin(const std::string& token) {
 
 void Journal::Append(const std::vector<JournalEntry>& entries) {
   for (const JournalEntry& e : entries) WriteEntry(*out_, e);
+  out_->Flush();
+}
+
+void Journal::NoteOldList(const std::string& name, const OldListNote& note) {
+  // A run that staged nothing has no journal open: the one left before, if any, goes on.
+  if (!out_) out_.emplace(platform::TextWriter::Append(files_, kJournal));
+  out_->WriteLine(kOldList + name + " " + std::to_string(note.carried) + " " +
+                  std::to_string(note.at) + " .");
+  if (!note.inList.empty()) out_->WriteLine(kInList + name + " " + note.inList + " .");
   out_->Flush();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,9 +22,20 @@ struct JournalEntry {
   std::string line;         // its marked line, before the K mark
 };
 
+/// What a run noted of a second name it gave a replaced marked list (MARKED.WAS): the lines
+/// written to that file past byte `carried` are not in the list yet, unless the list has them
+/// from byte `at` on; or, once `inList` is noted, the list file of that identity
+/// (Files::FileId) has them all.
+struct OldListNote {
+  std::uint64_t carried = 0;
+  std::uint64_t at = 0;
+  std::string inList;
+};
+
 struct JournalContents {
   std::vector<JournalEntry> entries;
-  std::vector<std::string> tokens;  // prefixes of the staging names the run made
+  std::vector<std::string> tokens;              // prefixes of the staging names the run made
+  std::map<std::string, OldListNote> oldLists;  // by the second name, upper case
 };
 
 /// Reads a journal left behind: only a plain file (not a link), and of it only the entries
@@ -48,6 +61,9 @@ class Journal {
   void Begin(const std::string& token);
   /// Writes the entries out to the file; durable only after Files::Flush. Throws FileError.
   void Append(const std::vector<JournalEntry>& entries);
+  /// Notes, durable only after Files::Flush, what OldListNote says of the second name `name`
+  /// (its last name). Throws FileError.
+  void NoteOldList(const std::string& name, const OldListNote& note);
   /// Once the new marked list is durable: closes the journal and removes it, or, while copies
   /// it claims are left in the staging folder, keeps only those claims. Never throws.
   void Remove() noexcept;

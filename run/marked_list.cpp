@@ -77,6 +77,4 @@ void NewList::WriteHeld() {
   held_.clear();
 }
 
-void ReplaceMarkedList(platform::Files& files) { files.ReplaceFile(kNewMarkedList, kMarkedList); }
-
 }  // namespace run

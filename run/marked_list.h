@@ -54,7 +54,4 @@ class NewList {
   std::size_t first_ = 0;  // index of held_[0]
 };
 
-/// Puts MARKED.TMP in the place of MARKED.TXT in one step.
-void ReplaceMarkedList(platform::Files& files);
-
 }  // namespace run

@@ -35,7 +35,11 @@ std::vector<std::string> Lists(const Outcome& o) {
              o.kept),
       Listed("These files in the archive's staging folder were not made by Kelvaron, so they "
              "are left where they are:",
-             o.strays)};
+             o.strays),
+      Listed("These files beside MARKED.TXT may hold marked lines of an older list, but no "
+             "journal of Kelvaron says which of them are in MARKED.TXT, so they are left where "
+             "they are for you to look at:",
+             o.oldListsKept)};
   std::erase(lists, std::string());
   return lists;
 }
@@ -64,6 +68,13 @@ std::string Failure(const Outcome& o) {
            "again." +
            stopped;
   }
+  if (!o.oldListLeft.empty() && o.passError.empty()) {
+    return "MARKED.TXT was replaced by the new list, but another program kept the old list "
+           "open, or went on writing to it, for longer than the run could wait: what it wrote "
+           "there is kept in " +
+           o.oldListLeft + ", and the next run puts it into MARKED.TXT.\n" +
+           MarkedSentence(o.marked, "");
+  }
   return "The archive run stopped.\n" + o.passError + "\n" +
          MarkedSentence(o.marked, " before it") +
          " The other bulletins were left where they were and their lines are unchanged.";
@@ -74,7 +85,7 @@ std::string Failure(const Outcome& o) {
 std::vector<Message> Messages(const Outcome& o) {
   std::vector<Message> messages;
   const std::vector<std::string> lists = Lists(o);
-  if (o.list != Outcome::List::kDurable || !o.passError.empty()) {
+  if (o.list != Outcome::List::kDurable || !o.passError.empty() || !o.oldListLeft.empty()) {
     std::string text = Failure(o);
     for (const std::string& list : lists) text += "\n" + list;
     messages.push_back({Kind::kError, text});

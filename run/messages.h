@@ -24,6 +24,8 @@ struct Outcome {
   std::vector<std::string> notPortable{};  // "path (group ...)"
   std::vector<std::string> kept{};         // staged copies set aside for the user
   std::vector<std::string> strays{};       // files in the staging folder the run did not make
+  std::string oldListLeft{};  // a replaced list's second name the next run carries over from
+  std::vector<std::string> oldListsKept{};  // second names no journal accounts for
 };
 
 struct Message {

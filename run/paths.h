@@ -17,6 +17,7 @@ using winpack::kMarkedList;
 using winpack::kNewJournal;
 using winpack::kNewMarkedList;
 using winpack::kOldMarkedList;
+using winpack::kOtherOldMarkedList;
 using winpack::kPacketIni;
 using winpack::kRunLock;
 using winpack::kStaging;
@@ -25,9 +26,16 @@ using winpack::kStaging;
 inline constexpr char kKept[] = ".kept";
 /// Every name the program may create in Winpack's tree beside the group folders and their
 /// archive files, in Winpack's folder or in the archive's: what an operator is told of.
-inline constexpr std::array<std::string_view, 9> kNamesCreated = {
-    kNewMarkedList,      kOldMarkedList,        kRunLock, kJournal, kNewJournal, kStaging, kKept,
-    winpack::kParamFile, winpack::kNewParamFile};
+inline constexpr std::array<std::string_view, 10> kNamesCreated = {kNewMarkedList,
+                                                                   kOldMarkedList,
+                                                                   kOtherOldMarkedList,
+                                                                   kRunLock,
+                                                                   kJournal,
+                                                                   kNewJournal,
+                                                                   kStaging,
+                                                                   kKept,
+                                                                   winpack::kParamFile,
+                                                                   winpack::kNewParamFile};
 /// Bulletins whose copies are made durable together before they go to the trash.
 inline constexpr std::size_t kBatchSize = 512;
 

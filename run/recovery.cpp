@@ -95,6 +95,7 @@ Recovery RecoverInterrupted(platform::Files& files) {
     KeepClaim(e.tempPath.substr(e.tempPath.rfind('\\') + 1), journal.tokens, recovery.claims);
   }
   TidyStaging(files, journal.tokens, recovery);
+  recovery.oldLists = journal.oldLists;
   return recovery;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -12,13 +13,14 @@ namespace run {
 /// What a run takes over from one that was interrupted, as its journal and staging folder
 /// tell it.
 struct Recovery {
-  std::vector<std::string> toTrash;       // bulletins whose whole copy is in the archive
-  std::unordered_set<std::string> marks;  // numbers (upper case) whose lines get their K mark
-  std::vector<JournalEntry> entries;      // what the next journal must still say
-  std::vector<std::string> claims;        // staging prefixes it must still claim: of those
-                                          // entries, and of copies that could not be removed
-  std::vector<std::string> kept;          // copies set aside for the user, and of what
-  std::vector<std::string> strays;        // files in the staging folder the run did not make
+  std::vector<std::string> toTrash;             // bulletins whose whole copy is in the archive
+  std::unordered_set<std::string> marks;        // numbers (upper case) whose lines get their K mark
+  std::vector<JournalEntry> entries;            // what the next journal must still say
+  std::vector<std::string> claims;              // staging prefixes it must still claim: of those
+                                                // entries, and of copies that could not be removed
+  std::vector<std::string> kept;                // copies set aside for the user, and of what
+  std::vector<std::string> strays;              // files in the staging folder the run did not make
+  std::map<std::string, OldListNote> oldLists;  // what the journal noted of second names
 };
 
 /// Reads the journal an interrupted run left and tidies its staging folder: copies that never

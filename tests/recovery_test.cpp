@@ -3,16 +3,19 @@
 // groups that Windows cannot hold as folders.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <utility>
 
 #include "platform/faults.h"
+#include "platform/files.h"
 #include "run/messages.h"
 #include "run/run.h"
 #include "tests/runner.h"
@@ -714,5 +717,176 @@ TEST(TwoRuns, NoLineAnotherProgramWritesIsLost) {
     next.Run();
     EXPECT_TRUE(next.Finished()) << next.Error();
     EXPECT_EQ(st.Read(kMarked).substr(0, 22), "000001,KB\r\n000002,KB\r\n");
+  }
+}
+
+// A list of another user's (Winpack run under another account): nothing in the replacement
+// depends on owning it, and no line written meanwhile is lost or doubled.
+TEST(TwoRuns, NoLineIsLostFromAListOfAnotherUser) {
+  for (const bool keepOpen : {false, true}) {
+    SCOPED_TRACE(keepOpen ? "kept open" : "opened for each line");
+    test::Station st;
+    TwoBulletins(st);
+    if (!test::GiveToAnotherUser(st.Host(kMarked))) GTEST_SKIP() << "no other user to give it";
+    MeddledRun r;
+    Writer writer{st.Host(kMarked), keepOpen};
+    r.rec.once = [&] { writer.Start(); };
+    r.Run();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    writer.Stop();
+    test::Runner next;
+    next.Run();
+    EXPECT_TRUE(next.Finished()) << next.Error();
+    const std::string list = st.Read(kMarked);
+    EXPECT_EQ(list.substr(0, 22), "000001,KB\r\n000002,KB\r\n");
+    std::istringstream lines(writer.written);
+    for (std::string line; std::getline(lines, line);) {
+      const std::size_t at = list.find(line + "\n");
+      EXPECT_TRUE(at != std::string::npos && list.find(line + "\n", at + 1) == std::string::npos)
+          << line;
+    }
+  }
+}
+
+namespace {
+
+const std::string kWas = "Winpack/Bulls/MARKED.WAS";
+
+// The marked list of TwoBulletins, its 20 bytes as a stopped run read them.
+const std::string kOld = "000001,B\r\n000002,B\r\n";
+const std::string kLate = "000500,B,WX    \r\n";  // what Winpack wrote in the instant
+
+std::string Note(std::uint64_t carried, std::uint64_t at) {
+  return "W MARKED.WAS " + std::to_string(carried) + " " + std::to_string(at) + " .\r\n";
+}
+
+}  // namespace
+
+// A run stopped between giving the old list its second name MARKED.WAS and carrying over
+// what Winpack wrote to it in the instant: the next run finishes by what the journal noted,
+// and never removes a second name unread.
+TEST(Interrupted, AnOldListsSecondNameIsFinishedByItsNote) {
+  struct Row {
+    const char* name;
+    std::function<void(test::Station&)> leave;  // MARKED.TXT, MARKED.WAS and the journal
+    std::string list;                           // afterwards
+    bool wasStays;
+    std::string said;  // in the run's first message; "" for a run that completed
+  } rows[] = {
+      {"the list's own second name (stopped before the replacement)",
+       [](test::Station& st) {
+         st.Write(kMarked, kOld);
+         fs::create_hard_link(st.Host(kMarked), st.Host(kWas));
+         st.Write(kJournal, Note(20, 20));
+       },
+       "000001,KB\r\n000002,KB\r\n", false, ""},
+      {"a line to carry",
+       [](test::Station& st) {
+         st.Write(kWas, kOld + kLate);
+         st.Write(kMarked, kOld);
+         st.Write(kJournal, Note(20, 20));
+       },
+       "000001,KB\r\n000002,KB\r\n" + kLate, false, ""},
+      {"a line the list got before a power cut took the note that said so",
+       [](test::Station& st) {
+         st.Write(kWas, kOld + kLate);
+         st.Write(kMarked, kOld + kLate);
+         st.Write(kJournal, Note(20, 20));
+       },
+       "000001,KB\r\n000002,KB\r\n" + kLate, false, ""},
+      {"a line the noted list has",
+       [](test::Station& st) {
+         st.Write(kWas, kOld + kLate);
+         st.Write("Winpack/Bulls/MARKED.TMP", kLate + kOld);
+         fs::rename(st.Host("Winpack/Bulls/MARKED.TMP"), st.Host(kMarked));
+         platform::Files files;
+         st.Write(kJournal, Note(20, 0) + "M MARKED.WAS " +
+                                files.FileId("C:\\Winpack\\BULLS\\MARKED.TXT") + " .\r\n");
+       },
+       kLate + "000001,KB\r\n000002,KB\r\n", false, ""},
+      {"no note: someone else's file",
+       [](test::Station& st) {
+         st.Write(kWas, kOld + kLate);
+         st.Write(kMarked, kOld);
+       },
+       "000001,KB\r\n000002,KB\r\n", true,
+       "These files beside MARKED.TXT may hold marked lines of an older list, but no journal "
+       "of Kelvaron says which of them are in MARKED.TXT, so they are left where they are for "
+       "you to look at:\nC:\\Winpack\\BULLS\\MARKED.WAS"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::Station st;
+    TwoBulletins(st);
+    row.leave(st);
+    const std::string was = st.Exists(kWas) ? st.Read(kWas) : "";
+    test::Runner r;
+    r.Run();
+    if (row.said.empty()) {
+      EXPECT_TRUE(r.Finished()) << r.rec.messages.at(0).second;
+    } else {
+      ASSERT_EQ(r.rec.messages.size(), 2u);
+      EXPECT_EQ(r.rec.messages[0], std::make_pair(Kind::kWarning, row.said));
+      EXPECT_EQ(r.rec.messages[1].second, run::kFinished);
+    }
+    EXPECT_EQ(st.Read(kMarked), row.list);
+    EXPECT_EQ(st.Exists(kWas), row.wasStays);
+    if (row.wasStays) {
+      EXPECT_EQ(st.Read(kWas), was);
+    }
+    EXPECT_FALSE(st.Exists("Winpack/Bulls/MARKED.WA2"));
+  }
+}
+
+// A program that keeps the old list open past the run's wait may still write to it: the run
+// says so, leaves it for the next run, and that run carries what was written.
+TEST(Interrupted, AnOldListHeldOpenIsLeftToTheNextRun) {
+  test::Station st;
+  TwoBulletins(st);
+  st.Write(kWas, kOld);
+  st.Write(kMarked, kOld);
+  st.Write(kJournal, Note(20, 20));
+  std::optional<std::ofstream> holder(std::in_place, st.Host(kWas),
+                                      std::ios::app | std::ios::binary);
+  test::Runner r;
+  r.Run();
+  ASSERT_EQ(r.rec.messages.size(), 1u);
+  EXPECT_EQ(r.Error(),
+            "MARKED.TXT was replaced by the new list, but another program kept the old list "
+            "open, or went on writing to it, for longer than the run could wait: what it wrote "
+            "there is kept in C:\\Winpack\\BULLS\\MARKED.WAS, and the next run puts it into "
+            "MARKED.TXT.\n2 bulletins had been archived and are marked K in MARKED.TXT.");
+  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n");
+  *holder << kLate;
+  holder.reset();
+  r.Run();
+  EXPECT_TRUE(r.Finished()) << r.Error();
+  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n" + kLate);
+  EXPECT_FALSE(st.Exists(kWas));
+  EXPECT_FALSE(st.Exists(kJournal));
+}
+
+// MARKED.TXT that is a link is the operator's layout: the file it names is replaced, from
+// beside it, and the link stays; nothing else changes there.
+TEST(Links, AMarkedListThatIsALinkIsFollowed) {
+  if (!test::CanMakeSymlinks()) GTEST_SKIP() << "no symbolic links here";
+  test::Station st;
+  TwoBulletins(st);
+  const std::string target = "Winpack/Lists/MARKED.TXT";
+  st.Write(target, kOld);
+  st.Write("Winpack/Lists/other.txt", "the operator's");
+  fs::remove(st.Host(kMarked));
+  fs::create_symlink(st.Host(target), st.Host(kMarked));
+  test::Runner r;
+  r.Run();
+  EXPECT_TRUE(r.Finished()) << r.Error();
+  EXPECT_TRUE(fs::is_symlink(st.Host(kMarked)));
+  EXPECT_EQ(st.Read(target), "000001,KB\r\n000002,KB\r\n");
+  std::vector<std::string> there = st.FilesIn("Winpack/Lists");
+  std::sort(there.begin(), there.end());
+  EXPECT_EQ(there, (std::vector<std::string>{"MARKED.TXT", "other.txt"}));
+  EXPECT_EQ(st.Read("Winpack/Lists/other.txt"), "the operator's");
+  for (const char* name : {"MARKED.TMP", "MARKED.WAS", "MARKED.WA2"}) {
+    EXPECT_FALSE(st.Exists(std::string("Winpack/Bulls/") + name)) << name;
   }
 }

@@ -90,6 +90,8 @@ bool MakeFifo(const std::string& path);
 bool HasFreedesktopTrash();
 /// A file another program holds open can be replaced (Windows refuses).
 bool OpenFilesCanBeReplaced();
+/// Gives the file to another user (nobody), where the test may; false elsewhere.
+bool GiveToAnotherUser(const std::string& path);
 /// Tens of thousands of files are made in seconds (not under Wine, where it takes minutes).
 bool ManyFilesAreQuick();
 /// Whether drive C: is a Wine prefix's drive_c, as the Linux program finds it.

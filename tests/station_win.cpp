@@ -185,6 +185,7 @@ fs::path ProbeFolder() {
 }  // namespace system
 
 bool OpenFilesCanBeReplaced() { return false; }
+bool GiveToAnotherUser(const std::string&) { return false; }
 bool ManyFilesAreQuick() { return false; }
 
 }  // namespace test

@@ -91,3 +91,21 @@ add_custom_command(
   WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
   COMMENT "The Windows test kit")
 add_custom_target(test_kit DEPENDS ${KELVARON_TEST_KIT})
+
+# Winpack appending a line every millisecond under Wine through runs of Kelvaron.exe, and
+# through runs of the Linux program beside it.
+add_executable(appender appender.cpp)
+set(KELVARON_APPENDER_RUNS 12 CACHE STRING "Runs of each appender test")
+foreach(mode line held)
+  add_test(NAME appender_${mode}_win
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/appender_runs.sh $<TARGET_FILE:run_child>
+                   $<TARGET_FILE:appender> ${KELVARON_APPENDER_RUNS} ${mode})
+  set_tests_properties(appender_${mode}_win PROPERTIES
+    RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 900)
+  add_test(NAME appender_${mode}_linux_run
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/appender_runs.sh
+                   ${KELVARON_LINUX_BUILD}/tests/run_child $<TARGET_FILE:appender>
+                   ${KELVARON_APPENDER_RUNS} ${mode})
+  set_tests_properties(appender_${mode}_linux_run PROPERTIES
+    RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 900)
+endforeach()

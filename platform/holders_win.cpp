@@ -1,0 +1,99 @@
+#include "platform/codepage.h"
+#include "platform/faults.h"
+#include "platform/files_win.h"
+#include "platform/rawfile.h"
+
+// Who holds a file open, and what a link leads to. Windows tells both only through a handle:
+// whether another program holds a file is found by opening it alone, which is done only by a
+// name nobody else knows.
+namespace platform {
+namespace {
+
+// A handle for the file itself (no access asked, every sharing allowed), or none.
+HANDLE Inspect(const std::string& abs) {
+  return CreateFileW(win::LongPath(abs).c_str(), 0,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+bool Files::ReplaceUnlessOpen(std::string_view from, std::string_view to) {
+  const std::string absFrom = HostPath(from);
+  const std::string absTo = HostPath(to);
+  Fault(faults::Op::kRename, absTo);
+  if (MoveFileExW(win::LongPath(absFrom).c_str(), win::LongPath(absTo).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    view_->Renamed(absFrom, absTo);
+    return true;
+  }
+  // A file another program has open cannot be replaced; Wine refuses it even when the
+  // program shares it for deletion.
+  const DWORD err = GetLastError();
+  if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) return false;
+  throw win::Error(err, absTo);
+}
+
+// Wine shows a Unix symbolic link as the file it leads to; the handle's final path tells
+// where that is, as it tells for a Windows link.
+std::string Files::FinalPath(std::string_view winPath) {
+  const std::string abs = HostPath(winPath);
+  Fault(faults::Op::kStat, abs);
+  HANDLE h = Inspect(abs);
+  if (h == INVALID_HANDLE_VALUE) return abs;
+  wchar_t buf[MAX_PATH * 4];
+  const DWORD n = GetFinalPathNameByHandleW(h, buf, MAX_PATH * 4, VOLUME_NAME_DOS);
+  CloseHandle(h);
+  if (n == 0 || n >= MAX_PATH * 4) return abs;
+  std::string final = win::Narrow(std::wstring_view(buf, n));
+  if (final.starts_with("\\\\?\\")) final.erase(0, 4);
+  if (UpperCase(final) == UpperCase(abs)) return abs;
+  if (final.size() < 3 || UpperChar(final[0]) != 'C' || final[1] != ':' || final[2] != '\\') {
+    throw FileError(FileError::Kind::kOther, abs, "it is a link to a file off drive C:");
+  }
+  return final;
+}
+
+std::string Files::FileId(std::string_view winPath) {
+  const std::string abs = HostPath(winPath);
+  Fault(faults::Op::kStat, abs);
+  HANDLE h = Inspect(abs);
+  if (h == INVALID_HANDLE_VALUE) return {};
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  if (!known) return {};
+  return std::to_string(info.dwVolumeSerialNumber) + ":" +
+         std::to_string((static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
+                        info.nFileIndexLow);
+}
+
+bool Files::OpenElsewhere(std::string_view winPath, Look look) {
+  return raw::OpenElsewhere(*this, raw::kNoFile, HostPath(winPath), look);
+}
+
+}  // namespace platform
+
+namespace platform::raw {
+
+// This program's own handle is in the way of the open that tells: it goes first.
+bool OpenElsewhere(Files& files, Handle mine, const std::string& absPath, Files::Look look) {
+  if (look == Files::Look::kLiveName) return false;
+  if (mine != kNoFile) {
+    throw FileError(FileError::Kind::kOther, absPath, "the run holds it open itself");
+  }
+  const std::string abs = files.HostPath(absPath);
+  Fault(faults::Op::kOpen, abs);
+  HANDLE h = CreateFileW(win::LongPath(abs).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return false;
+  }
+  const DWORD err = GetLastError();
+  if (err == ERROR_SHARING_VIOLATION) return true;
+  if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return false;
+  throw win::Error(err, abs);
+}
+
+}  // namespace platform::raw

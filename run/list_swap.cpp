@@ -1,0 +1,297 @@
+#include "run/list_swap.h"
+
+#include <chrono>
+#include <cstddef>
+#include <thread>
+
+#include "platform/codepage.h"
+#include "platform/file_error.h"
+#include "platform/winpath.h"
+#include "run/marked_list.h"
+#include "run/paths.h"
+
+namespace run {
+namespace {
+
+using platform::TextReader;
+using platform::TextWriter;
+using Look = platform::Files::Look;
+
+// Long enough for a program that opens the list for a line to have closed it again; short
+// enough that a run does not seem to hang on one that keeps it open.
+constexpr auto kHoldLimit = std::chrono::seconds(3);
+constexpr auto kLookAgain = std::chrono::milliseconds(2);
+// Each round puts in place the lines Winpack wrote during the one before; a Winpack that
+// writes in every round has what it wrote in the last appended instead.
+constexpr int kRounds = 8;
+
+std::string Leaf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+
+[[noreturn]] void ListPutInPlace(const std::string& path) {
+  throw platform::FileError(platform::FileError::Kind::kOther, path,
+                            "another program put a new list in its place during the run");
+}
+
+[[noreturn]] void KeptOpen(const std::string& path) {
+  throw platform::FileError(platform::FileError::Kind::kOther, path,
+                            "another program keeps it open");
+}
+
+// Looks again while `inTheWay` says a program holds the file, up to the limit.
+template <typename Test>
+bool WaitFor(Test inTheWay) {
+  const auto limit = std::chrono::steady_clock::now() + kHoldLimit;
+  while (inTheWay()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    std::this_thread::sleep_for(kLookAgain);
+  }
+  return true;
+}
+
+}  // namespace
+
+// A list that links to a file elsewhere is the operator's layout: the file it names is
+// replaced, from beside it, so that the new list takes its place in one step.
+ListFiles FindListFiles(platform::Files& files) {
+  ListFiles names;
+  names.list = files.FinalPath(kMarkedList);
+  const std::string folder = platform::winpath::Parent(names.list) + "\\";
+  names.fresh = folder + Leaf(kNewMarkedList);
+  names.second[0] = folder + Leaf(kOldMarkedList);
+  names.second[1] = folder + Leaf(kOtherOldMarkedList);
+  return names;
+}
+
+void ListSwap::TakeOver(const std::map<std::string, OldListNote>& notes) {
+  const std::string listId = files_.FileId(names_.list);
+  for (int i = 0; i < 2; ++i) {
+    const std::string& name = names_.second[i];
+    if (!files_.EntryExists(name)) continue;
+    const std::string id = files_.FileId(name);
+    // A run stopped between giving the list its second name and replacing it.
+    if (!id.empty() && id == listId) {
+      usable_[i] = TryRemove(name);
+      continue;
+    }
+    usable_[i] = false;
+    auto it = notes.find(platform::UpperCase(Leaf(name)));
+    if (it == notes.end()) {  // nothing says what of it is in the list: never removed unread
+      outcome_.oldListsKept.push_back(name);
+      continue;
+    }
+    const OldListNote& note = it->second;
+    if (!note.inList.empty() && note.inList == listId) {
+      files_.RemoveFile(name);
+      usable_[i] = true;
+      continue;
+    }
+    if (carry_.name >= 0 || !WaitAlone(name)) {
+      held_[i] = note;
+      continue;
+    }
+    std::vector<std::string> lines = LinesPast(name, note.carried);
+    // Lines the stopped run had put in the list after its last note, ahead of a power cut
+    // that may or may not have kept them, stand in the list from `at` on.
+    std::size_t there = 0;
+    if (auto list = TextReader::TryOpen(files_, names_.list)) {
+      list->Skip(note.at);
+      std::string line;
+      while (there < lines.size() && list->ReadWholeLine(line) &&
+             (line == lines[there] || line == KMark(lines[there]))) {
+        ++there;
+      }
+    }
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(there));
+    carry_ = {i, note, std::move(lines)};
+  }
+}
+
+void ListSwap::Replace(TextReader& firstList, TextWriter& firstFresh) {
+  for (int i = 0; i < 2; ++i) {
+    if (held_[i]) {
+      // The journal this run began may no longer say it; none of its lines is in the list
+      // this run writes, whose own lines end here.
+      Note(i, {held_[i]->carried, firstFresh.size(), {}});
+      outcome_.oldListLeft = names_.second[i];
+    }
+  }
+  for (const std::string& line : carry_.lines) firstFresh.WriteLine(mark_(line));
+  TextReader* list = &firstList;
+  TextWriter* fresh = &firstFresh;
+  std::optional<TextReader> nextList;
+  std::optional<TextWriter> nextFresh;
+  for (int round = 0;; ++round) {
+    try {
+      if (Round(*list, *fresh)) return;
+    } catch (const std::exception&) {
+      if (round == 0) throw;
+      // The list in place has every line but those of the name carried: they wait for the
+      // next run.
+      if (nextFresh) nextFresh->Discard();
+      Note(carry_.name, carry_.note);
+      Leave(carry_.name);
+      return;
+    }
+    if (round + 1 == kRounds) {
+      TextWriter more = TextWriter::Append(files_, names_.list);
+      for (const std::string& line : carry_.lines) more.WriteLine(mark_(line));
+      more.Close();
+      files_.Flush();
+      files_.RemoveFile(names_.second[carry_.name]);
+      return;
+    }
+    try {
+      // The new list: what the run put in place, the lines carried, then what Winpack wrote
+      // to the list in place since.
+      nextList.emplace(files_, names_.list);
+      nextFresh.emplace(TextWriter::Create(files_, names_.fresh));
+      std::string line;
+      while (nextList->Consumed() < base_ && nextList->ReadWholeLine(line)) {
+        nextFresh->WriteLine(line);
+      }
+      for (const std::string& carried : carry_.lines) nextFresh->WriteLine(mark_(carried));
+    } catch (const std::exception&) {
+      if (nextFresh) nextFresh->Discard();
+      Leave(carry_.name);
+      return;
+    }
+    list = &*nextList;
+    fresh = &*nextFresh;
+  }
+}
+
+// One replacement: true when it is complete, false when lines written to the replaced list
+// in its instant are to be carried (carry_) by another.
+bool ListSwap::Round(TextReader& list, TextWriter& fresh) {
+  CatchUp(list, fresh);
+  fresh.Flush();
+  const int second = FreeName();
+  const OldListNote note{list.Consumed(), fresh.size(), {}};
+  if (second >= 0) Note(second, note);
+  const int carried = carry_.name;
+  if (carried >= 0) {
+    OldListNote in = carry_.note;
+    in.inList = files_.FileId(names_.fresh);
+    Note(carried, in);
+  }
+  // The new list through `at`, and the notes; what is caught up below may be lost to a power
+  // cut, and the next run looks for it in the list from `at` on.
+  files_.Flush();
+  const auto unchanged = [&] {
+    if (carried >= 0) Note(carried, carry_.note);  // before the new list goes
+  };
+  // A program that keeps the list open would write on into the old one: it keeps it.
+  if (!WaitAlone(list)) {
+    unchanged();
+    KeptOpen(list.path());
+  }
+  CatchUp(list, fresh);
+  const bool linked = second >= 0 && files_.LinkNew(names_.list, names_.second[second]);
+  if (linked && !list.NamedBy(files_, names_.second[second])) {
+    files_.RemoveFile(names_.second[second]);
+    unchanged();
+    ListPutInPlace(list.path());
+  }
+  if (!linked && !list.StillNamed(files_)) {
+    unchanged();
+    ListPutInPlace(list.path());
+  }
+  std::uint64_t read = list.Consumed();
+  list.Close();  // Wine replaces no file that is open, this run's own handle included
+  std::uint64_t written = fresh.size();
+  fresh.Close();
+  // Windows and Wine replace no list that a program has open: it is tried again until the
+  // program has closed it, with what it wrote meanwhile, so that little is left to carry.
+  const bool replaced = WaitFor([&] {
+    if (files_.ReplaceUnlessOpen(names_.fresh, names_.list)) return false;
+    if (linked) {
+      TextReader old(files_, names_.second[second], TextReader::Links::kRefuse);
+      old.Skip(read);
+      TextWriter more = TextWriter::Append(files_, names_.fresh);
+      CatchUp(old, more);
+      read = old.Consumed();
+      written += more.size();
+      more.Close();
+    }
+    return true;
+  });
+  if (!replaced) {
+    if (linked) TryRemove(names_.second[second]);
+    unchanged();
+    KeptOpen(list.path());
+  }
+  if (outcome_.list == Outcome::List::kUnchanged) outcome_.list = Outcome::List::kReplaced;
+  if (carried >= 0) {
+    files_.RemoveFile(names_.second[carried]);
+    usable_[carried] = true;
+    carry_ = {};
+  }
+  // Without a second name the old list is gone with its handle: the limit of a disk that
+  // keeps one name a file.
+  if (!linked) return true;
+  // Nobody can open the old list by name any more; once nobody holds it, it is final.
+  if (!WaitAlone(names_.second[second])) {
+    Leave(second);
+    return true;
+  }
+  std::vector<std::string> lines = LinesPast(names_.second[second], read);
+  if (lines.empty()) {
+    files_.RemoveFile(names_.second[second]);
+    return true;
+  }
+  usable_[second] = false;
+  carry_ = {second, note, std::move(lines)};
+  base_ = written;
+  return false;
+}
+
+void ListSwap::CatchUp(TextReader& list, TextWriter& fresh) {
+  std::string line;
+  while (NextLine(list, line)) fresh.WriteLine(mark_(std::move(line)));
+}
+
+bool ListSwap::WaitAlone(const std::string& path) {
+  return WaitFor([&] { return files_.OpenElsewhere(path, Look::kSecondName); });
+}
+
+bool ListSwap::WaitAlone(const TextReader& list) {
+  return WaitFor([&] { return list.OpenElsewhere(files_, Look::kLiveName); });
+}
+
+std::vector<std::string> ListSwap::LinesPast(const std::string& path, std::uint64_t from) {
+  TextReader old(files_, path, TextReader::Links::kRefuse);
+  old.Skip(from);
+  std::vector<std::string> lines;
+  std::string line;
+  while (NextLine(old, line)) lines.push_back(line);
+  return lines;
+}
+
+// A second name of the list in place, which Windows and Wine keep while a program holds the
+// list without sharing its deletion: it stays, and the next run removes it.
+bool ListSwap::TryRemove(const std::string& name) {
+  try {
+    files_.RemoveFile(name);
+    return true;
+  } catch (const platform::FileError&) {
+    return false;
+  }
+}
+
+void ListSwap::Note(int name, const OldListNote& note) {
+  journal_.NoteOldList(Leaf(names_.second[name]), note);
+}
+
+void ListSwap::Leave(int name) {
+  outcome_.oldListLeft = names_.second[name];
+  files_.Flush();
+}
+
+int ListSwap::FreeName() const {
+  for (int i = 0; i < 2; ++i) {
+    if (usable_[i] && i != carry_.name && !files_.EntryExists(names_.second[i])) return i;
+  }
+  return -1;
+}
+
+}  // namespace run
