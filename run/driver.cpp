@@ -196,7 +196,7 @@ void MnuArchive_Click(Reporter& reporter, const platform::Clock& clock) {
   } catch (const std::exception& e) {
     return Show(reporter, NotStarted(e.what()));
   }
-  Journal journal(files, recovery.entries, recovery.claims);
+  Journal journal(files, recovery.entries, recovery.claims, recovery.oldLists);
   Outcome outcome;
   outcome.kept = recovery.kept;
   outcome.strays = recovery.strays;

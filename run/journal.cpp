@@ -65,6 +65,12 @@ void ReadOldListNote(const std::string& line, std::map<std::string, OldListNote>
   if (it != notes.end() && fields >> id && Ends(fields)) it->second.inList = id;
 }
 
+void WriteNote(platform::TextWriter& out, const std::string& name, const OldListNote& note) {
+  out.WriteLine(kOldList + name + " " + std::to_string(note.carried) + " " +
+                std::to_string(note.at) + " .");
+  if (!note.inList.empty()) out.WriteLine(kInList + name + " " + note.inList + " .");
+}
+
 }  // namespace
 
 bool Trusted(const JournalEntry& e, const std::vector<std::string>& tokens) {
@@ -116,12 +122,14 @@ JournalContents ReadJournal(platform::Files& files) {
 }
 
 void Journal::Begin(const std::string& token) {
-  if (earlier_.empty() && claims_.empty()) {
+  if (earlier_.empty() && claims_.empty() && oldLists_.empty()) {
     out_.emplace(platform::TextWriter::Create(files_, kJournal));
   } else {
     // Every run whose entries or copies are not done yet keeps its claim, however many runs
     // are stopped before their list is in place.
-    Rewrite(claims_, earlier_);
+    // A second name of the old list an earlier run left keeps its note too: this run may be
+    // stopped before it has carried it over.
+    Rewrite(claims_, earlier_, oldLists_);
     out_.emplace(platform::TextWriter::Append(files_, kJournal));
   }
   // On disk before any copy is staged under the prefix: a copy the journal does not claim
@@ -140,9 +148,7 @@ void Journal::Append(const std::vector<JournalEntry>& entries) {
 void Journal::NoteOldList(const std::string& name, const OldListNote& note) {
   // A run that staged nothing has no journal open: the one left before, if any, goes on.
   if (!out_) out_.emplace(platform::TextWriter::Append(files_, kJournal));
-  out_->WriteLine(kOldList + name + " " + std::to_string(note.carried) + " " +
-                  std::to_string(note.at) + " .");
-  if (!note.inList.empty()) out_->WriteLine(kInList + name + " " + note.inList + " .");
+  WriteNote(*out_, name, note);
   out_->Flush();
 }
 
@@ -163,7 +169,7 @@ void Journal::Remove() noexcept {
     if (!left.empty()) {
       // A copy the run could not remove (the archive turned read-only) stays the run's own:
       // a later run removes it, and never takes it for someone else's.
-      Rewrite(left, {});
+      Rewrite(left, {}, {});
       files_.Flush();
     } else if (files_.EntryExists(kJournal)) {
       files_.RemoveFile(kJournal);
@@ -176,10 +182,12 @@ void Journal::Remove() noexcept {
 // The journal made anew, whole on disk before it takes the journal's name: until then the old
 // journal holds what it held.
 void Journal::Rewrite(const std::vector<std::string>& claims,
-                      const std::vector<JournalEntry>& entries) {
+                      const std::vector<JournalEntry>& entries,
+                      const std::map<std::string, OldListNote>& oldLists) {
   platform::TextWriter fresh = platform::TextWriter::Create(files_, kNewJournal);
   for (const std::string& token : claims) fresh.WriteLine(kToken + token);
   for (const JournalEntry& e : entries) WriteEntry(fresh, e);
+  for (const auto& [name, note] : oldLists) WriteNote(fresh, name, note);
   fresh.Close();
   files_.Flush();
   files_.ReplaceFile(kNewJournal, kJournal);

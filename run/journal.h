@@ -53,8 +53,11 @@ bool Claimed(const std::string& stagedName, const std::vector<std::string>& toke
 class Journal {
  public:
   Journal(platform::Files& files, std::vector<JournalEntry> earlier,
-          std::vector<std::string> claims)
-      : files_(files), earlier_(std::move(earlier)), claims_(std::move(claims)) {}
+          std::vector<std::string> claims, std::map<std::string, OldListNote> oldLists)
+      : files_(files),
+        earlier_(std::move(earlier)),
+        claims_(std::move(claims)),
+        oldLists_(std::move(oldLists)) {}
 
   /// Starts the journal with the staging prefix of this run, durable before the first copy
   /// is staged. Throws FileError.
@@ -69,11 +72,13 @@ class Journal {
   void Remove() noexcept;
 
  private:
-  void Rewrite(const std::vector<std::string>& claims, const std::vector<JournalEntry>& entries);
+  void Rewrite(const std::vector<std::string>& claims, const std::vector<JournalEntry>& entries,
+               const std::map<std::string, OldListNote>& oldLists);
 
   platform::Files& files_;
   std::vector<JournalEntry> earlier_;
-  std::vector<std::string> claims_;  // prefixes the journal on disk claims
+  std::vector<std::string> claims_;              // prefixes the journal on disk claims
+  std::map<std::string, OldListNote> oldLists_;  // an earlier run's notes of second names
   std::optional<platform::TextWriter> out_;
 };
 
