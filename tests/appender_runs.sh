@@ -23,8 +23,7 @@ rm -rf "$wp"
 bash "$here/../scripts/make-station.sh" "$prefix"
 export XDG_DATA_HOME=$tmp/data
 mkdir -p "$XDG_DATA_HOME"
-before=$(lines_ok=0
-tr -d '\r' < "$wp/Bulls/MARKED.TXT" | awk 'END { print NR }')
+before=$(tr -d '\r' < "$wp/Bulls/MARKED.TXT" | awk 'END { print NR }')
 
 run "$appender" "$(at "$appender" Winpack/Bulls/MARKED.TXT)" "$mode" "$(at "$appender" Winpack/stop)" \
   > "$tmp/appended" &
