@@ -39,6 +39,7 @@ said=$(run "$run_child" 0 < /dev/null | tr -d '\r')  # the appender has stopped:
 [ "$(tail -1 <<<"$said")" = "Kelvaron is Finnished." ] || { echo "FAIL: the last run: $said"; exit 1; }
 
 read -r _ written _ refused < <(tr -d '\r' < "$tmp/appended")
+lines_ok=0
 tr -d '\r' < "$wp/Bulls/MARKED.TXT" | awk -v n="$written" -v before="$before" '
   /^8[0-9][0-9][0-9][0-9][0-9],B,WX    ,[0-9]+$/ { seq = substr($0, 17) + 0; seen[seq]++
     if (seq < last) disorder++; last = seq; next }
@@ -47,8 +48,9 @@ tr -d '\r' < "$wp/Bulls/MARKED.TXT" | awk -v n="$written" -v before="$before" '
     for (s = 0; s < n; s++) { if (!(s in seen)) lost++; else if (seen[s] > 1) doubled++ }
     printf "%d lines appended: %d lost, %d doubled, %d out of order, %d torn or foreign\n",
            n, lost, doubled, disorder, other - before
-    exit (lost + doubled + (other != before)) > 0 }'
+    exit (lost + doubled + (other != before)) > 0 }' || lines_ok=$?
 echo "$runs runs: $left left the list to the next run; $refused opens of the appender refused"
+[ "$lines_ok" -eq 0 ] || { echo "FAIL: lines lost, doubled or torn"; exit 1; }
 # rename(2) holds no handle. Windows and Wine rename through a handle with delete access,
 # and in the instant before it is closed an open that does not share deletion is refused.
 if [[ "$run_child" != *.exe ]]; then
