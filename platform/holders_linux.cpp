@@ -64,7 +64,7 @@ std::string Files::FinalPath(std::string_view winPath) {
   if (root.empty() || real.compare(0, root.size() + 1, root + "/") != 0) {
     throw FileError(FileError::Kind::kOther, abs, "it is a link to a file off drive C:");
   }
-  std::string win = "C:" + Utf8ToCp1252(real.substr(root.size()));
+  std::string win = "C:" + Utf8ToAnsi(real.substr(root.size()));
   for (char& c : win) c = c == '/' ? '\\' : c;
   return win;
 }
