@@ -53,7 +53,7 @@ static QIcon WindowIcon() {
 
 MainWindow::MainWindow(const platform::Clock& clock, QWidget* parent)
     : QMainWindow(parent), presenter_(*this, [&clock](run::Reporter& reporter) {
-        run::MnuArchive_Click(reporter, clock);
+        run::ArchiveMarkedBulletins(reporter, clock);
       }) {
   setWindowTitle(form::kTitle);
   setWindowIcon(WindowIcon());

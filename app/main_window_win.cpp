@@ -43,7 +43,7 @@ BOOL CALLBACK AddWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM areas) {
 
 MainWindow::MainWindow(const platform::Clock& clock)
     : presenter_(*this,
-                 [&clock](run::Reporter& reporter) { run::MnuArchive_Click(reporter, clock); }) {}
+                 [&clock](run::Reporter& reporter) { run::ArchiveMarkedBulletins(reporter, clock); }) {}
 
 double MainWindow::Dpi() const {
   HDC screen = GetDC(nullptr);

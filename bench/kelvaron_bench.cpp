@@ -57,7 +57,7 @@ int Worker(const std::string& which, const std::string& dir) {
   if (which == "a") {
     Silent silent;
     bench::Clock clock;
-    run::MnuArchive_Click(silent, clock);
+    run::ArchiveMarkedBulletins(silent, clock);
     ok = silent.finished;
   } else {
     flushSeconds = bench::Baseline(dir + "/prefix", dir + "/data");

@@ -184,7 +184,7 @@ void Show(Reporter& reporter, const Message& message) {
 
 }  // namespace
 
-void MnuArchive_Click(Reporter& reporter, const platform::Clock& clock) {
+void ArchiveMarkedBulletins(Reporter& reporter, const platform::Clock& clock) {
   platform::Files files;  // holds the run lock until the run has told its end
   if (auto refusal = TakeRunLock(files)) return Show(reporter, NotStarted(*refusal));
   RunState state;

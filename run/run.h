@@ -9,6 +9,6 @@ namespace run {
 /// run left, the pass over MARKED.TXT, the new list in its place, and the closing messages.
 /// Never throws: every failure is told through the Reporter, and only a completed run ends
 /// with "Kelvaron is Finnished.". Each run starts afresh from the disk.
-void MnuArchive_Click(Reporter& reporter, const platform::Clock& clock);
+void ArchiveMarkedBulletins(Reporter& reporter, const platform::Clock& clock);
 
 }  // namespace run

@@ -575,7 +575,7 @@ std::vector<Boundary> BatchBoundaries(int count) {
   int lastRename = 0;
   platform::faults::Reset();
   platform::faults::BeforeEach(Op::kRename, [&] { lastRename = CallsSoFar(); });
-  run::MnuArchive_Click(watch, test::FixedClock("07-12-2026"));
+  run::ArchiveMarkedBulletins(watch, test::FixedClock("07-12-2026"));
   platform::faults::Reset();
   watch.found.push_back({"before its list took the place of the old", lastRename});
   return watch.found;

@@ -133,7 +133,7 @@ struct MeddledRun {
     }
   } rec;
   test::FixedClock clock{"07-12-2026"};
-  void Run() { run::MnuArchive_Click(rec, clock); }
+  void Run() { run::ArchiveMarkedBulletins(rec, clock); }
 };
 
 void TwoBulletins(const test::Station& st) {

@@ -36,6 +36,6 @@ int main(int argc, char** argv) {
   if (argc > 1 && !pause) platform::faults::KillAtCall(std::atoi(argv[1]));
   Printer printer(pause);
   const test::FixedClock clock("07-12-2026");
-  run::MnuArchive_Click(printer, clock);
+  run::ArchiveMarkedBulletins(printer, clock);
   return 0;
 }

@@ -20,7 +20,7 @@ struct Runner {
   /// One whole run; the messages it showed.
   const Messages& Run() {
     rec.messages.clear();
-    run::MnuArchive_Click(rec, clock);
+    run::ArchiveMarkedBulletins(rec, clock);
     return rec.messages;
   }
   /// The run completed: its one message is "Kelvaron is Finnished.".
