@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "platform/codepage.h"
 #include "platform/faults.h"
 #include "platform/files_win.h"
@@ -47,6 +49,13 @@ std::string Files::FinalPath(std::string_view winPath) {
   if (n == 0 || n >= MAX_PATH * 4) return abs;
   std::string final = win::Narrow(std::wstring_view(buf, n));
   if (final.starts_with("\\\\?\\")) final.erase(0, 4);
+  // A test program's drive C: is a scratch folder: the final path is taken back to it.
+  if (std::string root = faults::TestDrive(); !root.empty()) {
+    std::replace(root.begin(), root.end(), '/', '\\');
+    if (UpperCase(final.substr(0, root.size())) == UpperCase(root)) {
+      final = "C:" + final.substr(root.size());
+    }
+  }
   if (UpperCase(final) == UpperCase(abs)) return abs;
   if (final.size() < 3 || UpperChar(final[0]) != 'C' || final[1] != ':' || final[2] != '\\') {
     throw FileError(FileError::Kind::kOther, abs, "it is a link to a file off drive C:");
