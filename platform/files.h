@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -81,10 +82,11 @@ class Files {
     kLiveName,    // a name others may open at any moment: never in their way
     kSecondName,  // a name nobody else knows: it may be opened alone for an instant
   };
-  /// Whether a program other than this run has the file open. With Look::kLiveName, false
-  /// where that cannot be told without being in another's way (Windows: the replacement
-  /// that follows finds out). The run must hold no handle of the file itself.
-  bool OpenElsewhere(std::string_view winPath, Look look);
+  /// Waits up to `limit` until no program but this run has the file open: false when one
+  /// still has it then. With Look::kLiveName, true at once where that cannot be told without
+  /// being in another's way (Windows: the replacement that follows finds out). The run must
+  /// hold no handle of the file itself.
+  bool AwaitAlone(std::string_view winPath, Look look, std::chrono::milliseconds limit);
 
   /// Makes durable everything written, created, renamed or removed through this object so
   /// far (the contents of files and the folder entries that name them), and what others left

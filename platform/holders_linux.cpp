@@ -1,12 +1,16 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/faults.h"
@@ -19,26 +23,6 @@
 // programs'.
 namespace platform {
 namespace {
-
-// Whether any open file of the process (`fdDir`, its /proc/<pid>/fd) but `skip` is the file.
-bool ProcessHolds(int fdDir, const struct stat& file, const std::string& skip) {
-  DIR* fds = fdopendir(fdDir);
-  if (fds == nullptr) {
-    close(fdDir);
-    return false;
-  }
-  bool holds = false;
-  while (const dirent* e = readdir(fds)) {
-    struct stat st {};
-    if (e->d_name[0] != '.' && e->d_name != skip && fstatat(dirfd(fds), e->d_name, &st, 0) == 0 &&
-        st.st_dev == file.st_dev && st.st_ino == file.st_ino) {
-      holds = true;
-      break;
-    }
-  }
-  closedir(fds);
-  return holds;
-}
 
 std::string RealPath(const std::string& host) {
   std::unique_ptr<char, decltype(&std::free)> real(realpath(host.c_str(), nullptr), &std::free);
@@ -77,47 +61,143 @@ std::string Files::FileId(std::string_view winPath) {
   return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
-bool Files::OpenElsewhere(std::string_view winPath, Look look) {
-  return raw::OpenElsewhere(*this, raw::kNoFile, AbsoluteWinPath(winPath), look);
-}
-
 }  // namespace platform
 
 namespace platform::raw {
+namespace {
 
-// Every process's open files are looked at: what this run cannot read (another user's
-// processes) it cannot see, and a program of another user is not Winpack's.
-bool OpenElsewhere(Files& files, Handle mine, const std::string& absPath, Files::Look) {
-  Fault(faults::Op::kStat, absPath);
-  struct stat file {};
-  const int found = mine != kNoFile ? fstat(static_cast<int>(mine), &file)
-                                    : stat(files.HostPath(absPath).c_str(), &file);
-  if (found != 0) return false;
-  const std::string self = std::to_string(getpid());
-  const std::string skip = mine != kNoFile ? std::to_string(mine) : std::string();
-  const auto holds = [&](int parent, const char* pid) {
-    const int fdDir =
-        openat(parent, (std::string(pid) + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return fdDir >= 0 && ProcessHolds(fdDir, file, pid == self ? skip : std::string());
-  };
-  // The process found holding the file last time is asked first: a look through every
-  // process takes a while, and a program that holds the file is likely to hold it still.
-  static std::string lastHolder;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr) throw FileError::FromErrno(errno, absPath);
-  // Once it has let go, it is not looked at again in this look: it may open the file anew
-  // meanwhile, and a file that can no longer be opened by name it cannot.
-  bool held = !lastHolder.empty() && holds(dirfd(proc), lastHolder.c_str());
-  const dirent* e = nullptr;
-  while (!held && (e = readdir(proc)) != nullptr) {
-    if (e->d_name[0] < '0' || e->d_name[0] > '9' || e->d_name == lastHolder) continue;
-    if (holds(dirfd(proc), e->d_name)) {
-      held = true;
-      lastHolder = e->d_name;
-    }
+struct CloseDir {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using Dir = std::unique_ptr<DIR, CloseDir>;
+
+// Who holds a file open, found in /proc, where Wine's server and its programs show as Linux
+// programs do. What this run cannot read (another user's processes) it cannot see, and a
+// program of another user is not Winpack's.
+class HolderLook {
+ public:
+  HolderLook(Files& files, Handle mine, const std::string& absPath) : path_(absPath) {
+    Fault(faults::Op::kStat, absPath);
+    found_ = (mine != kNoFile ? fstat(static_cast<int>(mine), &file_)
+                              : stat(files.HostPath(absPath).c_str(), &file_)) == 0;
+    if (mine != kNoFile) mine_ = std::to_string(getpid()) + "/fd/" + std::to_string(mine);
   }
-  closedir(proc);
-  return held;
+  bool found() const { return found_; }
+
+  /// The open files that are the file, as "<pid>/fd/<n>" below /proc, looking at the
+  /// processes of `first` first; with `one`, the first found only.
+  std::vector<std::string> Scan(const std::vector<std::string>& first, bool one) const {
+    const Dir proc = OpenProc();
+    std::vector<std::string> held;
+    const auto look = [&](const std::string& pid) {
+      Dir fds(opendir(("/proc/" + pid + "/fd").c_str()));
+      while (fds && (held.empty() || !one)) {
+        const dirent* e = readdir(fds.get());
+        if (e == nullptr) break;
+        if (e->d_name[0] != '.' && Is(dirfd(proc.get()), pid + "/fd/" + e->d_name)) {
+          held.push_back(pid + "/fd/" + e->d_name);
+        }
+      }
+    };
+    std::vector<std::string> pids;
+    for (const std::string& fd : first) pids.push_back(fd.substr(0, fd.find('/')));
+    for (const std::string& pid : pids) {
+      if (held.empty() || !one) look(pid);
+    }
+    // One that let go is not looked at again in this look: it may open the file anew
+    // meanwhile, and a file that can no longer be opened by name it cannot.
+    while (held.empty() || !one) {
+      const dirent* e = readdir(proc.get());
+      if (e == nullptr) break;
+      const std::string pid = e->d_name;
+      if (pid[0] >= '0' && pid[0] <= '9' &&
+          std::find(pids.begin(), pids.end(), pid) == pids.end()) {
+        look(pid);
+      }
+    }
+    return held;
+  }
+
+  /// Whether any of the open files Scan found still is the file: one look at each.
+  bool AnyHolds(const std::vector<std::string>& held) const {
+    const Dir proc = OpenProc();
+    return std::any_of(held.begin(), held.end(),
+                       [&](const std::string& fd) { return Is(dirfd(proc.get()), fd); });
+  }
+
+ private:
+  Dir OpenProc() const {
+    Dir proc(opendir("/proc"));
+    if (!proc) throw FileError::FromErrno(errno, path_);
+    return proc;
+  }
+  bool Is(int proc, const std::string& fd) const {
+    struct stat st {};
+    return fd != mine_ && fstatat(proc, fd.c_str(), &st, 0) == 0 && st.st_dev == file_.st_dev &&
+           st.st_ino == file_.st_ino;
+  }
+
+  std::string path_;
+  struct stat file_ {};
+  bool found_ = false;
+  std::string mine_;  // this run's own open file, not counted
+};
+
+// The open files found holding a file last time are asked first: a look through every
+// process takes a while, and a program that holds the file is likely to hold it still.
+std::vector<std::string> lastHeld;
+
+}  // namespace
+
+bool OpenElsewhere(Files& files, Handle mine, const std::string& absPath, Files::Look) {
+  const HolderLook look(files, mine, absPath);
+  if (!look.found()) return false;
+  std::vector<std::string> held = look.Scan(lastHeld, true);
+  if (!held.empty()) lastHeld = held;
+  return !held.empty();
+}
+
+// A program that keeps the list open may let go of it for a moment only, less than a look
+// through every process takes. inotify tells of each close as it happens: then only the open
+// files found holding it are looked at, at once, and every process again now and then for
+// one that opened it since. One missed so holds the old list after its replacement, which
+// the run finds then.
+bool AwaitAlone(Files& files, Handle mine, const std::string& absPath, Files::Look look,
+                std::chrono::milliseconds limit) {
+  const HolderLook holders(files, mine, absPath);
+  if (!holders.found()) return true;
+  // One inotify instance serves the process: closing one waits on the kernel for some
+  // milliseconds, long enough for the program to open the file again.
+  static const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  const std::string watched =
+      mine != kNoFile ? "/proc/self/fd/" + std::to_string(mine) : files.HostPath(absPath);
+  const int wd = watch < 0 ? -1 : inotify_add_watch(watch, watched.c_str(), IN_CLOSE);
+  if (wd < 0) return PollAlone(files, mine, absPath, look, limit);
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kLookEverywhere = std::chrono::milliseconds(50);
+  const auto until = Clock::now() + limit;
+  auto scanAt = Clock::now();
+  std::vector<std::string> held;
+  bool alone = false;
+  while (!alone) {
+    const auto now = Clock::now();
+    if (now >= scanAt) {
+      held = holders.Scan(held, false);
+      alone = held.empty();
+      scanAt = now + kLookEverywhere;
+      continue;
+    }
+    if (now > until) break;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::min(until, scanAt) - now);
+    pollfd event{watch, POLLIN, 0};
+    if (poll(&event, 1, static_cast<int>(wait.count())) <= 0) continue;
+    char drained[4096];
+    while (read(watch, drained, sizeof drained) > 0) {
+    }
+    alone = !holders.AnyHolds(held);
+  }
+  inotify_rm_watch(watch, wd);
+  return alone;
 }
 
 }  // namespace platform::raw

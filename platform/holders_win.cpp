@@ -77,10 +77,6 @@ std::string Files::FileId(std::string_view winPath) {
                         info.nFileIndexLow);
 }
 
-bool Files::OpenElsewhere(std::string_view winPath, Look look) {
-  return raw::OpenElsewhere(*this, raw::kNoFile, HostPath(winPath), look);
-}
-
 }  // namespace platform
 
 namespace platform::raw {
@@ -103,6 +99,12 @@ bool OpenElsewhere(Files& files, Handle mine, const std::string& absPath, Files:
   if (err == ERROR_SHARING_VIOLATION) return true;
   if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return false;
   throw win::Error(err, abs);
+}
+
+// Windows tells no one when a file is closed.
+bool AwaitAlone(Files& files, Handle mine, const std::string& absPath, Files::Look look,
+                std::chrono::milliseconds limit) {
+  return PollAlone(files, mine, absPath, look, limit);
 }
 
 }  // namespace platform::raw

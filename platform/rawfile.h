@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -41,8 +42,17 @@ void CloseQuietly(Handle file) noexcept;
 /// Whether the path still names the open file (not another file put in its place).
 bool SameFile(Files& files, Handle file, const std::string& absPath);
 
-/// Files::OpenElsewhere for the file `mine` (kNoFile: the one `absPath` names), this
-/// program's own handle `mine` not counted.
+/// Whether a program other than this one has the file `mine` (kNoFile: the one `absPath`
+/// names) open, this program's own handle `mine` not counted (Files::AwaitAlone).
 bool OpenElsewhere(Files& files, Handle mine, const std::string& absPath, Files::Look look);
+/// Waits up to `limit` until OpenElsewhere says no: false when a program still has the file
+/// open then. Where the system tells when a file is closed (Linux), each close is looked at
+/// as it happens, so that a program that lets go of the file between two opens for an
+/// instant is seen to.
+bool AwaitAlone(Files& files, Handle mine, const std::string& absPath, Files::Look look,
+                std::chrono::milliseconds limit);
+/// AwaitAlone by looking again every few milliseconds.
+bool PollAlone(Files& files, Handle mine, const std::string& absPath, Files::Look look,
+               std::chrono::milliseconds limit);
 
 }  // namespace platform::raw

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <thread>
 
 #include "platform/file_error.h"
 
@@ -20,6 +21,24 @@ const char* LineEnd(const char* begin, const char* stop) {
 }
 
 }  // namespace
+
+namespace raw {
+
+bool PollAlone(Files& files, Handle mine, const std::string& absPath, Files::Look look,
+               std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (OpenElsewhere(files, mine, absPath, look)) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+}  // namespace raw
+
+bool Files::AwaitAlone(std::string_view winPath, Look look, std::chrono::milliseconds limit) {
+  return raw::AwaitAlone(*this, raw::kNoFile, AbsoluteWinPath(winPath), look, limit);
+}
 
 TextReader::TextReader(Files& files, std::string_view winPath, Links links)
     : path_(files.AbsoluteWinPath(winPath)), buf_(new char[kBufferSize]) {

@@ -53,9 +53,9 @@ class TextReader {
   bool StillNamed(Files& files) const { return NamedBy(files, path_); }
   /// Whether the path names this file.
   bool NamedBy(Files& files, const std::string& winPath) const;
-  /// Whether a program other than this one has the file open (Files::OpenElsewhere).
-  bool OpenElsewhere(Files& files, Files::Look look) const {
-    return raw::OpenElsewhere(files, file_, path_, look);
+  /// Waits until no program but this one has the file open (Files::AwaitAlone).
+  bool AwaitAlone(Files& files, Files::Look look, std::chrono::milliseconds limit) const {
+    return raw::AwaitAlone(files, file_, path_, look, limit);
   }
 
  private:

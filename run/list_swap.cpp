@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <thread>
+#include <utility>
 
 #include "platform/codepage.h"
 #include "platform/file_error.h"
@@ -21,9 +22,11 @@ using Look = platform::Files::Look;
 // enough that a run does not seem to hang on one that keeps it open.
 constexpr auto kHoldLimit = std::chrono::seconds(3);
 constexpr auto kLookAgain = std::chrono::milliseconds(2);
-// Each round puts in place the lines Winpack wrote during the one before; a Winpack that
-// writes in every round has what it wrote in the last appended instead.
-constexpr int kRounds = 8;
+// Each round puts in place the lines Winpack wrote during the one before. A Winpack that
+// writes in every round has what it wrote in the last kept under the second name for the next
+// run: appending it to the list in place could meet Winpack's own append, and Wine's appends
+// are not atomic.
+constexpr int kRounds = 16;
 
 std::string Leaf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
 
@@ -133,11 +136,7 @@ void ListSwap::Replace(TextReader& firstList, TextWriter& firstFresh) {
       return;
     }
     if (round + 1 == kRounds) {
-      TextWriter more = TextWriter::Append(files_, names_.list);
-      for (const std::string& line : carry_.lines) more.WriteLine(mark_(line));
-      more.Close();
-      files_.Flush();
-      files_.RemoveFile(names_.second[carry_.name]);
+      Leave(carry_.name);
       return;
     }
     try {
@@ -180,12 +179,6 @@ bool ListSwap::Round(TextReader& list, TextWriter& fresh) {
   const auto unchanged = [&] {
     if (carried >= 0) Note(carried, carry_.note);  // before the new list goes
   };
-  // A program that keeps the list open would write on into the old one: it keeps it.
-  if (!WaitAlone(list)) {
-    unchanged();
-    KeptOpen(list.path());
-  }
-  CatchUp(list, fresh);
   const bool linked = second >= 0 && files_.LinkNew(names_.list, names_.second[second]);
   if (linked && !list.NamedBy(files_, names_.second[second])) {
     files_.RemoveFile(names_.second[second]);
@@ -196,15 +189,25 @@ bool ListSwap::Round(TextReader& list, TextWriter& fresh) {
     unchanged();
     ListPutInPlace(list.path());
   }
+  // A program that keeps the list open would write on into the old one: it keeps it. All
+  // else is done first, so that the list is replaced the instant the program lets go of it.
+  if (!WaitAlone(list)) {
+    if (linked) TryRemove(names_.second[second]);
+    unchanged();
+    KeptOpen(list.path());
+  }
+  // Last before the replacement, so that little may come after it.
+  CatchUp(list, fresh);
   std::uint64_t read = list.Consumed();
   list.Close();  // Wine replaces no file that is open, this run's own handle included
   std::uint64_t written = fresh.size();
   fresh.Close();
   // Windows and Wine replace no list that a program has open: it is tried again until the
-  // program has closed it, with what it wrote meanwhile, so that little is left to carry.
+  // program has closed it, each time with what it wrote until just before, so that little is
+  // left to carry.
+  bool again = false;
   const bool replaced = WaitFor([&] {
-    if (files_.ReplaceUnlessOpen(names_.fresh, names_.list)) return false;
-    if (linked) {
+    if (std::exchange(again, true) && linked) {
       TextReader old(files_, names_.second[second], TextReader::Links::kRefuse);
       old.Skip(read);
       TextWriter more = TextWriter::Append(files_, names_.fresh);
@@ -213,7 +216,7 @@ bool ListSwap::Round(TextReader& list, TextWriter& fresh) {
       written += more.size();
       more.Close();
     }
-    return true;
+    return !files_.ReplaceUnlessOpen(names_.fresh, names_.list);
   });
   if (!replaced) {
     if (linked) TryRemove(names_.second[second]);
@@ -251,11 +254,11 @@ void ListSwap::CatchUp(TextReader& list, TextWriter& fresh) {
 }
 
 bool ListSwap::WaitAlone(const std::string& path) {
-  return WaitFor([&] { return files_.OpenElsewhere(path, Look::kSecondName); });
+  return files_.AwaitAlone(path, Look::kSecondName, kHoldLimit);
 }
 
 bool ListSwap::WaitAlone(const TextReader& list) {
-  return WaitFor([&] { return list.OpenElsewhere(files_, Look::kLiveName); });
+  return list.AwaitAlone(files_, Look::kLiveName, kHoldLimit);
 }
 
 std::vector<std::string> ListSwap::LinesPast(const std::string& path, std::uint64_t from) {

@@ -193,8 +193,11 @@ TEST(TwoRuns, LinesWinpackAppendsDuringARunAreKept) {
   platform::faults::BeforeEach(platform::faults::Op::kSync, [&] {
     if (++syncs <= 3) append();  // the last of them after the list was read to its end
   });
+  int renames = 0;
   if (!test::OpenFilesCanBeReplaced()) {
-    platform::faults::BeforeEach(platform::faults::Op::kRename, append);
+    platform::faults::BeforeEach(platform::faults::Op::kRename, [&] {
+      if (++renames <= 4) append();
+    });
   }
   r.Run();
   platform::faults::Reset();
@@ -202,6 +205,36 @@ TEST(TwoRuns, LinesWinpackAppendsDuringARunAreKept) {
   EXPECT_EQ(r.rec.messages.back().second, run::kFinished);
   EXPECT_GE(appended.size(), 17u * 4);
   EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n" + appended);
+}
+
+// A Winpack that writes in the very instant of every replacement: what it wrote in the last
+// one is never appended to the list in place, where it could meet Winpack's own append, but
+// kept under the second name for the next run, which the run says.
+TEST(TwoRuns, LinesWrittenAtEveryReplacementWaitForTheNextRun) {
+  test::Station st;
+  TwoBulletins(st);
+  std::string appended;
+  platform::faults::Reset();
+  platform::faults::BeforeEach(platform::faults::Op::kRename, [&] {
+    const std::string line = std::to_string(990000 + appended.size() / 17) + ",B,WX    \r\n";
+    std::ofstream(st.Host(kMarked), std::ios::app | std::ios::binary) << line;
+    appended += line;
+  });
+  test::Runner r;
+  r.Run();
+  platform::faults::Reset();
+  const std::string said = r.Error();
+  EXPECT_NE(said.find("for longer than the run could wait: what it wrote there is kept in "
+                      "C:\\Winpack\\BULLS\\MARKED.WA"),
+            std::string::npos)
+      << said;
+  const std::string list = st.Read(kMarked);
+  EXPECT_EQ(list, ("000001,KB\r\n000002,KB\r\n" + appended).substr(0, list.size()));
+  EXPECT_LT(list.size(), 22 + appended.size());
+  r.Run();
+  EXPECT_TRUE(r.Finished()) << r.Error();
+  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n" + appended);
+  EXPECT_FALSE(st.Exists("Winpack/Bulls/MARKED.WAS") || st.Exists("Winpack/Bulls/MARKED.WA2"));
 }
 
 // A list that another program put in place is left as it is; the trace of the run gives the
