@@ -180,6 +180,12 @@ bool IsOwnEntry(HANDLE h, const std::string& abs) {
       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     return false;
   }
+  // Most often the handle resolves to the very path it was opened by.
+  const std::wstring actual = FinalPath(h);
+  if (!actual.empty() && CompareStringOrdinal(actual.c_str(), -1, win::LongPath(abs).c_str(), -1,
+                                              TRUE) == CSTR_EQUAL) {
+    return true;
+  }
   // Where the system cannot tell (a file system that keeps no final path), its attributes
   // are the answer, as they are on Windows: Wine always tells.
   WIN32_FIND_DATAW listed{};
@@ -193,11 +199,30 @@ bool IsOwnEntry(HANDLE h, const std::string& abs) {
   if (folder == INVALID_HANDLE_VALUE) return true;
   std::wstring expected = FinalPath(folder);
   CloseHandle(folder);
-  const std::wstring actual = FinalPath(h);
   if (expected.empty() || actual.empty()) return true;
   if (expected.back() != L'\\') expected += L'\\';
   return actual == expected + listed.cFileName;
 }
+
+namespace {
+
+// Under Wine a rename by the name of a link moves the file it leads to: such a name is not
+// renamed. Windows' own link is renamed as itself.
+void RefuseWineLink(const std::string& abs) {
+  HANDLE h =
+      CreateFileW(win::LongPath(abs).c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;  // the rename says why
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool own = !GetFileInformationByHandle(h, &info) ||
+                   (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+                   IsOwnEntry(h, abs);
+  CloseHandle(h);
+  if (!own) throw FileError(FileError::Kind::kOther, abs, words::kNotOrdinary);
+}
+
+}  // namespace
 
 void RemoveEntry(const std::string& abs) {
   HANDLE h =
@@ -292,6 +317,7 @@ bool Files::RenameNew(std::string_view from, std::string_view to) {
   const std::string absFrom = HostPath(from);
   const std::string absTo = HostPath(to);
   Fault(faults::Op::kRename, absTo);
+  RefuseWineLink(absFrom);
   // Without MOVEFILE_REPLACE_EXISTING the system refuses a name that any entry bears, in
   // any letter case, in the same step as the rename.
   if (!MoveFileExW(win::LongPath(absFrom).c_str(), win::LongPath(absTo).c_str(),

@@ -56,10 +56,10 @@ Handle OpenRead(Files& files, const std::string& absPath, Links links,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) Throw(path);
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool ordinary =
-        GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        (links == Links::kFollow || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
+    const bool ordinary = GetFileType(h) == FILE_TYPE_DISK &&
+                          GetFileInformationByHandle(h, &info) &&
+                          (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                          (links == Links::kFollow || IsOwnEntry(h, path));
     if (!ordinary) {
       CloseHandle(h);
       throw FileError(FileError::Kind::kOther, path, words::kNotOrdinary);

@@ -33,7 +33,11 @@ Copy Compare(platform::Files& files, const std::string& archivePath, const std::
 // is whole. It is set aside for the user rather than removed or trusted.
 std::string KeepStaged(platform::Files& files, const JournalEntry& e) {
   std::string kept = e.tempPath + kKept;
-  if (!files.RenameNew(e.tempPath, kept)) kept = e.tempPath;
+  try {
+    if (!files.RenameNew(e.tempPath, kept)) kept = e.tempPath;
+  } catch (const platform::FileError&) {
+    kept = e.tempPath;  // as it is, where it is: a link that Windows would move through
+  }
   return kept + " (of " + e.bullPath + ")";
 }
 

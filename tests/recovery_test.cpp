@@ -639,13 +639,12 @@ TEST(Interrupted, AJournalIsTrustedOnlyForWhatARunWrites) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    if (row.link && !test::CanMakeSymlinks()) continue;
     test::Station st;
     TwoBulletins(st);
     st.Write("windows/win.ini", b1);
     st.Write("Winpack/Archive/Bulls/Ares/26120701.TXT", b1);
     st.Write(row.link ? "elsewhere.jnl" : kJournal, row.journal);
-    if (row.link) fs::create_symlink(st.Host("elsewhere.jnl"), st.Host(kJournal));
+    if (row.link && !test::MakeFileLink(st.Host("elsewhere.jnl"), st.Host(kJournal))) continue;
     const std::string ini = st.Read("Winpack/Packet.ini");
     test::Runner r;
     r.Run();
@@ -907,6 +906,54 @@ TEST(Interrupted, AnOldListHeldOpenIsLeftToTheNextRun) {
   EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n" + kLate);
   EXPECT_FALSE(st.Exists(kWas));
   EXPECT_FALSE(st.Exists(kJournal));
+}
+
+// A bulletin that is a link to a file elsewhere is no file of Winpack's to move: it stays, and
+// so does the file it leads to (under Wine the link looks like that file itself).
+TEST(Links, ABulletinThatIsALinkStaysWithItsFile) {
+  test::Station st;
+  TwoBulletins(st);
+  const std::string b1 = test::Station::BulletinText("000001", "ARES");
+  st.Write("outside.txt", b1);
+  fs::remove(st.Host("Winpack/Bulls/1/000001.TXT"));
+  if (!test::MakeFileLink(st.Host("outside.txt"), st.Host("Winpack/Bulls/1/000001.TXT"))) {
+    GTEST_SKIP() << "no symbolic links to files here";
+  }
+  test::Runner r;
+  r.Run();
+  EXPECT_TRUE(r.Finished()) << r.Error();
+  EXPECT_EQ(st.Read("outside.txt"), b1);
+  EXPECT_EQ(st.Read("Winpack/Bulls/1/000001.TXT"), b1);
+  EXPECT_EQ(Copies(st, b1), 0);
+  EXPECT_EQ(st.Read(kMarked), "000001,B\r\n000002,KB\r\n");
+  test::RemoveFileLink(st.Host("Winpack/Bulls/1/000001.TXT"));
+}
+
+// A staged copy that an interrupted run's journal names, when it is a link to a file outside
+// the station: set aside as the copy that may be the last, the link moves, if anything, and
+// never the file it leads to.
+TEST(Links, AStagedCopyThatIsALinkIsSetAsideWithoutItsFile) {
+  test::Station st;
+  st.Basics(99999, 0, {"ARES"});
+  const std::string b1 = test::Station::BulletinText("000001", "ARES");
+  st.Write("outside.txt", b1);
+  st.MakeDir("Winpack/Archive/Bulls/Kelvaron.tmp");
+  if (!test::MakeFileLink(st.Host("outside.txt"), st.Host(kStaged))) {
+    GTEST_SKIP() << "no symbolic links to files here";
+  }
+  st.Write(kJournal, JournalEntry("C:\\Winpack\\Bulls\\1\\000001.TXT",
+                                  "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B"));
+  st.Write(kMarked, "000001,B\r\n");
+  test::Runner r;
+  r.Run();
+  EXPECT_EQ(st.Read("outside.txt"), b1);
+  ASSERT_EQ(r.rec.messages.size(), 2u);
+  EXPECT_NE(r.rec.messages[0].second.find("\\Kelvaron.tmp\\" + kToken + "-Ares-26120703.TXT"),
+            std::string::npos)
+      << r.rec.messages[0].second;
+  for (const char* name : {"", ".kept"}) {
+    if (fs::is_symlink(st.Host(kStaged + name))) test::RemoveFileLink(st.Host(kStaged + name));
+  }
 }
 
 // MARKED.TXT that is a link is the operator's layout: the file it names is replaced, from
