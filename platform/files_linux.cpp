@@ -189,7 +189,7 @@ Files::Files() : view_(std::make_unique<DriveView>()) {}
 Files::~Files() { Unlock(); }
 
 std::string Files::AbsoluteWinPath(std::string_view winPath) const {
-  return winpath::Absolute(winPath, view_->curDir);
+  return winpath::Absolute(winPath);
 }
 
 std::string Files::HostPath(std::string_view winPath) {

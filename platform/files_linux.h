@@ -15,7 +15,6 @@ class DriveView {
   const std::string root = DriveRoot();  // the host folder of drive C: for this run
   FolderIndex names;
   std::unordered_map<std::string, std::string> foundDirs;  // folded Windows path -> host
-  std::string curDir = "C:\\";
   std::string trashRoot;            // the home trash once it is known to be there
   std::set<std::string> dirtyDirs;  // host folders changed since the last Flush
   int lockFd = -1;

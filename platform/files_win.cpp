@@ -85,7 +85,7 @@ Files::~Files() {
 }
 
 std::string Files::AbsoluteWinPath(std::string_view winPath) const {
-  return winpath::Absolute(winPath, view_->curDir);
+  return winpath::Absolute(winPath);
 }
 
 std::string Files::HostPath(std::string_view winPath) {

@@ -17,7 +17,6 @@ struct OpenFile;
 
 class DriveView {
  public:
-  std::string curDir = "C:\\";
   // What Flush makes durable: files written and the folders whose entries changed, by
   // upper-case path (the file system ignores case) to the path as written.
   std::map<std::string, std::string> dirtyFiles;

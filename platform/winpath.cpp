@@ -18,10 +18,10 @@ std::string Trimmed(std::string path) {
 
 }  // namespace
 
-std::string Absolute(std::string_view winPath, const std::string& curDir) {
+std::string Absolute(std::string_view winPath) {
   if (winPath.size() >= 2 && winPath[1] == ':') return Trimmed(std::string(winPath));
   if (!winPath.empty() && winPath[0] == '\\') return Trimmed("C:" + std::string(winPath));
-  return Trimmed(curDir + (curDir.back() == '\\' ? "" : "\\") + std::string(winPath));
+  return Trimmed("C:\\" + std::string(winPath));
 }
 
 bool IsOneName(std::string_view part) {

@@ -7,9 +7,10 @@
 // Windows paths of drive C: as both systems take them, before any host is asked.
 namespace platform::winpath {
 
-/// The absolute form: `C:...` as written, `\...` on drive C:, a bare name in `curDir`;
-/// trailing backslashes dropped, but for the drive root's.
-std::string Absolute(std::string_view winPath, const std::string& curDir);
+/// The absolute form: `C:...` as written, `\...` on drive C:, a bare name at the drive root
+/// (the program has no current folder); trailing backslashes dropped, but for the drive
+/// root's.
+std::string Absolute(std::string_view winPath);
 
 /// The names after `C:\` of an absolute path. Throws FileError (not found) for a path that
 /// cannot name a file of drive C: (another drive, an empty, `.` or `..` name, `/` or NUL).

@@ -14,6 +14,7 @@
 namespace run {
 namespace {
 
+using platform::FileError;
 using platform::TextReader;
 using platform::TextWriter;
 using Look = platform::Files::Look;
@@ -29,16 +30,6 @@ constexpr auto kLookAgain = std::chrono::milliseconds(2);
 constexpr int kRounds = 16;
 
 std::string Leaf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
-
-[[noreturn]] void ListPutInPlace(const std::string& path) {
-  throw platform::FileError(platform::FileError::Kind::kOther, path,
-                            "another program put a new list in its place during the run");
-}
-
-[[noreturn]] void KeptOpen(const std::string& path) {
-  throw platform::FileError(platform::FileError::Kind::kOther, path,
-                            "another program keeps it open");
-}
 
 // Looks again while `inTheWay` says a program holds the file, up to the limit.
 template <typename Test>
@@ -162,90 +153,103 @@ void ListSwap::Replace(TextReader& firstList, TextWriter& firstFresh) {
 // One replacement: true when it is complete, false when lines written to the replaced list
 // in its instant are to be carried (carry_) by another.
 bool ListSwap::Round(TextReader& list, TextWriter& fresh) {
+  Step step = NoteStep(list, fresh);
+  GiveSecondName(list, step);
+  PutInPlace(list, fresh, step);
+  return FinishOldList(step);
+}
+
+// Notes what the new list holds of the old one, and of the lines it carries, before either
+// changes: the new list through `at`, and the notes, are durable; what is caught up after may
+// be lost to a power cut, and the next run looks for it in the list from `at` on.
+ListSwap::Step ListSwap::NoteStep(TextReader& list, TextWriter& fresh) {
   CatchUp(list, fresh);
   fresh.Flush();
-  const int second = FreeName();
-  const OldListNote note{list.Consumed(), fresh.size(), {}};
-  if (second >= 0) Note(second, note);
-  const int carried = carry_.name;
-  if (carried >= 0) {
+  Step step;
+  step.second = FreeName();
+  step.carried = carry_.name;
+  step.note = {list.Consumed(), fresh.size(), {}};
+  if (step.second >= 0) Note(step.second, step.note);
+  if (step.carried >= 0) {
     OldListNote in = carry_.note;
     in.inList = files_.FileId(names_.fresh);
-    Note(carried, in);
+    Note(step.carried, in);
   }
-  // The new list through `at`, and the notes; what is caught up below may be lost to a power
-  // cut, and the next run looks for it in the list from `at` on.
   files_.Flush();
-  const auto unchanged = [&] {
-    if (carried >= 0) Note(carried, carry_.note);  // before the new list goes
-  };
-  const bool linked = second >= 0 && files_.LinkNew(names_.list, names_.second[second]);
-  if (linked && !list.NamedBy(files_, names_.second[second])) {
-    files_.RemoveFile(names_.second[second]);
-    unchanged();
-    ListPutInPlace(list.path());
+  return step;
+}
+
+// The old list's second name, by which its last lines are found once the new list has its
+// name; none on a disk that keeps one name a file.
+void ListSwap::GiveSecondName(const TextReader& list, Step& step) {
+  step.linked = step.second >= 0 && files_.LinkNew(names_.list, names_.second[step.second]);
+  if (step.linked ? !list.NamedBy(files_, names_.second[step.second]) : !list.StillNamed(files_)) {
+    GiveUp(step, FileError(FileError::Kind::kOther, list.path(),
+                           "another program put a new list in its place during the run"));
   }
-  if (!linked && !list.StillNamed(files_)) {
-    unchanged();
-    ListPutInPlace(list.path());
-  }
-  // A program that keeps the list open would write on into the old one: it keeps it. All
-  // else is done first, so that the list is replaced the instant the program lets go of it.
-  if (!WaitAlone(list)) {
-    if (linked) TryRemove(names_.second[second]);
-    unchanged();
-    KeptOpen(list.path());
-  }
-  // Last before the replacement, so that little may come after it.
-  CatchUp(list, fresh);
-  std::uint64_t read = list.Consumed();
+}
+
+// A program that keeps the list open would write on into the old one: it keeps it. All else
+// is done first, so that the list is replaced the instant the program lets go of it.
+void ListSwap::PutInPlace(TextReader& list, TextWriter& fresh, Step& step) {
+  const FileError keptOpen(FileError::Kind::kOther, list.path(), "another program keeps it open");
+  if (!WaitAlone(list)) GiveUp(step, keptOpen);
+  CatchUp(list, fresh);  // last before the replacement, so that little may come after it
+  step.read = list.Consumed();
   list.Close();  // Wine replaces no file that is open, this run's own handle included
-  std::uint64_t written = fresh.size();
+  step.written = fresh.size();
   fresh.Close();
   // Windows and Wine replace no list that a program has open: it is tried again until the
-  // program has closed it, each time with what it wrote until just before, so that little is
-  // left to carry.
+  // program has closed it, each time with what it wrote until just before.
   bool again = false;
   const bool replaced = WaitFor([&] {
-    if (std::exchange(again, true) && linked) {
-      TextReader old(files_, names_.second[second], TextReader::Links::kRefuse);
-      old.Skip(read);
+    if (std::exchange(again, true) && step.linked) {
+      TextReader old(files_, names_.second[step.second], TextReader::Links::kRefuse);
+      old.Skip(step.read);
       TextWriter more = TextWriter::Append(files_, names_.fresh);
       CatchUp(old, more);
-      read = old.Consumed();
-      written += more.size();
+      step.read = old.Consumed();
+      step.written += more.size();
       more.Close();
     }
     return !files_.ReplaceUnlessOpen(names_.fresh, names_.list);
   });
-  if (!replaced) {
-    if (linked) TryRemove(names_.second[second]);
-    unchanged();
-    KeptOpen(list.path());
-  }
+  if (!replaced) GiveUp(step, keptOpen);
   if (outcome_.list == Outcome::List::kUnchanged) outcome_.list = Outcome::List::kReplaced;
-  if (carried >= 0) {
-    files_.RemoveFile(names_.second[carried]);
-    usable_[carried] = true;
+  if (step.carried >= 0) {
+    files_.RemoveFile(names_.second[step.carried]);
+    usable_[step.carried] = true;
     carry_ = {};
   }
-  // Without a second name the old list is gone with its handle: the limit of a disk that
-  // keeps one name a file.
-  if (!linked) return true;
-  // Nobody can open the old list by name any more; once nobody holds it, it is final.
-  if (!WaitAlone(names_.second[second])) {
-    Leave(second);
+}
+
+// Nobody can open the old list by name any more; once nobody holds it, it is final, and what
+// was written to it after the run's last look is to be carried. Without a second name it is
+// gone with its handle: the limit of a disk that keeps one name a file.
+bool ListSwap::FinishOldList(const Step& step) {
+  if (!step.linked) return true;
+  const std::string& old = names_.second[step.second];
+  if (!WaitAlone(old)) {
+    Leave(step.second);
     return true;
   }
-  std::vector<std::string> lines = LinesPast(names_.second[second], read);
+  std::vector<std::string> lines = LinesPast(old, step.read);
   if (lines.empty()) {
-    files_.RemoveFile(names_.second[second]);
+    files_.RemoveFile(old);
     return true;
   }
-  usable_[second] = false;
-  carry_ = {second, note, std::move(lines)};
-  base_ = written;
+  usable_[step.second] = false;
+  carry_ = {step.second, step.note, std::move(lines)};
+  base_ = step.written;
   return false;
+}
+
+// The list stays as it is: the second name given goes, and the name carried keeps the note
+// it had before the new list was to go.
+void ListSwap::GiveUp(const Step& step, const FileError& why) {
+  if (step.linked) TryRemove(names_.second[step.second]);
+  if (step.carried >= 0) Note(step.carried, carry_.note);
+  throw why;
 }
 
 void ListSwap::CatchUp(TextReader& list, TextWriter& fresh) {

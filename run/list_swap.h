@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_error.h"
 #include "platform/files.h"
 #include "platform/textfile.h"
 #include "run/journal.h"
@@ -56,7 +57,22 @@ class ListSwap {
     std::vector<std::string> lines;
   };
 
+  // What one replacement knows of the old list.
+  struct Step {
+    int second = -1;            // the second name the old list gets, or none
+    bool linked = false;        // whether it got it
+    int carried = -1;           // the second name whose lines the new list carries, or none
+    OldListNote note;           // what of the old list the new one holds, as noted
+    std::uint64_t read = 0;     // the bytes of the old list read into the new one
+    std::uint64_t written = 0;  // the new list's bytes
+  };
+
   bool Round(platform::TextReader& list, platform::TextWriter& fresh);
+  Step NoteStep(platform::TextReader& list, platform::TextWriter& fresh);
+  void GiveSecondName(const platform::TextReader& list, Step& step);
+  void PutInPlace(platform::TextReader& list, platform::TextWriter& fresh, Step& step);
+  bool FinishOldList(const Step& step);
+  [[noreturn]] void GiveUp(const Step& step, const platform::FileError& why);
   void CatchUp(platform::TextReader& list, platform::TextWriter& fresh);
   bool WaitAlone(const std::string& path);
   bool WaitAlone(const platform::TextReader& list);
