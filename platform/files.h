@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -109,6 +110,8 @@ class Files {
  private:
   friend class raw::Access;  // the raw file layer's narrow way in (rawfile.h)
   std::unique_ptr<DriveView> view_;
+  std::intptr_t lock_ = -1;  // the run lock's file (raw::Handle), or none
+  std::string lockPath_;
 };
 
 }  // namespace platform

@@ -330,49 +330,4 @@ bool NamesOpenFile(int fd, const std::string& host) {
          open.st_ino == named.st_ino;
 }
 
-bool Files::LockRun(std::string_view lockFile) {
-  const std::string abs = AbsoluteWinPath(lockFile);
-  for (;;) {
-    const std::string host = view_->HostPath(abs);
-    Fault(faults::Op::kCreate, abs);
-    const int fd = open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    // A link would take the lock, and its removal at the end, to a file elsewhere.
-    if (fd < 0 && errno == ELOOP)
-      throw FileError(FileError::Kind::kOther, abs, words::kNotOrdinary);
-    if (fd < 0) throw FileError::FromErrno(errno, abs);
-    // A record lock on the first byte, which is what Wine takes for Kelvaron.exe's
-    // LockFileEx: each program refuses the other's run. It belongs to this open file, so a
-    // second Files of one process is refused as well, and goes when the process dies.
-    struct flock first {};
-    first.l_type = F_WRLCK;
-    first.l_whence = SEEK_SET;
-    first.l_start = 0;
-    first.l_len = 1;
-    if (fcntl(fd, F_OFD_SETLK, &first) != 0) {
-      const int err = errno;
-      close(fd);
-      if (err == EAGAIN || err == EACCES) return false;
-      throw FileError::FromErrno(err, abs);
-    }
-    // The run before may have removed the file as it ended, after this one opened it: only
-    // the file that the name holds now is the lock.
-    if (NamesOpenFile(fd, host)) {
-      view_->lockFd = fd;
-      view_->lockHost = host;
-      view_->NoteCreated(host);
-      return true;
-    }
-    close(fd);
-    view_->names.Forget(host.substr(0, host.rfind('/')));
-  }
-}
-
-void Files::Unlock() noexcept {
-  if (view_ == nullptr || view_->lockFd < 0) return;
-  // Removed while still held, so that no other run can take a file about to go.
-  if (unlink(view_->lockHost.c_str()) == 0) view_->NoteRemoved(view_->lockHost);
-  close(view_->lockFd);
-  view_->lockFd = -1;
-}
-
 }  // namespace platform

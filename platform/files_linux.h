@@ -17,8 +17,6 @@ class DriveView {
   std::unordered_map<std::string, std::string> foundDirs;  // folded Windows path -> host
   std::string trashRoot;            // the home trash once it is known to be there
   std::set<std::string> dirtyDirs;  // host folders changed since the last Flush
-  int lockFd = -1;
-  std::string lockHost;
 
   struct Resolved {
     std::string dir;
@@ -50,6 +48,10 @@ class Access {
   }
   static void Created(Files& files, const std::string& host) { files.view_->NoteCreated(host); }
   static void Removed(Files& files, const std::string& host) { files.view_->NoteRemoved(host); }
+  /// Has the folder's names read again at their next use: another program changed them.
+  static void Forget(Files& files, const std::string& hostDir) {
+    files.view_->names.Forget(hostDir);
+  }
 };
 
 }  // namespace raw

@@ -24,8 +24,6 @@ class DriveView {
   // Files open for writing through this object: each Flush flushes them by their handle,
   // since they may be written after it.
   std::set<raw::OpenFile*> writing;
-  HANDLE lock = INVALID_HANDLE_VALUE;
-  std::string lockPath;
 
   /// The absolute path, checked to name a file of drive C:; throws FileError (not found)
   /// otherwise.

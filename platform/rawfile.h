@@ -42,6 +42,15 @@ void CloseQuietly(Handle file) noexcept;
 /// Whether the path still names the open file (not another file put in its place).
 bool SameFile(Files& files, Handle file, const std::string& absPath);
 
+/// The run lock's file, made when missing, else opened to lock; never a link or any other
+/// entry that leads elsewhere (FileError "not an ordinary file").
+Handle OpenLockFile(Files& files, const std::string& absPath);
+/// Locks the first byte of the file for this open file alone: false when another holds it.
+bool LockFirstByte(Handle file, const std::string& absPath);
+/// Removes the locked file, the one open (not whatever its name holds by now where the system
+/// can tell). Never throws.
+void RemoveLockFile(Files& files, Handle file, const std::string& absPath) noexcept;
+
 /// Whether a program other than this one has the file `mine` (kNoFile: the one `absPath`
 /// names) open, this program's own handle `mine` not counted (Files::AwaitAlone).
 bool OpenElsewhere(Files& files, Handle mine, const std::string& absPath, Files::Look look);

@@ -153,6 +153,65 @@ bool SameFile(Files& files, Handle file, const std::string& absPath) {
   return NamesOpenFile(H(file), files.HostPath(absPath));
 }
 
+Handle OpenLockFile(Files& files, const std::string& absPath) {
+  const std::string abs = files.HostPath(absPath);
+  // Made when missing, else opened: never created through a link that leads nowhere.
+  const auto open = [&](DWORD disposition) {
+    return CreateFileW(win::LongPath(abs).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  };
+  for (int pending = 0;;) {
+    HANDLE h = open(CREATE_NEW);
+    DWORD err = GetLastError();
+    if (h == INVALID_HANDLE_VALUE && err == ERROR_FILE_EXISTS) {
+      h = open(OPEN_EXISTING);
+      err = GetLastError();
+    }
+    if (h != INVALID_HANDLE_VALUE) {
+      // A link would take the lock, and its removal at the end, to a file elsewhere.
+      if (!IsOwnEntry(h, abs)) {
+        CloseHandle(h);
+        throw FileError(FileError::Kind::kOther, abs, words::kNotOrdinary);
+      }
+      Access::View(files).Changed(abs);
+      return Of(h);
+    }
+    // The run before is removing the file as it ends; its name goes with its last handle.
+    if ((err == ERROR_ACCESS_DENIED || err == ERROR_FILE_NOT_FOUND) && ++pending < 100) {
+      Sleep(10);
+      continue;
+    }
+    // A name that is taken and yet opens nothing: a link that leads nowhere.
+    if (err == ERROR_FILE_NOT_FOUND) {
+      throw FileError(FileError::Kind::kOther, abs, words::kNotOrdinary);
+    }
+    throw win::Error(err, abs);
+  }
+}
+
+// The same record lock under Wine as the Linux program's.
+bool LockFirstByte(Handle file, const std::string& absPath) {
+  OVERLAPPED first{};
+  if (LockFileEx(H(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &first)) {
+    return true;
+  }
+  const DWORD err = GetLastError();
+  if (err == ERROR_LOCK_VIOLATION || err == ERROR_SHARING_VIOLATION) return false;
+  throw win::Error(err, absPath);
+}
+
+// Through the handle, so that it is the file locked that goes, whatever the name holds by now.
+void RemoveLockFile(Files& files, Handle file, const std::string& absPath) noexcept {
+  FILE_DISPOSITION_INFO gone{TRUE};
+  if (SetFileInformationByHandle(H(file), FileDispositionInfo, &gone, sizeof gone)) {
+    try {
+      Access::View(files).Changed(files.HostPath(absPath));
+    } catch (const FileError&) {
+    }
+  }
+}
+
 }  // namespace platform::raw
 
 namespace platform {
