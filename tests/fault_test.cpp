@@ -435,6 +435,63 @@ TEST(Trash, EachRecordGioWritesIsFlushedBeforeTheNextMove) {
   fs::remove_all(work);
 }
 
+// The messages of a run in a process of its own, as it wrote them to `said`.
+Outcome ChildOutcome(const test::ChildEnd& end, const std::string& said) {
+  std::ifstream output(said);
+  std::stringstream text;
+  text << output.rdbuf();
+  const std::string finished = std::string(run::kFinished) + "\n", all = text.str();
+  Outcome outcome;
+  if (end.completed && all.size() >= finished.size() &&
+      all.compare(all.size() - finished.size(), finished.size(), finished) == 0) {
+    outcome.messages.emplace_back(Kind::kWarning, all.substr(0, all.size() - finished.size()));
+    outcome.messages.emplace_back(Kind::kPlain, run::kFinished);
+  } else {
+    outcome.messages.emplace_back(Kind::kError, all);
+  }
+  return outcome;
+}
+
+// Runs the child on the station in `dir` once more, to its end, and appends to `broken` what
+// is wrong with the station and the run's messages then; `said` takes its messages.
+void CheckTheNextRun(const std::string& child, const test::Station& st, const test::Before& before,
+                     const std::string& dir, const std::string& said,
+                     std::vector<std::string>& broken) {
+  const Outcome next = ChildOutcome(test::RunChild(child, 0, dir, said), said);
+  for (const auto& b : AfterTheNextRun(st, before, next)) broken.push_back(b);
+}
+
+// An ext4 image mounted at `mnt` with a long commit interval, so that nothing reaches the
+// image by chance.
+struct CutDisk {
+  std::string mnt, disk, cut;
+
+  bool Mount(const std::string& image) const {
+    return Shell("mount -o loop,commit=600 " + image + " " + mnt) == 0;
+  }
+  /// Runs the child on a copy of `image`, killed at call n, then cuts the power: the file
+  /// system commits its journal (as ext4 does every few seconds) but writes back no data of
+  /// its own accord, so the image, copied as the disk holds it, has the names the run made
+  /// and of the data only what it flushed. That copy is mounted (replaying its journal).
+  test::ChildEnd RunAndCut(const std::string& child, int n, const std::string& image,
+                           const std::string& out) const {
+    if (Shell("cp --sparse=always " + image + " " + disk) != 0 || !Mount(disk)) {
+      ADD_FAILURE() << "cannot mount a copy of " << image;
+      return {};
+    }
+    const test::ChildEnd end = test::RunChild(child, n, mnt, out);
+    // The fsync of another file commits the names the run made without their data.
+    const bool cutOff = Shell("touch " + mnt + "/commit && sync " + mnt + "/commit") == 0 &&
+                        Shell("cp --sparse=always " + disk + " " + cut) == 0;
+    Shell("umount " + mnt);
+    if (!cutOff || !Mount(cut)) {
+      ADD_FAILURE() << "cannot cut the power on " << disk;
+      return {};
+    }
+    return end;
+  }
+};
+
 // The power fails at each file operation of a run in turn, and once right after a run that
 // completed. The run works on an ext4 file system in a loop-mounted image (mounted with a
 // long commit interval, so that nothing reaches the image by chance); when the run stops,
@@ -446,14 +503,11 @@ TEST(PowerCut, AtEveryCallAndAfterTheEnd) {
   if (child.empty()) GTEST_SKIP() << "KELVARON_RUN_CHILD not set";
   if (!test::CanMount()) GTEST_SKIP() << "cannot mount file systems here";
   const std::string work = NewTempDir("kelvaron-power-");
-  const std::string pristine = work + "/pristine.img", disk = work + "/disk.img",
-                    cut = work + "/cut.img", mnt = work + "/mnt";
+  const std::string pristine = work + "/pristine.img", mnt = work + "/mnt";
+  const CutDisk disk{mnt, work + "/disk.img", work + "/cut.img"};
   fs::create_directories(mnt);
-  const auto mountImage = [&](const std::string& image) {
-    return Shell("mount -o loop,commit=600 " + image + " " + mnt) == 0;
-  };
   if (Shell("truncate -s 32M " + pristine + " && mkfs.ext4 -q -F " + pristine) != 0 ||
-      !mountImage(pristine)) {
+      !disk.Mount(pristine)) {
     fs::remove_all(work);
     GTEST_SKIP() << "cannot make and mount an ext4 image here (needs root and loop devices)";
   }
@@ -472,38 +526,15 @@ TEST(PowerCut, AtEveryCallAndAfterTheEnd) {
   int points = 0;
   for (int n = 1;; ++n) {
     SCOPED_TRACE("power cut at call " + std::to_string(n));
-    ASSERT_EQ(Shell("cp --sparse=always " + pristine + " " + disk), 0);
-    ASSERT_TRUE(mountImage(disk));
-    const test::ChildEnd end = test::RunChild(child, n, mnt, work + "/first.txt");
-    // The file system commits its journal (as ext4 does every few seconds), but writes back
-    // no data of its own accord: what the run did not flush is as on a disk that lost power
-    // then. The fsync of another file commits the names the run made without their data.
-    ASSERT_EQ(Shell("touch " + mnt + "/commit && sync " + mnt + "/commit"), 0);
-    ASSERT_EQ(Shell("cp --sparse=always " + disk + " " + cut), 0);  // the power fails
-    Shell("umount " + mnt);
+    const test::ChildEnd end = disk.RunAndCut(child, n, pristine, work + "/first.txt");
     ASSERT_TRUE(end.completed || end.killed);
-    ASSERT_TRUE(mountImage(cut));
     test::Station st(mnt, mnt + "/data/Trash");
     std::vector<std::string> broken = test::Kept(st, before);
     if (st.Exists("Winpack/Kelvaron.INI") &&
         st.Read("Winpack/Kelvaron.INI").find("[Kelvaron]\r\nSelect\r\n") == std::string::npos) {
       broken.push_back("Kelvaron.INI is there but not whole");
     }
-    const test::ChildEnd again = test::RunChild(child, 0, mnt, work + "/second.txt");
-    std::ifstream output(work + "/second.txt");
-    std::stringstream text;
-    text << output.rdbuf();
-    const std::string finished = std::string(run::kFinished) + "\n";
-    const std::string said = text.str();
-    Outcome next;
-    if (again.completed && said.size() >= finished.size() &&
-        said.compare(said.size() - finished.size(), finished.size(), finished) == 0) {
-      next.messages.emplace_back(Kind::kWarning, said.substr(0, said.size() - finished.size()));
-      next.messages.emplace_back(Kind::kPlain, run::kFinished);
-    } else {
-      next.messages.emplace_back(Kind::kError, said);
-    }
-    for (const auto& b : AfterTheNextRun(st, before, next)) broken.push_back(b);
+    CheckTheNextRun(child, st, before, mnt, work + "/second.txt", broken);
     EXPECT_EQ(broken, std::vector<std::string>{});
     Shell("umount " + mnt);
     ++points;
@@ -581,23 +612,6 @@ std::vector<Boundary> BatchBoundaries(int count) {
   return watch.found;
 }
 
-// The messages of a run in a process of its own, as it wrote them to `said`.
-Outcome ChildOutcome(const test::ChildEnd& end, const std::string& said) {
-  std::ifstream output(said);
-  std::stringstream text;
-  text << output.rdbuf();
-  const std::string finished = std::string(run::kFinished) + "\n", all = text.str();
-  Outcome outcome;
-  if (end.completed && all.size() >= finished.size() &&
-      all.compare(all.size() - finished.size(), finished.size(), finished) == 0) {
-    outcome.messages.emplace_back(Kind::kWarning, all.substr(0, all.size() - finished.size()));
-    outcome.messages.emplace_back(Kind::kPlain, run::kFinished);
-  } else {
-    outcome.messages.emplace_back(Kind::kError, all);
-  }
-  return outcome;
-}
-
 // How many bulletins the stations of two runs in a row hold: a handful, or with
 // KELVARON_LONG_FAULTS set a little more than a batch, so that the first run is also stopped
 // between two batches (it takes minutes).
@@ -642,9 +656,7 @@ TEST(Faults, KilledTwiceInARow) {
       ASSERT_TRUE(end.completed || end.killed);
       ++points;
       std::vector<std::string> broken = test::Kept(st, before);
-      const std::string said = work + "/said.txt";
-      const Outcome next = ChildOutcome(test::RunChild(child, 0, dir, said), said);
-      for (const auto& b : AfterTheNextRun(st, before, next)) broken.push_back(b);
+      CheckTheNextRun(child, st, before, dir, work + "/said.txt", broken);
       EXPECT_EQ(broken, std::vector<std::string>{});
       if (end.completed) break;
     }
@@ -664,10 +676,8 @@ TEST(PowerCut, InTheRunAfterAKilledOne) {
   if (child.empty()) GTEST_SKIP() << "KELVARON_RUN_CHILD not set";
   if (!test::CanMount()) GTEST_SKIP() << "cannot mount file systems here";
   const std::string work = NewTempDir("kelvaron-power-twice-"), mnt = work + "/mnt";
-  const std::string first = work + "/first.img", disk = work + "/disk.img", cut = work + "/cut.img";
-  const auto mountImage = [&](const std::string& image) {
-    return Shell("mount -o loop,commit=600 " + image + " " + mnt) == 0;
-  };
+  const std::string first = work + "/first.img";
+  const CutDisk disk{mnt, work + "/disk.img", work + "/cut.img"};
   if (Shell("mount -t tmpfs -o size=1g tmpfs " + work + " && mkdir " + mnt) != 0) {
     fs::remove_all(work);
     GTEST_SKIP() << "cannot mount a tmpfs here";
@@ -679,7 +689,7 @@ TEST(PowerCut, InTheRunAfterAKilledOne) {
     SCOPED_TRACE("first run killed " + boundary.name);
     test::Before before;
     if (Shell("truncate -s 64M " + first + " && mkfs.ext4 -q -F " + first) != 0 ||
-        !mountImage(first)) {
+        !disk.Mount(first)) {
       Shell("umount " + work);
       fs::remove_all(work);
       GTEST_SKIP() << "cannot make and mount an ext4 image here (needs root and loop devices)";
@@ -695,19 +705,11 @@ TEST(PowerCut, InTheRunAfterAKilledOne) {
     }
     for (int n = 1;; n += every ? 1 : 3) {
       SCOPED_TRACE("power cut at call " + std::to_string(n) + " of the second run");
-      ASSERT_EQ(Shell("cp --sparse=always " + first + " " + disk), 0);
-      ASSERT_TRUE(mountImage(disk));
-      const test::ChildEnd end = test::RunChild(child, n, mnt, "/dev/null");
-      ASSERT_EQ(Shell("touch " + mnt + "/commit && sync " + mnt + "/commit"), 0);
-      ASSERT_EQ(Shell("cp --sparse=always " + disk + " " + cut), 0);  // the power fails
-      Shell("umount " + mnt);
+      const test::ChildEnd end = disk.RunAndCut(child, n, first, "/dev/null");
       ASSERT_TRUE(end.completed || end.killed);
-      ASSERT_TRUE(mountImage(cut));
       test::Station st(mnt, mnt + "/data/Trash");
       std::vector<std::string> broken = test::Kept(st, before);
-      const std::string said = work + "/said.txt";
-      const Outcome next = ChildOutcome(test::RunChild(child, 0, mnt, said), said);
-      for (const auto& b : AfterTheNextRun(st, before, next)) broken.push_back(b);
+      CheckTheNextRun(child, st, before, mnt, work + "/said.txt", broken);
       EXPECT_EQ(broken, std::vector<std::string>{});
       Shell("umount " + mnt);
       ++points;
