@@ -83,21 +83,27 @@ void ListSwap::TakeOver(const std::map<std::string, OldListNote>& notes) {
       held_[i] = note;
       continue;
     }
-    std::vector<std::string> lines = LinesPast(name, note.carried);
-    // Lines the stopped run had put in the list after its last note, ahead of a power cut
-    // that may or may not have kept them, stand in the list from `at` on.
-    std::size_t there = 0;
-    if (auto list = TextReader::TryOpen(files_, names_.list)) {
-      list->Skip(note.at);
-      std::string line;
-      while (there < lines.size() && list->ReadWholeLine(line) &&
-             (line == lines[there] || line == KMark(lines[there]))) {
-        ++there;
-      }
-    }
-    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(there));
-    carry_ = {i, note, std::move(lines)};
+    carry_ = {i, note, LinesNotInList(name, note)};
   }
+}
+
+// The lines of a second name that a stopped run had not yet put in the list. Those it had
+// put there after its last note, ahead of a power cut that may or may not have kept them,
+// stand in the list from `at` on.
+std::vector<std::string> ListSwap::LinesNotInList(const std::string& name,
+                                                  const OldListNote& note) {
+  std::vector<std::string> lines = LinesPast(name, note.carried);
+  std::size_t there = 0;
+  if (auto list = TextReader::TryOpen(files_, names_.list)) {
+    list->Skip(note.at);
+    std::string line;
+    while (there < lines.size() && list->ReadWholeLine(line) &&
+           (line == lines[there] || line == KMark(lines[there]))) {
+      ++there;
+    }
+  }
+  lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(there));
+  return lines;
 }
 
 void ListSwap::Replace(TextReader& firstList, TextWriter& firstFresh) {
@@ -126,27 +132,29 @@ void ListSwap::Replace(TextReader& firstList, TextWriter& firstFresh) {
       Leave(carry_.name);
       return;
     }
-    if (round + 1 == kRounds) {
-      Leave(carry_.name);
-      return;
-    }
-    try {
-      // The new list: what the run put in place, the lines carried, then what Winpack wrote
-      // to the list in place since.
-      nextList.emplace(files_, names_.list);
-      nextFresh.emplace(TextWriter::Create(files_, names_.fresh));
-      std::string line;
-      while (nextList->Consumed() < base_ && nextList->ReadWholeLine(line)) {
-        nextFresh->WriteLine(line);
-      }
-      for (const std::string& carried : carry_.lines) nextFresh->WriteLine(mark_(carried));
-    } catch (const std::exception&) {
-      if (nextFresh) nextFresh->Discard();
+    if (round + 1 == kRounds || !StartNextRound(nextList, nextFresh)) {
       Leave(carry_.name);
       return;
     }
     list = &*nextList;
     fresh = &*nextFresh;
+  }
+}
+
+// The new list of the next round: what the run put in place, the lines carried, then what
+// Winpack wrote to the list in place since. False, nothing left behind, when it cannot be
+// made: the lines carried then wait for the next run.
+bool ListSwap::StartNextRound(std::optional<TextReader>& list, std::optional<TextWriter>& fresh) {
+  try {
+    list.emplace(files_, names_.list);
+    fresh.emplace(TextWriter::Create(files_, names_.fresh));
+    std::string line;
+    while (list->Consumed() < base_ && list->ReadWholeLine(line)) fresh->WriteLine(line);
+    for (const std::string& carried : carry_.lines) fresh->WriteLine(mark_(carried));
+    return true;
+  } catch (const std::exception&) {
+    if (fresh) fresh->Discard();
+    return false;
   }
 }
 

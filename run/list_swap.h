@@ -67,6 +67,9 @@ class ListSwap {
     std::uint64_t written = 0;  // the new list's bytes
   };
 
+  std::vector<std::string> LinesNotInList(const std::string& name, const OldListNote& note);
+  bool StartNextRound(std::optional<platform::TextReader>& list,
+                      std::optional<platform::TextWriter>& fresh);
   bool Round(platform::TextReader& list, platform::TextWriter& fresh);
   Step NoteStep(platform::TextReader& list, platform::TextWriter& fresh);
   void GiveSecondName(const platform::TextReader& list, Step& step);

@@ -10,6 +10,7 @@ namespace test {
 struct ChildEnd {
   bool completed = false;  // ran to its end and exited with 0
   bool killed = false;     // ended by the fault seam at the file operation asked for
+  long code = -1;          // its exit code (128 + signal on Linux), -1 when it never started
 };
 
 /// Runs the run_child program (KELVARON_RUN_CHILD), which makes one archive run and kills

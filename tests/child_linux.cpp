@@ -37,7 +37,8 @@ ChildEnd RunChild(const std::string& child, int killAt, const std::string& dir,
   int status = 0;
   if (spawned != 0 || waitpid(pid, &status, 0) != pid) return {};
   return {WIFEXITED(status) && WEXITSTATUS(status) == 0,
-          WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL};
+          WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL,
+          WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
 }
 
 long PeakKiB() {

@@ -28,7 +28,7 @@ ChildEnd RunChild(const std::string& program, int killAt, const std::string& dir
   GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return {code == 0, code == 9};
+  return {code == 0, code == 9, static_cast<long>(code)};
 }
 
 long PeakKiB() {

@@ -201,7 +201,7 @@ TEST(Faults, KilledAtEveryCall) {
     const test::Before before = test::Capture(st);
     const test::ChildEnd end = test::RunChild(child, n);
     if (end.completed) break;  // the run went through before the n-th call
-    ASSERT_TRUE(end.killed);
+    ASSERT_TRUE(end.killed) << "exit code " << end.code;
     ++points;
     std::vector<std::string> broken = test::Kept(st, before);
     platform::faults::Reset();
@@ -527,7 +527,7 @@ TEST(PowerCut, AtEveryCallAndAfterTheEnd) {
   for (int n = 1;; ++n) {
     SCOPED_TRACE("power cut at call " + std::to_string(n));
     const test::ChildEnd end = disk.RunAndCut(child, n, pristine, work + "/first.txt");
-    ASSERT_TRUE(end.completed || end.killed);
+    ASSERT_TRUE(end.completed || end.killed) << "exit code " << end.code;
     test::Station st(mnt, mnt + "/data/Trash");
     std::vector<std::string> broken = test::Kept(st, before);
     if (st.Exists("Winpack/Kelvaron.INI") &&
@@ -653,7 +653,7 @@ TEST(Faults, KilledTwiceInARow) {
       SCOPED_TRACE("second run killed at call " + std::to_string(n));
       ASSERT_EQ(Shell("rm -rf " + dir + " && cp -a " + saved + " " + dir), 0);
       const test::ChildEnd end = test::RunChild(child, n, dir, "/dev/null");
-      ASSERT_TRUE(end.completed || end.killed);
+      ASSERT_TRUE(end.completed || end.killed) << "exit code " << end.code;
       ++points;
       std::vector<std::string> broken = test::Kept(st, before);
       CheckTheNextRun(child, st, before, dir, work + "/said.txt", broken);
@@ -706,7 +706,7 @@ TEST(PowerCut, InTheRunAfterAKilledOne) {
     for (int n = 1;; n += every ? 1 : 3) {
       SCOPED_TRACE("power cut at call " + std::to_string(n) + " of the second run");
       const test::ChildEnd end = disk.RunAndCut(child, n, first, "/dev/null");
-      ASSERT_TRUE(end.completed || end.killed);
+      ASSERT_TRUE(end.completed || end.killed) << "exit code " << end.code;
       test::Station st(mnt, mnt + "/data/Trash");
       std::vector<std::string> broken = test::Kept(st, before);
       CheckTheNextRun(child, st, before, mnt, work + "/said.txt", broken);
