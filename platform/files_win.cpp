@@ -224,6 +224,8 @@ void RefuseWineLink(const std::string& abs) {
 
 }  // namespace
 
+void RemoveEntryByAnother(const std::string& abs) { DeleteOpen(TakePlace(abs), abs); }
+
 void RemoveEntry(const std::string& abs) {
   HANDLE h =
       CreateFileW(win::LongPath(abs).c_str(), DELETE | FILE_READ_ATTRIBUTES,

@@ -62,6 +62,11 @@ bool IsOwnEntry(HANDLE h, const std::string& abs);
 /// Removes the entry of the name: a link itself, never the file it leads to; a folder is
 /// refused. Throws FileError.
 void RemoveEntry(const std::string& abs);
+/// Removes the entry by putting a file of the run's own in its place and deleting that one:
+/// no handle of the run has delete access to the file the entry names, so no program that
+/// opens that file meanwhile is refused. Throws while the file is open (Windows keeps an
+/// open file's names).
+void RemoveEntryByAnother(const std::string& abs);
 
 /// The raw attributes of a path; INVALID_FILE_ATTRIBUTES when there is no entry. Any other
 /// failure throws: a name that cannot be looked up must not be taken for a free one.

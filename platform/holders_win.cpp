@@ -1,4 +1,8 @@
+#include <winternl.h>
+
 #include <algorithm>
+#include <chrono>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/faults.h"
@@ -18,12 +22,62 @@ HANDLE Inspect(const std::string& abs) {
                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// A rename's handle has delete access, and in the instant before it is closed an open of the
+// list that does not share deletion (the C runtime's) is refused. The new list gets the list's
+// name as a second name instead, through a handle that asks for no access such an open could
+// be refused for (ntdll's FileLinkInformation, which the Win32 API does not name), in place of
+// the old list, which Windows refuses while a program has it open.
+bool LinkInPlace(const std::string& absFrom, const std::string& absTo) {
+  using SetInformation = LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
+  constexpr int kFileLinkInformation = 11;
+  const auto set = reinterpret_cast<SetInformation>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
+  if (set == nullptr) return false;
+  HANDLE h = CreateFileW(win::LongPath(absFrom).c_str(), FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const std::wstring to = L"\\??\\" + win::LongPath(absTo).substr(4);
+  std::vector<char> buf(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+  auto* link = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());  // the same layout
+  link->ReplaceIfExists = TRUE;
+  link->RootDirectory = nullptr;
+  link->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+  std::copy(to.begin(), to.end(), link->FileName);
+  IO_STATUS_BLOCK io{};
+  const LONG status = set(h, &io, link, static_cast<ULONG>(buf.size()), kFileLinkInformation);
+  CloseHandle(h);
+  return status == 0;
+}
+
+// The new list's own name goes once no program has the list open, by a file of the run's own
+// put in its place; one still there after a while goes with the next run's new list.
+void DropName(const std::string& abs) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  for (;;) {
+    try {
+      RemoveEntryByAnother(abs);
+      return;
+    } catch (const FileError&) {
+      if (std::chrono::steady_clock::now() > until) return;
+    }
+    Sleep(2);
+  }
+}
+
 }  // namespace
 
 bool Files::ReplaceUnlessOpen(std::string_view from, std::string_view to) {
   const std::string absFrom = HostPath(from);
   const std::string absTo = HostPath(to);
   Fault(faults::Op::kRename, absTo);
+  if (LinkInPlace(absFrom, absTo)) {
+    DropName(absFrom);
+    view_->Renamed(absFrom, absTo);
+    return true;
+  }
+  // The list is open, or the disk keeps one name a file, or the system would not link for
+  // another reason: the rename tells which, and does it where it can.
   if (MoveFileExW(win::LongPath(absFrom).c_str(), win::LongPath(absTo).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     view_->Renamed(absFrom, absTo);
