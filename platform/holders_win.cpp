@@ -22,32 +22,44 @@ HANDLE Inspect(const std::string& abs) {
                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-// A rename's handle has delete access, and in the instant before it is closed an open of the
-// list that does not share deletion (the C runtime's) is refused. The new list gets the list's
-// name as a second name instead, through a handle that asks for no access such an open could
-// be refused for (ntdll's FileLinkInformation, which the Win32 API does not name), in place of
-// the old list, which Windows refuses while a program has it open.
-bool LinkInPlace(const std::string& absFrom, const std::string& absTo) {
+// NtSetInformationFile's FileLinkInformation: the file `absFrom` names gets the name `absTo`
+// as well, with `replace` in place of what bore it, through a handle that asks for no access
+// another program's open could be refused for. The status, or -1 when the file would not open.
+LONG Link(const std::string& absFrom, const std::string& absTo, bool replace) {
   using SetInformation = LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
-  constexpr int kFileLinkInformation = 11;
+  constexpr int kFileLinkInformation = 11;  // the Win32 API names no such call
   const auto set = reinterpret_cast<SetInformation>(reinterpret_cast<void (*)()>(
       GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
-  if (set == nullptr) return false;
+  if (set == nullptr) return -1;
   HANDLE h = CreateFileW(win::LongPath(absFrom).c_str(), FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (h == INVALID_HANDLE_VALUE) return -1;
   const std::wstring to = L"\\??\\" + win::LongPath(absTo).substr(4);
   std::vector<char> buf(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
   auto* link = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());  // the same layout
-  link->ReplaceIfExists = TRUE;
+  link->ReplaceIfExists = replace ? TRUE : FALSE;
   link->RootDirectory = nullptr;
   link->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
   std::copy(to.begin(), to.end(), link->FileName);
   IO_STATUS_BLOCK io{};
   const LONG status = set(h, &io, link, static_cast<ULONG>(buf.size()), kFileLinkInformation);
   CloseHandle(h);
-  return status == 0;
+  return status;
+}
+
+// Whether this system links so at all, found once by a name nobody else knows: a refused link
+// in the list's place may mean that a program has the list open, or that the system wants
+// more access for a link.
+bool LinksWork(const std::string& absFrom) {
+  static const bool work = [&] {
+    const std::string probe = absFrom + ".lnk";
+    DeleteFileW(win::LongPath(probe).c_str());  // one a stopped run left
+    if (Link(absFrom, probe, false) != 0) return false;
+    DeleteFileW(win::LongPath(probe).c_str());
+    return true;
+  }();
+  return work;
 }
 
 // The new list's own name goes once no program has the list open, by a file of the run's own
@@ -67,17 +79,23 @@ void DropName(const std::string& abs) {
 
 }  // namespace
 
+// A rename's handle has delete access, and in the instant before it is closed an open of the
+// list that does not share deletion (the C runtime's) is refused. The new list gets the list's
+// name as a second name instead, in place of the old list, which Windows refuses while a
+// program has it open; then its own name goes. A disk that keeps one name a file renames.
 bool Files::ReplaceUnlessOpen(std::string_view from, std::string_view to) {
   const std::string absFrom = HostPath(from);
   const std::string absTo = HostPath(to);
   Fault(faults::Op::kRename, absTo);
-  if (LinkInPlace(absFrom, absTo)) {
+  constexpr LONG kAccessDenied = static_cast<LONG>(0xC0000022);
+  constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043);
+  const LONG linked = Link(absFrom, absTo, true);
+  if (linked == 0) {
     DropName(absFrom);
     view_->Renamed(absFrom, absTo);
     return true;
   }
-  // The list is open, or the disk keeps one name a file, or the system would not link for
-  // another reason: the rename tells which, and does it where it can.
+  if ((linked == kAccessDenied || linked == kSharingViolation) && LinksWork(absFrom)) return false;
   if (MoveFileExW(win::LongPath(absFrom).c_str(), win::LongPath(absTo).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     view_->Renamed(absFrom, absTo);
