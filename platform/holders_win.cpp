@@ -28,7 +28,7 @@ HANDLE Inspect(const std::string& abs) {
 LONG Link(const std::string& absFrom, const std::string& absTo, bool replace) {
   using SetInformation = LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
   constexpr int kFileLinkInformation = 11;  // the Win32 API names no such call
-  const auto set = reinterpret_cast<SetInformation>(reinterpret_cast<void (*)()>(
+  static const auto set = reinterpret_cast<SetInformation>(reinterpret_cast<void (*)()>(
       GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
   if (set == nullptr) return -1;
   HANDLE h = CreateFileW(win::LongPath(absFrom).c_str(), FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,

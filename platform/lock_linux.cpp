@@ -5,15 +5,15 @@
 
 #include "platform/files_linux.h"
 #include "platform/rawfile.h"
+#include "platform/winpath.h"
 #include "platform/wording.h"
 
 namespace platform::raw {
 
 Handle OpenLockFile(Files& files, const std::string& absPath) {
-  std::string host = files.HostPath(absPath);
   // The run before may have removed it and another made it anew since this run last looked.
-  Access::Forget(files, host.substr(0, host.rfind('/')));
-  host = files.HostPath(absPath);
+  Access::Forget(files, files.HostPath(winpath::Parent(absPath)));
+  const std::string host = files.HostPath(absPath);
   const int fd = open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
   // A link would take the lock, and its removal at the end, to a file elsewhere.
   if (fd < 0 && errno == ELOOP) {

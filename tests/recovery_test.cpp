@@ -711,6 +711,27 @@ struct Writer {
   }
 };
 
+// A run during which the writer writes, which it goes on doing for a moment after.
+test::Recorder RunBeside(Writer& writer) {
+  MeddledRun r;
+  r.rec.once = [&] { writer.Start(); };
+  r.Run();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  writer.Stop();
+  return r.rec;
+}
+
+// Each line the writer wrote stands in the list once.
+void ExpectEachLineOnce(const Writer& writer, const std::string& list) {
+  std::istringstream lines(writer.written);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t at = list.find(line + "\n");
+    EXPECT_TRUE(at != std::string::npos && list.find(line + "\n", at + 1) == std::string::npos)
+        << line << " in\n"
+        << list;
+  }
+}
+
 }  // namespace
 
 // No line another program writes is lost: a list held open is not replaced (the writer would
@@ -726,12 +747,8 @@ TEST(TwoRuns, NoLineAnotherProgramWritesIsLost) {
     if (!keepOpen && !test::OpenFilesCanBeReplaced()) continue;
     test::Station st;
     TwoBulletins(st);
-    MeddledRun r;
     Writer writer{st.Host(kMarked), keepOpen};
-    r.rec.once = [&] { writer.Start(); };
-    r.Run();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    writer.Stop();
+    const test::Recorder rec = RunBeside(writer);
     const std::string list = st.Read(kMarked);
     ASSERT_GT(writer.written.size(), 0u);
     if (test::OpenFilesCanBeReplaced()) {
@@ -739,15 +756,9 @@ TEST(TwoRuns, NoLineAnotherProgramWritesIsLost) {
     } else {
       // The run cannot hold the list through its replacement: a line written to the new list
       // may come before those it carries over from the old one. Each is there once.
-      std::istringstream lines(writer.written);
-      for (std::string line; std::getline(lines, line);) {
-        const std::size_t at = list.find(line + "\n");
-        EXPECT_TRUE(at != std::string::npos && list.find(line + "\n", at + 1) == std::string::npos)
-            << line << " in\n"
-            << list;
-      }
+      ExpectEachLineOnce(writer, list);
     }
-    const std::string said = r.rec.messages.empty() ? "" : r.rec.messages.back().second;
+    const std::string said = rec.messages.empty() ? "" : rec.messages.back().second;
     if (said != run::kFinished) {
       EXPECT_NE(said.find("MARKED.TXT is unchanged"), std::string::npos) << said;
       EXPECT_EQ(list.substr(0, 20), "000001,B\r\n000002,B\r\n");
@@ -770,23 +781,14 @@ TEST(TwoRuns, NoLineIsLostFromAListOfAnotherUser) {
     test::Station st;
     TwoBulletins(st);
     if (!test::GiveToAnotherUser(st.Host(kMarked))) GTEST_SKIP() << "no other user to give it";
-    MeddledRun r;
     Writer writer{st.Host(kMarked), keepOpen};
-    r.rec.once = [&] { writer.Start(); };
-    r.Run();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    writer.Stop();
+    RunBeside(writer);
     test::Runner next;
     next.Run();
     EXPECT_TRUE(next.Finished()) << next.Error();
     const std::string list = st.Read(kMarked);
     EXPECT_EQ(list.substr(0, 22), "000001,KB\r\n000002,KB\r\n");
-    std::istringstream lines(writer.written);
-    for (std::string line; std::getline(lines, line);) {
-      const std::size_t at = list.find(line + "\n");
-      EXPECT_TRUE(at != std::string::npos && list.find(line + "\n", at + 1) == std::string::npos)
-          << line;
-    }
+    ExpectEachLineOnce(writer, list);
   }
 }
 
