@@ -1,0 +1,549 @@
+#include "tests/memory_drive.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <set>
+#include <utility>
+
+#include "platform/codepage.h"
+#include "platform/winpath.h"
+#include "platform/wording.h"
+
+namespace test {
+namespace {
+
+using platform::FileError;
+
+struct Object {
+  bool folder = false;
+  std::string data;     // what the run sees
+  std::string durable;  // the start of `data` that a power cut cannot take
+  std::uint64_t id = 0;
+  const void* lockedBy = nullptr;  // the open file holding its first byte
+};
+using Node = std::shared_ptr<Object>;
+// Keys: "C:" for the root, "C:\Winpack\Bulls" as stored, and "trash:files/<name>",
+// "trash:info/<name>.trashinfo" for the trash; a flat map copies cheaply at each flush.
+using Names = std::map<std::string, Node>;
+struct Change {
+  std::string key;
+  Node node;  // none: the entry goes
+};
+using Record = std::vector<Change>;  // folder changes that the journal commits as one
+
+[[noreturn]] void Fail(int err, const std::string& abs) { throw FileError::FromErrno(err, abs); }
+
+void Apply(Names& names, const Record& record) {
+  for (const Change& c : record) {
+    if (c.node) {
+      names[c.key] = c.node;
+    } else {
+      names.erase(c.key);
+    }
+  }
+}
+
+// The names directly in a folder.
+std::vector<std::string> Children(const Names& names, const std::string& dir) {
+  const std::string prefix = dir + "\\";
+  std::vector<std::string> found;
+  for (auto it = names.lower_bound(prefix); it != names.end(); ++it) {
+    if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+    if (it->first.find('\\', prefix.size()) == std::string::npos) {
+      found.push_back(it->first.substr(prefix.size()));
+    }
+  }
+  return found;
+}
+
+// As Windows finds a name: the exact one, else the first in sorted order that equals it
+// without case; the name as written when none does.
+std::string Child(const Names& names, const std::string& dir, const std::string& part) {
+  if (names.count(dir + "\\" + part) != 0) return dir + "\\" + part;
+  const std::string want = platform::FoldedName(platform::AnsiToUtf8(part));
+  std::string found = part, sortKey;
+  for (const std::string& name : Children(names, dir)) {
+    const std::string utf8 = platform::AnsiToUtf8(name);
+    if (platform::FoldedName(utf8) == want && (sortKey.empty() || utf8 < sortKey)) {
+      found = name;
+      sortKey = utf8;
+    }
+  }
+  return dir + "\\" + found;
+}
+
+struct Place {
+  std::string key;
+  bool dirFound = true;  // its folder exists: below a missing one, names stay as written
+};
+
+Place Resolve(const Names& names, const std::string& abs) {
+  const std::vector<std::string> parts = platform::winpath::Components(abs);
+  Place p{"C:"};
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    p.key = p.dirFound ? Child(names, p.key, parts[i]) : p.key + "\\" + parts[i];
+    if (i + 1 == parts.size()) break;
+    auto it = names.find(p.key);
+    p.dirFound = p.dirFound && it != names.end() && it->second->folder;
+  }
+  return p;
+}
+
+// Where a host would keep the file: "/drive_c/Winpack/...", in UTF-8.
+std::string HostOf(const std::string& key) {
+  std::string host = "/drive_c" + platform::AnsiToUtf8(key.substr(2));
+  std::replace(host.begin(), host.end(), '\\', '/');
+  return host;
+}
+
+}  // namespace
+
+struct MemoryDisk::State {
+  Names names, durableNames;
+  std::vector<Record> journal;  // folder changes since the last flush, in order
+  std::uint64_t nextId = 1;
+  int calls = 0;
+  int cutAt = 0;     // the counted call at which the power goes; 0: none
+  bool off = false;  // the power went at cutAt
+  int epoch = 0;     // a cut ends the process: views and files of an earlier epoch are dead
+
+  State() { names["C:"] = NewNode(true); }
+
+  Node NewNode(bool folder) {
+    auto n = std::make_shared<Object>();
+    n->folder = folder;
+    n->id = nextId++;
+    return n;
+  }
+  Node At(const std::string& key) const {
+    auto it = names.find(key);
+    return it == names.end() ? nullptr : it->second;
+  }
+  void Commit(Record record) {
+    Apply(names, record);
+    journal.push_back(std::move(record));
+  }
+  bool Live(int viewEpoch) const { return !off && viewEpoch == epoch; }
+  void Call(int viewEpoch, const std::string& abs) {
+    if (!Live(viewEpoch)) Fail(EIO, abs);
+    if (++calls == cutAt) {
+      off = true;
+      throw PowerCut{};
+    }
+  }
+
+  void MakeDurable() {
+    durableNames = names;
+    journal.clear();
+    for (auto& [key, n] : names) n->durable = n->data;
+  }
+
+  // The disk when the power is back: a prefix of the journal replayed on what was durable,
+  // each file's unflushed tail kept, lost or torn; no process, so no lock.
+  void Cut(std::mt19937_64* rng) {
+    const std::size_t replayed = rng != nullptr ? (*rng)() % (journal.size() + 1) : 0;
+    for (std::size_t i = 0; i < replayed; ++i) Apply(durableNames, journal[i]);
+    names = durableNames;
+    std::set<Object*> seen;
+    for (auto& [key, n] : names) {
+      n->lockedBy = nullptr;
+      const std::size_t tail = n->data.size() - n->durable.size();
+      if (!seen.insert(n.get()).second || tail == 0) continue;
+      std::size_t kept = 0;
+      if (rng != nullptr) {
+        const auto how = (*rng)() % 3;
+        kept = how == 0 ? tail : how == 1 ? 0 : (*rng)() % (tail + 1);
+      }
+      n->data.resize(n->durable.size() + kept);
+    }
+    MakeDurable();
+    off = false;
+    cutAt = 0;
+    ++epoch;
+  }
+};
+
+namespace {
+
+using State = MemoryDisk::State;
+
+class MemoryFile final : public platform::OpenFile {
+ public:
+  MemoryFile(std::shared_ptr<State> s, Node node, std::string abs, bool reads, bool writes)
+      : s_(std::move(s)),
+        node_(std::move(node)),
+        abs_(std::move(abs)),
+        reads_(reads),
+        writes_(writes),
+        epoch_(s_->epoch) {}
+  ~MemoryFile() override { Unlock(); }
+
+  std::size_t Read(char* buf, std::size_t size) override {
+    Use(reads_);
+    const std::size_t n = std::min(size, node_->data.size() - std::min(pos_, node_->data.size()));
+    if (n > 0) std::memcpy(buf, node_->data.data() + pos_, n);
+    pos_ += n;
+    return n;
+  }
+  std::size_t Write(const char* data, std::size_t size) override {
+    Use(writes_);
+    node_->data.append(data, size);  // a new file or one opened to append: always at the end
+    return size;
+  }
+  void Close() override {
+    const bool open = !closed_;
+    closed_ = true;
+    Unlock();
+    s_->Call(epoch_, abs_);
+    if (!open) Fail(EBADF, abs_);
+  }
+
+  bool Lock() {
+    if (node_->lockedBy != nullptr && node_->lockedBy != this) return false;
+    node_->lockedBy = this;
+    return true;
+  }
+  const Node& node() const { return node_; }
+
+ private:
+  void Use(bool allowed) {
+    s_->Call(epoch_, abs_);
+    if (closed_ || !allowed) Fail(EBADF, abs_);
+  }
+  void Unlock() {
+    if (node_->lockedBy == this) node_->lockedBy = nullptr;
+  }
+
+  std::shared_ptr<State> s_;
+  Node node_;
+  std::string abs_;
+  bool reads_, writes_;
+  int epoch_;
+  std::size_t pos_ = 0;
+  bool closed_ = false;
+};
+
+class MemoryDrive final : public platform::Drive {
+ public:
+  explicit MemoryDrive(std::shared_ptr<State> s) : s_(std::move(s)), epoch_(s_->epoch) {}
+
+  std::string HostPath(const std::string& abs) override {
+    Call(abs);
+    return HostOf(Find(abs).key);
+  }
+  bool EntryExists(const std::string& abs) override {
+    Call(abs);
+    return s_->At(Find(abs).key) != nullptr;
+  }
+  bool IsDirectory(const std::string& abs) override {
+    Call(abs);
+    const Node n = s_->At(Find(abs).key);
+    return n && n->folder;
+  }
+  void MakeDir(const std::string& abs) override {
+    Call(abs);
+    const Place p = Find(abs);
+    if (!p.dirFound) Fail(ENOENT, abs);
+    if (s_->At(p.key)) Fail(EEXIST, abs);
+    s_->Commit({{p.key, s_->NewNode(true)}});
+  }
+  void RemoveFile(const std::string& abs) override {
+    Call(abs);
+    const Place p = Find(abs);
+    const Node n = s_->At(p.key);
+    if (!n) Fail(ENOENT, abs);
+    if (n->folder) Fail(EISDIR, abs);
+    s_->Commit({{p.key, nullptr}});
+  }
+  void RemoveDir(const std::string& abs) override {
+    Call(abs);
+    const Place p = Find(abs);
+    const Node n = s_->At(p.key);
+    if (!n) Fail(ENOENT, abs);
+    if (!n->folder) Fail(ENOTDIR, abs);
+    if (p.key == "C:") Fail(EBUSY, abs);
+    if (!Children(s_->names, p.key).empty()) Fail(ENOTEMPTY, abs);
+    s_->Commit({{p.key, nullptr}});
+  }
+  std::vector<std::string> FileNames(const std::string& abs) override {
+    Call(abs);
+    const Place p = Find(abs);
+    std::vector<std::string> files;
+    const Node dir = s_->At(p.key);
+    if (!dir || !dir->folder) return files;
+    for (std::string& name : Children(s_->names, p.key)) {
+      if (!s_->At(p.key + "\\" + name)->folder) files.push_back(std::move(name));
+    }
+    return files;
+  }
+
+  void ReplaceFile(const std::string& from, const std::string& to) override {
+    Call(to);
+    Replace(from, to);
+  }
+  bool RenameNew(const std::string& from, const std::string& to) override {
+    Call(to);
+    const Place f = Find(from), t = Find(to);
+    if (!s_->At(f.key) || !t.dirFound) Fail(ENOENT, to);
+    // Windows refuses the name in any case: so does this drive, for the program's sake.
+    if (s_->At(t.key)) return false;
+    Move(f.key, t.key, to);
+    return true;
+  }
+  bool LinkNew(const std::string& existing, const std::string& name) override {
+    Call(name);
+    const Place e = Find(existing), t = Find(name);
+    const Node n = s_->At(e.key);
+    if (!n || !t.dirFound) Fail(ENOENT, name);
+    if (n->folder || s_->At(t.key)) return false;
+    s_->Commit({{t.key, n}});
+    return true;
+  }
+  bool ReplaceUnlessOpen(const std::string& from, const std::string& to) override {
+    Call(to);
+    Replace(from, to);  // as Linux: an open file is put out of place like any other
+    return true;
+  }
+
+  std::string FinalPath(const std::string& abs) override {
+    Call(abs);
+    Find(abs);  // a path off drive C: throws; there are no links to follow
+    return abs;
+  }
+  std::string FileId(const std::string& abs) override {
+    Call(abs);
+    const Node n = s_->At(Find(abs).key);
+    return n ? "memory:" + std::to_string(n->id) : std::string();
+  }
+
+  void Flush() override {
+    Call("C:\\");
+    s_->MakeDurable();
+  }
+  std::vector<std::string> MoveToTrash(const std::vector<std::string>& abs,
+                                       platform::TrashSteps& steps) override;
+
+  std::unique_ptr<platform::OpenFile> OpenRead(const std::string& abs, platform::Links,
+                                               std::optional<FileError>* failure) override {
+    try {
+      Call(abs);
+      const Node n = s_->At(Find(abs).key);
+      if (!n) Fail(ENOENT, abs);
+      if (n->folder) throw FileError(FileError::Kind::kOther, abs, platform::words::kNotOrdinary);
+      return std::make_unique<MemoryFile>(s_, n, abs, true, false);
+    } catch (const FileError& e) {
+      if (failure != nullptr) failure->emplace(e);
+      return nullptr;
+    }
+  }
+  std::unique_ptr<platform::OpenFile> OpenWrite(const std::string& abs,
+                                                platform::Create how) override;
+  bool Names(const std::string& abs, platform::OpenFile& file) override {
+    Call(abs);
+    const auto* mine = dynamic_cast<MemoryFile*>(&file);
+    return mine != nullptr && s_->At(Find(abs).key) == mine->node();
+  }
+  bool AwaitAlone(const std::string& abs, platform::OpenFile*, platform::Look,
+                  std::chrono::milliseconds) override {
+    Call(abs);
+    return true;  // no other program lives in memory
+  }
+
+  std::unique_ptr<platform::OpenFile> OpenLockFile(const std::string& abs) override {
+    Call(abs);
+    const Place p = Find(abs);
+    if (!p.dirFound) Fail(ENOENT, abs);
+    Node n = s_->At(p.key);
+    if (n && n->folder) Fail(EISDIR, abs);
+    if (!n) s_->Commit({{p.key, n = s_->NewNode(false)}});
+    return std::make_unique<MemoryFile>(s_, n, abs, true, true);
+  }
+  bool LockFirstByte(platform::OpenFile& lock, const std::string& abs) override {
+    Call(abs);
+    return dynamic_cast<MemoryFile&>(lock).Lock();
+  }
+  void RemoveLockFile(platform::OpenFile&, const std::string& abs) noexcept override {
+    // Never throws: the power going here is seen at the next call.
+    if (!s_->Live(epoch_)) return;
+    if (++s_->calls == s_->cutAt) {
+      s_->off = true;
+      return;
+    }
+    try {
+      const Place p = Find(abs);
+      const Node n = s_->At(p.key);
+      if (n && !n->folder) s_->Commit({{p.key, nullptr}});
+    } catch (const FileError&) {
+    }
+  }
+
+ private:
+  void Call(const std::string& abs) { s_->Call(epoch_, abs); }
+  std::string ClaimTrashName(const std::string& key);
+  Place Find(const std::string& abs) const { return Resolve(s_->names, abs); }
+
+  void Replace(const std::string& from, const std::string& to) {
+    const Place f = Find(from), t = Find(to);
+    if (!s_->At(f.key) || !t.dirFound) Fail(ENOENT, to);
+    Move(f.key, t.key, to);
+  }
+
+  // One journal record: the entry, and a folder's whole tree, under its new key.
+  void Move(const std::string& from, const std::string& to, const std::string& abs) {
+    const Node n = s_->At(from), there = s_->At(to);
+    if (there == n) return;  // the same file: rename(2) leaves both names
+    if (there && there->folder != n->folder) Fail(n->folder ? ENOTDIR : EISDIR, abs);
+    if (there && !Children(s_->names, to).empty()) Fail(ENOTEMPTY, abs);
+    if (to.compare(0, from.size() + 1, from + "\\") == 0) Fail(EINVAL, abs);
+    Record r{{from, nullptr}, {to, n}};
+    const std::string below = from + "\\";
+    for (auto it = s_->names.lower_bound(below);
+         it != s_->names.end() && it->first.compare(0, below.size(), below) == 0; ++it) {
+      r.push_back({it->first, nullptr});
+      r.push_back({to + it->first.substr(from.size()), it->second});
+    }
+    s_->Commit(std::move(r));
+  }
+
+  std::shared_ptr<State> s_;
+  int epoch_;
+};
+
+std::unique_ptr<platform::OpenFile> MemoryDrive::OpenWrite(const std::string& abs,
+                                                           platform::Create how) {
+  Call(abs);
+  const Place p = Find(abs);
+  if (!p.dirFound) Fail(ENOENT, abs);
+  Node n = s_->At(p.key);
+  if (n && n->folder) Fail(EISDIR, abs);
+  if (n && how == platform::Create::kAppend) {
+    const auto names = std::count_if(s_->names.begin(), s_->names.end(),
+                                     [&](const auto& entry) { return entry.second == n; });
+    if (names > 1) throw FileError(FileError::Kind::kOther, abs, platform::words::kHardLinked);
+    return std::make_unique<MemoryFile>(s_, n, abs, false, true);
+  }
+  // Never written through an entry already there: it goes, and a new file takes its name.
+  if (n) s_->Commit({{p.key, nullptr}});
+  s_->Commit({{p.key, n = s_->NewNode(false)}});
+  return std::make_unique<MemoryFile>(s_, n, abs, false, true);
+}
+
+// Every file's record first, one flush, then the moves: no file reaches the trash before the
+// record that lets the user restore it is durable.
+std::vector<std::string> MemoryDrive::MoveToTrash(const std::vector<std::string>& abs,
+                                                  platform::TrashSteps& steps) {
+  Call("C:\\");
+  std::vector<std::string> reasons(abs.size()), keys(abs.size()), names(abs.size());
+  for (std::size_t i = 0; i < abs.size(); ++i) {
+    try {
+      steps.Moving(abs[i]);
+      keys[i] = Find(abs[i]).key;
+      if (!s_->At(keys[i])) Fail(ENOENT, abs[i]);
+      names[i] = ClaimTrashName(keys[i]);
+    } catch (const FileError& e) {
+      reasons[i] = e.reason();
+    }
+  }
+  std::string notDurable;
+  try {
+    steps.Flush();
+  } catch (const FileError& e) {
+    notDurable = platform::words::kTrashNotDurable + std::string(e.what());
+  }
+  for (std::size_t i = 0; i < abs.size(); ++i) {
+    if (names[i].empty()) continue;
+    if (notDurable.empty() && s_->At(keys[i])) {
+      Move(keys[i], "trash:files/" + names[i], abs[i]);
+      continue;
+    }
+    s_->Commit({{"trash:info/" + names[i] + ".trashinfo", nullptr}});
+    reasons[i] = notDurable.empty() ? FileError::FromErrno(ENOENT, abs[i]).reason() : notDurable;
+  }
+  return reasons;
+}
+
+// A record whose file never arrived (a run died between the two) is taken over when it names
+// the same file, or when a cut left it without a path.
+std::string MemoryDrive::ClaimTrashName(const std::string& key) {
+  const std::string base = key.substr(key.rfind('\\') + 1);
+  const std::string text = "[Trash Info]\nPath=" + HostOf(key) + "\n";
+  for (int n = 1;; ++n) {
+    const std::string name = n == 1 ? base : base + "." + std::to_string(n);
+    const Node left = s_->At("trash:info/" + name + ".trashinfo");
+    if (s_->At("trash:files/" + name) ||
+        (left && left->data != text && left->data.find("\nPath=") != std::string::npos)) {
+      continue;
+    }
+    const Node record = s_->NewNode(false);
+    record->data = text;
+    s_->Commit({{"trash:info/" + name + ".trashinfo", record}});
+    return name;
+  }
+}
+
+}  // namespace
+
+MemoryDisk::MemoryDisk() : state_(std::make_shared<State>()) {}
+MemoryDisk::~MemoryDisk() = default;
+
+std::unique_ptr<platform::Drive> MemoryDisk::Open() {
+  return std::make_unique<MemoryDrive>(state_);
+}
+
+void MemoryDisk::CutAtCall(int n) { state_->cutAt = state_->calls + n; }
+int MemoryDisk::Calls() const { return state_->calls; }
+bool MemoryDisk::PowerIsOff() const { return state_->off; }
+
+void MemoryDisk::CutPower() { state_->Cut(nullptr); }
+void MemoryDisk::CutPower(std::uint64_t seed) {
+  std::mt19937_64 rng(seed);  // its output is fixed by the standard: one seed, one cut anywhere
+  state_->Cut(&rng);
+}
+
+void MemoryDisk::Write(const std::string& abs, const std::string& bytes) {
+  const std::vector<std::string> parts = platform::winpath::Components(abs);
+  std::string key = "C:";
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    key += "\\" + parts[i];
+    const Node n = state_->At(key);
+    if (i + 1 < parts.size() && !n) state_->names[key] = state_->NewNode(true);
+    if (i + 1 < parts.size() && n && !n->folder) Fail(ENOTDIR, abs);
+  }
+  const Node file = state_->NewNode(false);
+  file->data = bytes;
+  state_->names[key] = file;
+  state_->MakeDurable();
+}
+
+std::string MemoryDisk::Read(const std::string& abs) const {
+  const Node n = state_->At(Resolve(state_->names, abs).key);
+  if (!n || n->folder) Fail(n ? EISDIR : ENOENT, abs);
+  return n->data;
+}
+
+bool MemoryDisk::Exists(const std::string& abs) const {
+  return state_->At(Resolve(state_->names, abs).key) != nullptr;
+}
+
+std::vector<std::string> MemoryDisk::FilesIn(const std::string& abs) const {
+  const std::string dir = Resolve(state_->names, abs).key;
+  std::vector<std::string> files;
+  for (std::string& name : Children(state_->names, dir)) {
+    if (!state_->At(dir + "\\" + name)->folder) files.push_back(std::move(name));
+  }
+  return files;
+}
+
+std::map<std::string, std::string> MemoryDisk::Snapshot() const {
+  std::map<std::string, std::string> files;
+  for (const auto& [key, n] : state_->names) {
+    if (n->folder) continue;
+    files[key.rfind("trash:", 0) == 0 ? platform::AnsiToUtf8(key) : HostOf(key).substr(1)] =
+        n->data;
+  }
+  return files;
+}
+
+}  // namespace test

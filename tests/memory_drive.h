@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/drive.h"
+
+// Drive C: in memory, on a disk that can lose power: what was flushed is kept apart from
+// what was only written, and a cut leaves what a journalling file system would. Paths are
+// absolute Windows paths throughout.
+namespace test {
+
+/// Thrown by the call at which the power goes. Derived from nothing, so that no handler of
+/// the run (std::exception, FileError) can take it for a failure it may carry on after.
+struct PowerCut {};
+
+/// The disk a test owns across runs; each run sees it through a Drive of its own.
+class MemoryDisk {
+ public:
+  MemoryDisk();
+  ~MemoryDisk();
+  MemoryDisk(const MemoryDisk&) = delete;
+  MemoryDisk& operator=(const MemoryDisk&) = delete;
+
+  /// A run's view; its open files and lock die with the process at a cut.
+  std::unique_ptr<platform::Drive> Open();
+
+  /// The power goes at the `n`th Drive or OpenFile call from now (1: the next one): that
+  /// call throws PowerCut and changes nothing; every later one fails (FileError) and changes
+  /// nothing, until CutPower.
+  void CutAtCall(int n);
+  /// Drive and OpenFile calls made so far, the failed ones after a cut not counted.
+  int Calls() const;
+  /// Whether the power went at the call CutAtCall chose.
+  bool PowerIsOff() const;
+
+  /// The disk as a power cut leaves it, with the power back on: every change since the last
+  /// flush lost.
+  void CutPower();
+  /// As a cut chosen by `seed` leaves it: of the folder changes since the last flush the
+  /// first k survive, in order; each file's bytes written since are all kept, all lost or
+  /// kept up to some length. One seed, one outcome.
+  void CutPower(std::uint64_t seed);
+
+  /// Writes a file, with the folders it needs, and makes the whole disk durable. Names are
+  /// taken as written, so a station may hold two spellings of one name, as on a Linux host.
+  void Write(const std::string& abs, const std::string& bytes);
+  /// What a file holds now; throws FileError for none.
+  std::string Read(const std::string& abs) const;
+  bool Exists(const std::string& abs) const;
+  /// The names of the ordinary files of a folder; none when it is missing.
+  std::vector<std::string> FilesIn(const std::string& abs) const;
+  /// Every file, as tests/station.h gives a station's: "drive_c/<path with '/'>" and
+  /// "trash:files/<name>", "trash:info/<name>.trashinfo" (its Path= line the file's path
+  /// as "/drive_c/...") to content.
+  std::map<std::string, std::string> Snapshot() const;
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;  // shared with the views and their open files
+};
+
+}  // namespace test
