@@ -15,6 +15,14 @@ add_subdirectory(${GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FRO
 add_library(test_station STATIC station.cpp station_win.cpp)
 target_link_libraries(test_station PUBLIC kelvaron_platform kelvaron_settings_store)
 
+# The drive in memory, as on Linux; it touches no prefix, so it runs beside the others.
+add_library(test_memory_drive STATIC memory_drive.cpp)
+target_link_libraries(test_memory_drive PUBLIC kelvaron_platform)
+add_executable(memory_drive_tests memory_drive_test.cpp)
+target_link_libraries(memory_drive_tests PRIVATE test_memory_drive kelvaron_no_faults GTest::gtest_main)
+add_test(NAME memory_drive_tests COMMAND memory_drive_tests)
+set_tests_properties(memory_drive_tests PROPERTIES LABELS each-config)
+
 # What the two windows share, without a toolkit: the same tests as on Linux.
 add_executable(form_layout_tests form_layout_test.cpp presenter_test.cpp)
 target_link_libraries(form_layout_tests PRIVATE kelvaron_form GTest::gtest_main)
