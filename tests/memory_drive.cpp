@@ -58,6 +58,15 @@ std::vector<std::string> Children(const Names& names, const std::string& dir) {
   return found;
 }
 
+// The ordinary files directly in a folder; none in a file or in nothing.
+std::vector<std::string> FilesOf(const Names& names, const std::string& dir) {
+  std::vector<std::string> files;
+  for (std::string& name : Children(names, dir)) {
+    if (!names.at(dir + "\\" + name)->folder) files.push_back(std::move(name));
+  }
+  return files;
+}
+
 // As Windows finds a name: the exact one, else the first in sorted order that equals it
 // without case; the name as written when none does.
 std::string Child(const Names& names, const std::string& dir, const std::string& part) {
@@ -77,17 +86,19 @@ std::string Child(const Names& names, const std::string& dir, const std::string&
 struct Place {
   std::string key;
   bool dirFound = true;  // its folder exists: below a missing one, names stay as written
+  Node node;             // what is there
 };
 
 Place Resolve(const Names& names, const std::string& abs) {
   const std::vector<std::string> parts = platform::winpath::Components(abs);
-  Place p{"C:"};
+  Place p{"C:", true, nullptr};
   for (std::size_t i = 0; i < parts.size(); ++i) {
     p.key = p.dirFound ? Child(names, p.key, parts[i]) : p.key + "\\" + parts[i];
     if (i + 1 == parts.size()) break;
     auto it = names.find(p.key);
     p.dirFound = p.dirFound && it != names.end() && it->second->folder;
   }
+  if (auto it = names.find(p.key); it != names.end()) p.node = it->second;
   return p;
 }
 
@@ -125,9 +136,8 @@ struct MemoryDisk::State {
     Apply(names, record);
     journal.push_back(std::move(record));
   }
-  bool Live(int viewEpoch) const { return !off && viewEpoch == epoch; }
   void Call(int viewEpoch, const std::string& abs) {
-    if (!Live(viewEpoch)) Fail(EIO, abs);
+    if (off || viewEpoch != epoch) Fail(EIO, abs);
     if (++calls == cutAt) {
       off = true;
       throw PowerCut{};
@@ -235,48 +245,39 @@ class MemoryDrive final : public platform::Drive {
   }
   bool EntryExists(const std::string& abs) override {
     Call(abs);
-    return s_->At(Find(abs).key) != nullptr;
+    return Find(abs).node != nullptr;
   }
   bool IsDirectory(const std::string& abs) override {
     Call(abs);
-    const Node n = s_->At(Find(abs).key);
+    const Node n = Find(abs).node;
     return n && n->folder;
   }
   void MakeDir(const std::string& abs) override {
     Call(abs);
     const Place p = Find(abs);
     if (!p.dirFound) Fail(ENOENT, abs);
-    if (s_->At(p.key)) Fail(EEXIST, abs);
+    if (p.node) Fail(EEXIST, abs);
     s_->Commit({{p.key, s_->NewNode(true)}});
   }
   void RemoveFile(const std::string& abs) override {
     Call(abs);
     const Place p = Find(abs);
-    const Node n = s_->At(p.key);
-    if (!n) Fail(ENOENT, abs);
-    if (n->folder) Fail(EISDIR, abs);
+    if (!p.node) Fail(ENOENT, abs);
+    if (p.node->folder) Fail(EISDIR, abs);
     s_->Commit({{p.key, nullptr}});
   }
   void RemoveDir(const std::string& abs) override {
     Call(abs);
     const Place p = Find(abs);
-    const Node n = s_->At(p.key);
-    if (!n) Fail(ENOENT, abs);
-    if (!n->folder) Fail(ENOTDIR, abs);
+    if (!p.node) Fail(ENOENT, abs);
+    if (!p.node->folder) Fail(ENOTDIR, abs);
     if (p.key == "C:") Fail(EBUSY, abs);
     if (!Children(s_->names, p.key).empty()) Fail(ENOTEMPTY, abs);
     s_->Commit({{p.key, nullptr}});
   }
   std::vector<std::string> FileNames(const std::string& abs) override {
     Call(abs);
-    const Place p = Find(abs);
-    std::vector<std::string> files;
-    const Node dir = s_->At(p.key);
-    if (!dir || !dir->folder) return files;
-    for (std::string& name : Children(s_->names, p.key)) {
-      if (!s_->At(p.key + "\\" + name)->folder) files.push_back(std::move(name));
-    }
-    return files;
+    return FilesOf(s_->names, Find(abs).key);
   }
 
   void ReplaceFile(const std::string& from, const std::string& to) override {
@@ -286,19 +287,18 @@ class MemoryDrive final : public platform::Drive {
   bool RenameNew(const std::string& from, const std::string& to) override {
     Call(to);
     const Place f = Find(from), t = Find(to);
-    if (!s_->At(f.key) || !t.dirFound) Fail(ENOENT, to);
+    if (!f.node || !t.dirFound) Fail(ENOENT, to);
     // Windows refuses the name in any case: so does this drive, for the program's sake.
-    if (s_->At(t.key)) return false;
+    if (t.node) return false;
     Move(f.key, t.key, to);
     return true;
   }
   bool LinkNew(const std::string& existing, const std::string& name) override {
     Call(name);
     const Place e = Find(existing), t = Find(name);
-    const Node n = s_->At(e.key);
-    if (!n || !t.dirFound) Fail(ENOENT, name);
-    if (n->folder || s_->At(t.key)) return false;
-    s_->Commit({{t.key, n}});
+    if (!e.node || !t.dirFound) Fail(ENOENT, name);
+    if (e.node->folder || t.node) return false;
+    s_->Commit({{t.key, e.node}});
     return true;
   }
   bool ReplaceUnlessOpen(const std::string& from, const std::string& to) override {
@@ -314,7 +314,7 @@ class MemoryDrive final : public platform::Drive {
   }
   std::string FileId(const std::string& abs) override {
     Call(abs);
-    const Node n = s_->At(Find(abs).key);
+    const Node n = Find(abs).node;
     return n ? "memory:" + std::to_string(n->id) : std::string();
   }
 
@@ -329,7 +329,7 @@ class MemoryDrive final : public platform::Drive {
                                                std::optional<FileError>* failure) override {
     try {
       Call(abs);
-      const Node n = s_->At(Find(abs).key);
+      const Node n = Find(abs).node;
       if (!n) Fail(ENOENT, abs);
       if (n->folder) throw FileError(FileError::Kind::kOther, abs, platform::words::kNotOrdinary);
       return std::make_unique<MemoryFile>(s_, n, abs, true, false);
@@ -343,7 +343,7 @@ class MemoryDrive final : public platform::Drive {
   bool Names(const std::string& abs, platform::OpenFile& file) override {
     Call(abs);
     const auto* mine = dynamic_cast<MemoryFile*>(&file);
-    return mine != nullptr && s_->At(Find(abs).key) == mine->node();
+    return mine != nullptr && Find(abs).node == mine->node();
   }
   bool AwaitAlone(const std::string& abs, platform::OpenFile*, platform::Look,
                   std::chrono::milliseconds) override {
@@ -355,7 +355,7 @@ class MemoryDrive final : public platform::Drive {
     Call(abs);
     const Place p = Find(abs);
     if (!p.dirFound) Fail(ENOENT, abs);
-    Node n = s_->At(p.key);
+    Node n = p.node;
     if (n && n->folder) Fail(EISDIR, abs);
     if (!n) s_->Commit({{p.key, n = s_->NewNode(false)}});
     return std::make_unique<MemoryFile>(s_, n, abs, true, true);
@@ -365,17 +365,13 @@ class MemoryDrive final : public platform::Drive {
     return dynamic_cast<MemoryFile&>(lock).Lock();
   }
   void RemoveLockFile(platform::OpenFile&, const std::string& abs) noexcept override {
-    // Never throws: the power going here is seen at the next call.
-    if (!s_->Live(epoch_)) return;
-    if (++s_->calls == s_->cutAt) {
-      s_->off = true;
-      return;
-    }
     try {
+      Call(abs);
       const Place p = Find(abs);
-      const Node n = s_->At(p.key);
-      if (n && !n->folder) s_->Commit({{p.key, nullptr}});
+      if (p.node && !p.node->folder) s_->Commit({{p.key, nullptr}});
     } catch (const FileError&) {
+    } catch (const PowerCut&) {
+      // The power is off all the same: the next call finds it so.
     }
   }
 
@@ -386,7 +382,7 @@ class MemoryDrive final : public platform::Drive {
 
   void Replace(const std::string& from, const std::string& to) {
     const Place f = Find(from), t = Find(to);
-    if (!s_->At(f.key) || !t.dirFound) Fail(ENOENT, to);
+    if (!f.node || !t.dirFound) Fail(ENOENT, to);
     Move(f.key, t.key, to);
   }
 
@@ -416,7 +412,7 @@ std::unique_ptr<platform::OpenFile> MemoryDrive::OpenWrite(const std::string& ab
   Call(abs);
   const Place p = Find(abs);
   if (!p.dirFound) Fail(ENOENT, abs);
-  Node n = s_->At(p.key);
+  Node n = p.node;
   if (n && n->folder) Fail(EISDIR, abs);
   if (n && how == platform::Create::kAppend) {
     const auto names = std::count_if(s_->names.begin(), s_->names.end(),
@@ -504,6 +500,7 @@ void MemoryDisk::CutPower(std::uint64_t seed) {
 
 void MemoryDisk::Write(const std::string& abs, const std::string& bytes) {
   const std::vector<std::string> parts = platform::winpath::Components(abs);
+  if (parts.empty()) Fail(EISDIR, abs);
   std::string key = "C:";
   for (std::size_t i = 0; i < parts.size(); ++i) {
     key += "\\" + parts[i];
@@ -518,22 +515,17 @@ void MemoryDisk::Write(const std::string& abs, const std::string& bytes) {
 }
 
 std::string MemoryDisk::Read(const std::string& abs) const {
-  const Node n = state_->At(Resolve(state_->names, abs).key);
+  const Node n = Resolve(state_->names, abs).node;
   if (!n || n->folder) Fail(n ? EISDIR : ENOENT, abs);
   return n->data;
 }
 
 bool MemoryDisk::Exists(const std::string& abs) const {
-  return state_->At(Resolve(state_->names, abs).key) != nullptr;
+  return Resolve(state_->names, abs).node != nullptr;
 }
 
 std::vector<std::string> MemoryDisk::FilesIn(const std::string& abs) const {
-  const std::string dir = Resolve(state_->names, abs).key;
-  std::vector<std::string> files;
-  for (std::string& name : Children(state_->names, dir)) {
-    if (!state_->At(dir + "\\" + name)->folder) files.push_back(std::move(name));
-  }
-  return files;
+  return FilesOf(state_->names, Resolve(state_->names, abs).key);
 }
 
 std::map<std::string, std::string> MemoryDisk::Snapshot() const {

@@ -28,7 +28,7 @@ class MemoryDisk {
   /// A run's view; its open files and lock die with the process at a cut.
   std::unique_ptr<platform::Drive> Open();
 
-  /// The power goes at the `n`th Drive or OpenFile call from now (1: the next one): that
+  /// The power goes at the `n`th (from 1) Drive or OpenFile call from now: that
   /// call throws PowerCut and changes nothing; every later one fails (FileError) and changes
   /// nothing, until CutPower.
   void CutAtCall(int n);
