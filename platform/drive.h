@@ -18,7 +18,8 @@
 // every drive fails at the same points.
 namespace platform {
 
-/// A file a Drive opened; closed when dropped.
+/// A file a Drive opened; closed when dropped. Its failures need name no path: the caller
+/// names the file it opened.
 class OpenFile {
  public:
   virtual ~OpenFile() = default;

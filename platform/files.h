@@ -1,11 +1,12 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/drive.h"
 
 // Winpack's files are named by Windows paths on drive C:. Off Windows the drive is the
 // Wine prefix's drive_c, and each component is found the way Windows and Wine find it:
@@ -15,23 +16,18 @@
 // operator's layout.
 namespace platform {
 
-class DriveView;  // what each system keeps of a run's view (files_linux.h, files_win.h)
-namespace raw {
-class Access;
-}  // namespace raw
-
-/// The host folder that stands for `C:\`: on Linux `$WINEPREFIX/drive_c`, `WINEPREFIX`
-/// defaulting to `$HOME/.wine`; on Windows `C:\` itself.
-std::string DriveRoot();
-
-/// The run's view of drive C:: what it learns of folders on the way (listings, folders
-/// found, the trash folder). One per run, dropped when the run ends, so that a run sees the
-/// disk as it is and leaves nothing behind for the next one. It has no current directory:
-/// callers name full Windows paths. Every failure throws FileError naming the Windows path
+/// The run's view of drive C:, through a Drive (the system's, or one in memory for tests):
+/// what it learns of folders on the way stays with this object, one per run, so that a run
+/// sees the disk as it is and leaves nothing behind for the next one. It has no current
+/// directory: callers name full Windows paths. Every call of the drive passes the fault seam
+/// here, the same on every system. Every failure throws FileError naming the Windows path
 /// and the system's reason.
 class Files {
  public:
-  Files();
+  using Look = platform::Look;
+
+  Files() : Files(HostDrive()) {}
+  explicit Files(std::unique_ptr<Drive> drive);
   ~Files();
   Files(const Files&) = delete;
   Files& operator=(const Files&) = delete;
@@ -49,6 +45,7 @@ class Files {
   bool IsDirectory(std::string_view winPath);
 
   void MakeDir(std::string_view winPath);
+  /// Removes the entry of the name: a link itself, never the file it leads to.
   void RemoveFile(std::string_view winPath);
   /// Removes an empty folder; throws FileError for any other.
   void RemoveDir(std::string_view winPath);
@@ -78,11 +75,6 @@ class Files {
   /// What tells the file a path names from any other while it exists (device and file
   /// number); empty when the path names nothing.
   std::string FileId(std::string_view winPath);
-  /// How a program may be found holding a file open.
-  enum class Look {
-    kLiveName,    // a name others may open at any moment: never in their way
-    kSecondName,  // a name nobody else knows: it may be opened alone for an instant
-  };
   /// Waits up to `limit` until no program but this run has the file open: false when one
   /// still has it then. With Look::kLiveName, true at once where that cannot be told without
   /// being in another's way (Windows: the replacement that follows finds out). The run must
@@ -107,10 +99,12 @@ class Files {
   /// Releases the run lock and removes its file. Never throws.
   void Unlock() noexcept;
 
+  /// The drive itself, for the text files, which pass the fault seam themselves.
+  Drive& drive() { return *drive_; }
+
  private:
-  friend class raw::Access;  // the raw file layer's narrow way in (rawfile.h)
-  std::unique_ptr<DriveView> view_;
-  std::intptr_t lock_ = -1;  // the run lock's file (raw::Handle), or none
+  std::unique_ptr<Drive> drive_;
+  std::unique_ptr<OpenFile> lock_;  // the run lock's file, or none
   std::string lockPath_;
 };
 

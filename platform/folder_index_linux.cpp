@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "platform/faults.h"
 #include "platform/file_error.h"
 
 namespace platform {
@@ -48,7 +47,6 @@ constexpr int kProbesBeforeListing = 64;
 // that cannot be looked up must not be taken for a free one.
 const FolderIndex::Names* FolderIndex::Listing(const std::string& hostDir) {
   if (auto found = listings_.find(hostDir); found != listings_.end()) return &found->second;
-  Fault(faults::Op::kList, hostDir);
   DIR* dir = opendir(hostDir.c_str());
   if (dir == nullptr && (errno == ENOENT || errno == ENOTDIR)) return nullptr;
   if (dir == nullptr) throw FileError::FromErrno(errno, hostDir);

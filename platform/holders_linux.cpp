@@ -13,10 +13,8 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "platform/faults.h"
+#include "platform/drive_linux.h"
 #include "platform/file_error.h"
-#include "platform/files_linux.h"
-#include "platform/rawfile.h"
 
 // Who holds a file open, and what a link leads to. Wine keeps the files of Windows programs
 // open in the programs themselves or in its server, so /proc shows them as it shows Linux
@@ -31,13 +29,12 @@ std::string RealPath(const std::string& host) {
 
 }  // namespace
 
-bool Files::ReplaceUnlessOpen(std::string_view from, std::string_view to) {
+bool LinuxDrive::ReplaceUnlessOpen(const std::string& from, const std::string& to) {
   ReplaceFile(from, to);  // Linux puts an open file out of place like any other
   return true;
 }
 
-std::string Files::FinalPath(std::string_view winPath) {
-  const std::string abs = AbsoluteWinPath(winPath);
+std::string LinuxDrive::FinalPath(const std::string& abs) {
   const std::string host = HostPath(abs);
   struct stat st {};
   if (lstat(host.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return abs;
@@ -53,17 +50,12 @@ std::string Files::FinalPath(std::string_view winPath) {
   return win;
 }
 
-std::string Files::FileId(std::string_view winPath) {
-  const std::string abs = AbsoluteWinPath(winPath);
-  Fault(faults::Op::kStat, abs);
+std::string LinuxDrive::FileId(const std::string& abs) {
   struct stat st {};
   if (stat(HostPath(abs).c_str(), &st) != 0) return {};
   return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
-}  // namespace platform
-
-namespace platform::raw {
 namespace {
 
 struct CloseDir {
@@ -76,11 +68,9 @@ using Dir = std::unique_ptr<DIR, CloseDir>;
 // program of another user is not Winpack's.
 class HolderLook {
  public:
-  HolderLook(Files& files, Handle mine, const std::string& absPath) : path_(absPath) {
-    Fault(faults::Op::kStat, absPath);
-    found_ = (mine != kNoFile ? fstat(static_cast<int>(mine), &file_)
-                              : stat(files.HostPath(absPath).c_str(), &file_)) == 0;
-    if (mine != kNoFile) mine_ = std::to_string(getpid()) + "/fd/" + std::to_string(mine);
+  HolderLook(const std::string& host, const FdFile* mine, const std::string& abs) : path_(abs) {
+    found_ = (mine != nullptr ? fstat(mine->fd(), &file_) : stat(host.c_str(), &file_)) == 0;
+    if (mine != nullptr) mine_ = std::to_string(getpid()) + "/fd/" + std::to_string(mine->fd());
   }
   bool found() const { return found_; }
 
@@ -147,32 +137,32 @@ class HolderLook {
 // process takes a while, and a program that holds the file is likely to hold it still.
 std::vector<std::string> lastHeld;
 
-}  // namespace
-
-bool OpenElsewhere(Files& files, Handle mine, const std::string& absPath, Files::Look) {
-  const HolderLook look(files, mine, absPath);
+bool OpenElsewhere(const HolderLook& look) {
   if (!look.found()) return false;
   std::vector<std::string> held = look.Scan(lastHeld, true);
   if (!held.empty()) lastHeld = held;
   return !held.empty();
 }
 
+}  // namespace
+
 // A program that keeps the list open may let go of it for a moment only, less than a look
 // through every process takes. inotify tells of each close as it happens: then only the open
 // files found holding it are looked at, at once, and every process again now and then for
 // one that opened it since. One missed so holds the old list after its replacement, which
 // the run finds then.
-bool AwaitAlone(Files& files, Handle mine, const std::string& absPath, Files::Look look,
-                std::chrono::milliseconds limit) {
-  const HolderLook holders(files, mine, absPath);
+bool LinuxDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look,
+                            std::chrono::milliseconds limit) {
+  const auto* own = static_cast<const FdFile*>(mine);
+  const std::string host = own != nullptr ? std::string() : HostPath(abs);
+  const HolderLook holders(host, own, abs);
   if (!holders.found()) return true;
   // One inotify instance serves the process: closing one waits on the kernel for some
   // milliseconds, long enough for the program to open the file again.
   static const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  const std::string watched =
-      mine != kNoFile ? "/proc/self/fd/" + std::to_string(mine) : files.HostPath(absPath);
+  const std::string watched = own != nullptr ? "/proc/self/fd/" + std::to_string(own->fd()) : host;
   const int wd = watch < 0 ? -1 : inotify_add_watch(watch, watched.c_str(), IN_CLOSE);
-  if (wd < 0) return PollAlone(files, mine, absPath, look, limit);
+  if (wd < 0) return PollAlone([&] { return OpenElsewhere(holders); }, limit);
   using Clock = std::chrono::steady_clock;
   constexpr auto kLookEverywhere = std::chrono::milliseconds(50);
   const auto until = Clock::now() + limit;
@@ -200,4 +190,4 @@ bool AwaitAlone(Files& files, Handle mine, const std::string& absPath, Files::Lo
   return alone;
 }
 
-}  // namespace platform::raw
+}  // namespace platform

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <thread>
 
+#include "platform/faults.h"
 #include "platform/file_error.h"
 
 namespace platform {
@@ -20,63 +20,60 @@ const char* LineEnd(const char* begin, const char* stop) {
   return lf != nullptr ? static_cast<const char*>(lf) : limit;
 }
 
+// An open file's failures name the file's path, which the text file knows.
+template <typename F>
+auto Naming(const std::string& path, F&& call) {
+  try {
+    return call();
+  } catch (const FileError& e) {
+    throw FileError(e.kind(), path, e.reason());
+  }
+}
+
 }  // namespace
 
-namespace raw {
-
-bool PollAlone(Files& files, Handle mine, const std::string& absPath, Files::Look look,
-               std::chrono::milliseconds limit) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (OpenElsewhere(files, mine, absPath, look)) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-}  // namespace raw
-
-bool Files::AwaitAlone(std::string_view winPath, Look look, std::chrono::milliseconds limit) {
-  return raw::AwaitAlone(*this, raw::kNoFile, AbsoluteWinPath(winPath), look, limit);
-}
+using faults::Op;
 
 TextReader::TextReader(Files& files, std::string_view winPath, Links links)
     : path_(files.AbsoluteWinPath(winPath)), buf_(new char[kBufferSize]) {
+  Fault(Op::kOpen, path_);
   std::optional<FileError> failure;
-  file_ = raw::OpenRead(files, path_, links, &failure);
-  if (file_ == raw::kNoFile) throw *failure;
+  file_ = files.drive().OpenRead(path_, links, &failure);
+  if (!file_) throw *failure;
 }
 
-TextReader::TextReader(raw::Handle file, std::string path)
-    : file_(file), path_(std::move(path)), buf_(new char[kBufferSize]) {}
+TextReader::TextReader(std::unique_ptr<OpenFile> file, std::string path)
+    : file_(std::move(file)), path_(std::move(path)), buf_(new char[kBufferSize]) {}
 
 std::optional<TextReader> TextReader::TryOpen(Files& files, std::string_view winPath, Links links) {
   std::string path = files.AbsoluteWinPath(winPath);
-  const raw::Handle file = raw::OpenRead(files, path, links, nullptr);
-  if (file == raw::kNoFile) return std::nullopt;
-  return TextReader(file, std::move(path));
+  try {
+    Fault(Op::kOpen, path);
+  } catch (const FileError&) {
+    return std::nullopt;
+  }
+  std::unique_ptr<OpenFile> file = files.drive().OpenRead(path, links, nullptr);
+  if (!file) return std::nullopt;
+  return TextReader(std::move(file), std::move(path));
 }
 
 TextReader::TextReader(TextReader&& other) noexcept
-    : file_(other.file_),
+    : file_(std::move(other.file_)),
       path_(std::move(other.path_)),
       buf_(std::move(other.buf_)),
       pos_(other.pos_),
       end_(other.end_),
       read_(other.read_),
-      partial_(std::move(other.partial_)) {
-  other.file_ = raw::kNoFile;
-}
+      partial_(std::move(other.partial_)) {}
 
-TextReader::~TextReader() {
-  if (file_ != raw::kNoFile) raw::CloseQuietly(file_);
-}
+TextReader::~TextReader() = default;
 
 bool TextReader::Fill() {
-  if (file_ == raw::kNoFile) throw FileError(FileError::Kind::kOther, path_, "file is closed");
+  if (!file_) throw FileError(FileError::Kind::kOther, path_, "file is closed");
   pos_ = 0;
   end_ = 0;
-  end_ = raw::Read(file_, buf_.get(), kBufferSize, path_);
+  Fault(Op::kRead, path_);
+  end_ = Naming(path_, [&] { return file_->Read(buf_.get(), kBufferSize); });
   read_ += end_;
   return end_ > 0;
 }
@@ -159,43 +156,44 @@ void TextReader::CopyRestTo(TextWriter& out) {
 }
 
 bool TextReader::NamedBy(Files& files, const std::string& winPath) const {
-  return file_ != raw::kNoFile && raw::SameFile(files, file_, files.AbsoluteWinPath(winPath));
+  return file_ && files.drive().Names(files.AbsoluteWinPath(winPath), *file_);
 }
 
-void TextReader::Close() {
-  if (file_ == raw::kNoFile) return;
-  raw::CloseQuietly(file_);
-  file_ = raw::kNoFile;
+bool TextReader::AwaitAlone(Files& files, Files::Look look, std::chrono::milliseconds limit) const {
+  Fault(Op::kStat, path_);
+  return files.drive().AwaitAlone(path_, file_.get(), look, limit);
 }
 
-TextWriter::TextWriter(Files& files, raw::Handle file, std::string path)
-    : files_(&files), file_(file), path_(std::move(path)) {
+void TextReader::Close() { file_.reset(); }
+
+TextWriter::TextWriter(Files& files, std::unique_ptr<OpenFile> file, std::string path)
+    : files_(&files), file_(std::move(file)), path_(std::move(path)) {
   buf_.reserve(kBufferSize);
 }
 
 TextWriter TextWriter::Create(Files& files, std::string_view winPath) {
   std::string path = files.AbsoluteWinPath(winPath);
-  const raw::Handle file = raw::OpenWrite(files, path, raw::Create::kEmpty);
-  return TextWriter(files, file, std::move(path));
+  Fault(Op::kCreate, path);
+  std::unique_ptr<OpenFile> file = files.drive().OpenWrite(path, Create::kEmpty);
+  return TextWriter(files, std::move(file), std::move(path));
 }
 
 TextWriter TextWriter::Append(Files& files, std::string_view winPath) {
   std::string path = files.AbsoluteWinPath(winPath);
-  const raw::Handle file = raw::OpenWrite(files, path, raw::Create::kAppend);
-  return TextWriter(files, file, std::move(path));
+  Fault(Op::kCreate, path);
+  std::unique_ptr<OpenFile> file = files.drive().OpenWrite(path, Create::kAppend);
+  return TextWriter(files, std::move(file), std::move(path));
 }
 
 TextWriter::TextWriter(TextWriter&& other) noexcept
     : files_(other.files_),
-      file_(other.file_),
+      file_(std::move(other.file_)),
       path_(std::move(other.path_)),
       buf_(std::move(other.buf_)),
-      size_(other.size_) {
-  other.file_ = raw::kNoFile;
-}
+      size_(other.size_) {}
 
 TextWriter::~TextWriter() {
-  if (file_ == raw::kNoFile) return;
+  if (!file_) return;
   try {
     Close();
   } catch (const FileError&) {
@@ -204,7 +202,7 @@ TextWriter::~TextWriter() {
 }
 
 void TextWriter::WriteLine(std::string_view line) {
-  if (file_ == raw::kNoFile) throw FileError(FileError::Kind::kOther, path_, "file is closed");
+  if (!file_) throw FileError(FileError::Kind::kOther, path_, "file is closed");
   size_ += line.size() + 2;
   if (buf_.size() + line.size() + 2 > kBufferSize) Flush();
   if (line.size() + 2 > kBufferSize) {
@@ -218,30 +216,27 @@ void TextWriter::WriteLine(std::string_view line) {
 }
 
 void TextWriter::Flush() {
-  raw::Write(file_, buf_.data(), buf_.size(), path_);
+  for (std::size_t done = 0; done < buf_.size();) {
+    Fault(Op::kWrite, path_);
+    done += Naming(path_, [&] { return file_->Write(buf_.data() + done, buf_.size() - done); });
+  }
   buf_.clear();
 }
 
 void TextWriter::Close() {
-  if (file_ == raw::kNoFile) return;
-  std::exception_ptr failure;
-  try {
-    Flush();
-  } catch (const FileError&) {
-    failure = std::current_exception();
-  }
-  const raw::Handle file = file_;
-  file_ = raw::kNoFile;
-  if (failure) {
-    raw::CloseQuietly(file);
-    std::rethrow_exception(failure);
-  }
-  raw::Close(file, path_);
+  if (!file_) return;
+  // Closed all the same when writing or closing fails: the caller reports that failure.
+  struct Drop {
+    std::unique_ptr<OpenFile>& file;
+    ~Drop() { file.reset(); }
+  } drop{file_};
+  Flush();
+  Fault(Op::kClose, path_);
+  Naming(path_, [&] { file_->Close(); });
 }
 
 void TextWriter::Discard() noexcept {
-  if (file_ != raw::kNoFile) raw::CloseQuietly(file_);
-  file_ = raw::kNoFile;
+  file_.reset();
   buf_.clear();
   try {
     files_->RemoveFile(path_);

@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "platform/files.h"
-#include "platform/rawfile.h"
 
 // Sequential 8-bit text files. A line read ends at CR LF, LF or CR, and a last line without
 // a line end is a line too; every line written ends in CR LF. The bytes of a line pass
@@ -19,7 +18,7 @@ class TextWriter;
 
 class TextReader {
  public:
-  using Links = raw::Links;
+  using Links = platform::Links;
 
   /// Opens an ordinary file for reading; a folder, a pipe or a device is refused (and never
   /// waited on), and with Links::kRefuse so is a symbolic link.
@@ -54,18 +53,16 @@ class TextReader {
   /// Whether the path names this file.
   bool NamedBy(Files& files, const std::string& winPath) const;
   /// Waits until no program but this one has the file open (Files::AwaitAlone).
-  bool AwaitAlone(Files& files, Files::Look look, std::chrono::milliseconds limit) const {
-    return raw::AwaitAlone(files, file_, path_, look, limit);
-  }
+  bool AwaitAlone(Files& files, Files::Look look, std::chrono::milliseconds limit) const;
 
  private:
-  TextReader(raw::Handle file, std::string path);
+  TextReader(std::unique_ptr<OpenFile> file, std::string path);
   bool Fill();
   void ReadLineInto(std::string& line);
   /// The next line when it stands whole in the buffer, as a view valid until the next read.
   bool LineInBuffer(std::string_view& line);
 
-  raw::Handle file_ = raw::kNoFile;
+  std::unique_ptr<OpenFile> file_;
   std::string path_;
   std::unique_ptr<char[]> buf_;  // not zeroed: a run opens thousands of files
   std::size_t pos_ = 0;
@@ -96,10 +93,10 @@ class TextWriter {
   const std::string& path() const { return path_; }
 
  private:
-  TextWriter(Files& files, raw::Handle file, std::string path);
+  TextWriter(Files& files, std::unique_ptr<OpenFile> file, std::string path);
 
   Files* files_;
-  raw::Handle file_ = raw::kNoFile;
+  std::unique_ptr<OpenFile> file_;
   std::string path_;
   std::string buf_;
   std::uint64_t size_ = 0;

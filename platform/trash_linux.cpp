@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "platform/faults.h"
-#include "platform/files_linux.h"
+#include "platform/drive_linux.h"
 #include "platform/wording.h"
 
 // The freedesktop.org trash. A file on the file system of the user's own trash
@@ -132,7 +131,8 @@ struct TrashItem {
 
 // Moves one file whose record is durable in the home trash, or hands it to GIO when the home
 // trash is on another file system; 0, or non-zero with the reason.
-int TrashOne(DriveView& view, TrashItem& item, const HomeTrash& trash, std::string& reason) {
+int TrashOne(LinuxDrive& drive, TrashSteps& steps, TrashItem& item, const HomeTrash& trash,
+             std::string& reason) {
   const auto move = [&] {
     return renameat2(AT_FDCWD, item.host.c_str(), AT_FDCWD, (trash.files + item.name).c_str(),
                      RENAME_NOREPLACE);
@@ -149,9 +149,9 @@ int TrashOne(DriveView& view, TrashItem& item, const HomeTrash& trash, std::stri
       reason = Reason(errno);
       return -1;
     }
-    view.NoteCreated(trash.InfoOf(item.name));
+    drive.NoteCreated(trash.InfoOf(item.name));
     try {
-      view.Flush();
+      steps.Flush();
     } catch (const FileError& e) {
       unlink(trash.InfoOf(item.name).c_str());
       reason = words::kTrashNotDurable + std::string(e.what());
@@ -169,16 +169,17 @@ int TrashOne(DriveView& view, TrashItem& item, const HomeTrash& trash, std::stri
 
 // Claims a file's name in the home trash by its record; a file whose record cannot be made
 // there keeps no name and goes through GIO.
-void ClaimName(DriveView& view, TrashItem& item, HomeTrash& trash, bool& home) {
-  home = home || FindHomeTrash(view.trashRoot, trash);
+void ClaimName(LinuxDrive& drive, std::string& trashRoot, TrashItem& item, HomeTrash& trash,
+               bool& home) {
+  home = home || FindHomeTrash(trashRoot, trash);
   if (!home) return;
   const std::string base = item.host.substr(item.host.rfind('/') + 1);
   if (WriteInfo(trash, base, InfoText(item.host), item.name, false) != 0) {
     item.name.clear();
-    view.trashRoot.clear();  // looked for again next time
+    trashRoot.clear();  // looked for again next time
     home = false;
   } else {
-    view.NoteCreated(trash.InfoOf(item.name));
+    drive.NoteCreated(trash.InfoOf(item.name));
   }
 }
 
@@ -186,16 +187,16 @@ void ClaimName(DriveView& view, TrashItem& item, HomeTrash& trash, bool& home) {
 // folder is noted as changed), which is the home trash when that is on the same one: synced
 // right after the move, so that no file waits in the trash for a later move with a record a
 // power cut can empty. Empty, or why the record is not durable.
-std::string FlushGioRecord(DriveView& view, const std::string& host) {
+std::string FlushGioRecord(LinuxDrive& drive, TrashSteps& steps, const std::string& host) {
   const std::string homeInfo = std::string(g_get_user_data_dir()) + "/Trash/info";
   struct stat home {
   }, file{};
   if (stat(homeInfo.c_str(), &home) != 0 ||
       stat(host.substr(0, host.rfind('/')).c_str(), &file) != 0 || home.st_dev == file.st_dev) {
-    view.dirtyDirs.insert(homeInfo);
+    drive.NoteChanged(homeInfo);
   }
   try {
-    view.Flush();
+    steps.Flush();
   } catch (const FileError& e) {
     return words::kTrashRecordNotDurable + std::string(e.what());
   }
@@ -207,7 +208,8 @@ std::string FlushGioRecord(DriveView& view, const std::string& host) {
 // First every .trashinfo, then one flush, then the moves: a file never reaches the trash
 // before the record that lets the user restore it is on disk. Where GIO writes the record
 // itself, the move is followed by a flush of its own.
-std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winPaths) {
+std::vector<std::string> LinuxDrive::MoveToTrash(const std::vector<std::string>& winPaths,
+                                                 TrashSteps& steps) {
   std::vector<std::string> reasons(winPaths.size());
   std::vector<TrashItem> items(winPaths.size());
   std::vector<bool> named(winPaths.size(), false);
@@ -215,10 +217,9 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
   bool home = false;
   for (std::size_t i = 0; i < winPaths.size(); ++i) {
     try {
-      const std::string abs = AbsoluteWinPath(winPaths[i]);
-      items[i].host = view_->HostPath(abs);
-      Fault(faults::Op::kTrash, abs);
-      ClaimName(*view_, items[i], trash, home);
+      items[i].host = HostPath(winPaths[i]);
+      steps.Moving(winPaths[i]);
+      ClaimName(*this, trashRoot_, items[i], trash, home);
       named[i] = true;
     } catch (const FileError& e) {
       reasons[i] = e.reason();
@@ -226,7 +227,7 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
   }
   std::string flushError;
   try {
-    view_->Flush();
+    steps.Flush();
   } catch (const FileError& e) {
     flushError = e.what();
   }
@@ -239,10 +240,10 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
       continue;
     }
     std::string reason;
-    if (TrashOne(*view_, item, trash, reason) == 0) {
-      if (!item.gio) view_->NoteCreated(trash.files + item.name);
-      view_->NoteRemoved(item.host);
-      if (item.gio) reasons[i] = FlushGioRecord(*view_, item.host);
+    if (TrashOne(*this, steps, item, trash, reason) == 0) {
+      if (!item.gio) NoteCreated(trash.files + item.name);
+      NoteRemoved(item.host);
+      if (item.gio) reasons[i] = FlushGioRecord(*this, steps, item.host);
     } else {
       reasons[i] = reason.empty() ? words::kTrashRefused : reason;
     }

@@ -184,8 +184,9 @@ void Show(Reporter& reporter, const Message& message) {
 
 }  // namespace
 
-void ArchiveMarkedBulletins(Reporter& reporter, const platform::Clock& clock) {
-  platform::Files files;  // holds the run lock until the run has told its end
+void ArchiveMarkedBulletins(Reporter& reporter, const platform::Clock& clock,
+                            const DriveSource& drive) {
+  platform::Files files(drive());  // holds the run lock until the run has told its end
   if (auto refusal = TakeRunLock(files)) return Show(reporter, NotStarted(*refusal));
   RunState state;
   Recovery recovery;

@@ -1,4 +1,4 @@
-#include "platform/files_linux.h"
+#include "platform/drive_linux.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "platform/faults.h"
 #include "platform/file_error.h"
 #include "platform/winpath.h"
 #include "platform/wording.h"
@@ -66,14 +65,14 @@ std::string WinNameOfHost(const std::string& host) {
   return win.size() == 2 ? "C:\\" : win;
 }
 
-DriveView::Resolved DriveView::Resolve(const std::string& abs) {
+LinuxDrive::Resolved LinuxDrive::Resolve(const std::string& abs) {
   Resolved r;
   // A folder found before was a valid path then: only the last name is left to check.
   const std::size_t dirEnd = abs.rfind('\\');
   if (dirEnd != std::string::npos && dirEnd > 2) {
-    auto it = foundDirs.find(FolderKey(abs, dirEnd));
+    auto it = foundDirs_.find(FolderKey(abs, dirEnd));
     const std::string_view leaf = std::string_view(abs).substr(dirEnd + 1);
-    if (it != foundDirs.end() && winpath::IsOneName(leaf)) {
+    if (it != foundDirs_.end() && winpath::IsOneName(leaf)) {
       r.dir = it->second;
       r.leaf = AnsiToUtf8(leaf);
       return r;
@@ -81,22 +80,22 @@ DriveView::Resolved DriveView::Resolve(const std::string& abs) {
   }
   const std::vector<std::string> parts = winpath::Components(abs);
   r.leaf = AnsiToUtf8(parts.back());
-  r.dir = root;
+  r.dir = root_;
   std::size_t end = 2;  // after "C:"
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
     end += 1 + parts[i].size();
     const std::string key = FolderKey(abs, end);
-    if (auto it = foundDirs.find(key); it != foundDirs.end()) {
+    if (auto it = foundDirs_.find(key); it != foundDirs_.end()) {
       r.dir = it->second;
       continue;
     }
     // Below a folder that is not there the names stay as written, so that the host path
     // names nothing outside the drive.
     std::string next = r.dir + "/" + AnsiToUtf8(parts[i]);
-    r.dirFound = r.dirFound && names.Lookup(r.dir, AnsiToUtf8(parts[i]), next);
+    r.dirFound = r.dirFound && names_.Lookup(r.dir, AnsiToUtf8(parts[i]), next);
     r.dir = std::move(next);
     if (r.dirFound && IsFolder(r.dir)) {
-      foundDirs[key] = r.dir;
+      foundDirs_[key] = r.dir;
     } else {
       r.dirFound = false;
     }
@@ -104,35 +103,34 @@ DriveView::Resolved DriveView::Resolve(const std::string& abs) {
   return r;
 }
 
-const std::string* DriveView::KnownFolder(const std::string& abs) {
-  auto it = foundDirs.find(FolderKey(abs, abs.size()));
-  return it == foundDirs.end() ? nullptr : &it->second;
+const std::string* LinuxDrive::KnownFolder(const std::string& abs) {
+  auto it = foundDirs_.find(FolderKey(abs, abs.size()));
+  return it == foundDirs_.end() ? nullptr : &it->second;
 }
 
-std::string DriveView::HostPath(const std::string& abs) {
-  if (IsDriveRoot(abs)) return root;
+std::string LinuxDrive::HostPath(const std::string& abs) {
+  if (IsDriveRoot(abs)) return root_;
   return WithWinName(abs, [&] {
     const Resolved r = Resolve(abs);
     std::string host = r.path();
-    if (r.dirFound) names.Lookup(r.dir, r.leaf, host);
+    if (r.dirFound) names_.Lookup(r.dir, r.leaf, host);
     return host;
   });
 }
 
-int DriveView::OpenExisting(const std::string& abs, int flags) {
+int LinuxDrive::OpenExisting(const std::string& abs, int flags) {
   return WithWinName(abs, [&] {
     const Resolved r = Resolve(abs);
     std::string host = r.path();
-    Fault(faults::Op::kOpen, abs);
     if (!r.dirFound) {
       errno = ENOENT;
       return -1;
     }
     // The exact name first: it is what Winpack wrote, and costs one call.
     const int fd = open(host.c_str(), flags);
-    if (fd >= 0) names.NotePresent(host);
+    if (fd >= 0) names_.NotePresent(host);
     if (fd >= 0 || errno != ENOENT) return fd;
-    if (!names.Lookup(r.dir, r.leaf, host, true)) {
+    if (!names_.Lookup(r.dir, r.leaf, host, true)) {
       errno = ENOENT;
       return -1;
     }
@@ -140,24 +138,24 @@ int DriveView::OpenExisting(const std::string& abs, int flags) {
   });
 }
 
-void DriveView::NoteCreated(const std::string& hostPath) {
-  dirtyDirs.insert(hostPath.substr(0, hostPath.rfind('/')));
-  names.NoteCreated(hostPath);
+void LinuxDrive::NoteCreated(const std::string& hostPath) {
+  dirtyDirs_.insert(hostPath.substr(0, hostPath.rfind('/')));
+  names_.NoteCreated(hostPath);
 }
 
-void DriveView::NoteRemoved(const std::string& hostPath) {
-  dirtyDirs.insert(hostPath.substr(0, hostPath.rfind('/')));
-  names.NoteRemoved(hostPath);
+void LinuxDrive::NoteRemoved(const std::string& hostPath) {
+  dirtyDirs_.insert(hostPath.substr(0, hostPath.rfind('/')));
+  names_.NoteRemoved(hostPath);
 }
 
 // One syncfs per file system: a run changes thousands of files in a handful of folders,
 // and a sync of each would cost a commit of the file system's journal apiece.
-void DriveView::Flush() {
+void LinuxDrive::Flush() {
   std::vector<dev_t> synced;
   // The drive's own file system always: what an interrupted run left there may not be on
   // disk yet when this run builds on it.
-  dirtyDirs.insert(root);
-  for (const std::string& dir : dirtyDirs) {
+  dirtyDirs_.insert(root_);
+  for (const std::string& dir : dirtyDirs_) {
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) continue;  // removed since: nothing of it to keep
     struct stat st {};
@@ -170,146 +168,105 @@ void DriveView::Flush() {
       close(fd);
       continue;
     }
-    try {
-      Fault(faults::Op::kSync, WinNameOfHost(dir));
-    } catch (const FileError&) {
-      close(fd);
-      throw;
-    }
     const int done = syncfs(fd);
     const int err = errno;
     close(fd);
     if (done != 0) throw FileError::FromErrno(err, WinNameOfHost(dir));
     synced.push_back(st.st_dev);
   }
-  dirtyDirs.clear();
+  dirtyDirs_.clear();
 }
 
-Files::Files() : view_(std::make_unique<DriveView>()) {}
-Files::~Files() { Unlock(); }
+std::unique_ptr<Drive> HostDrive() { return std::make_unique<LinuxDrive>(); }
 
-std::string Files::AbsoluteWinPath(std::string_view winPath) const {
-  return winpath::Absolute(winPath);
-}
-
-std::string Files::HostPath(std::string_view winPath) {
-  return view_->HostPath(AbsoluteWinPath(winPath));
-}
-
-bool Files::EntryExists(std::string_view winPath) {
-  const std::string abs = AbsoluteWinPath(winPath);
-  if (IsDriveRoot(abs) || view_->KnownFolder(abs) != nullptr) return true;
-  Fault(faults::Op::kStat, abs);
+bool LinuxDrive::EntryExists(const std::string& abs) {
+  if (IsDriveRoot(abs) || KnownFolder(abs) != nullptr) return true;
   return WithWinName(abs, [&] {
-    const DriveView::Resolved r = view_->Resolve(abs);
+    const Resolved r = Resolve(abs);
     std::string host;
-    return r.dirFound && view_->names.Lookup(r.dir, r.leaf, host);
+    return r.dirFound && names_.Lookup(r.dir, r.leaf, host);
   });
 }
 
-bool Files::IsDirectory(std::string_view winPath) {
-  const std::string abs = AbsoluteWinPath(winPath);
-  if (view_->KnownFolder(abs) != nullptr) return true;
-  Fault(faults::Op::kStat, abs);
-  const std::string host = view_->HostPath(abs);
+bool LinuxDrive::IsDirectory(const std::string& abs) {
+  if (KnownFolder(abs) != nullptr) return true;
   struct stat st {};
-  if (stat(host.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (stat(HostPath(abs).c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return false;
   throw FileError::FromErrno(errno, abs);
 }
 
-void Files::MakeDir(std::string_view winPath) {
-  const std::string abs = AbsoluteWinPath(winPath);
-  const std::string host = view_->HostPath(abs);
-  Fault(faults::Op::kMakeDir, abs);
+void LinuxDrive::MakeDir(const std::string& abs) {
+  const std::string host = HostPath(abs);
   if (mkdir(host.c_str(), 0777) != 0) throw FileError::FromErrno(errno, abs);
-  view_->NoteCreated(host);
+  NoteCreated(host);
 }
 
-void Files::RemoveFile(std::string_view winPath) {
-  const std::string abs = AbsoluteWinPath(winPath);
-  const std::string host = view_->HostPath(abs);
-  Fault(faults::Op::kRemove, abs);
+void LinuxDrive::RemoveFile(const std::string& abs) {
+  const std::string host = HostPath(abs);
   if (unlink(host.c_str()) != 0) throw FileError::FromErrno(errno, abs);
-  view_->NoteRemoved(host);
+  NoteRemoved(host);
 }
 
-void Files::RemoveDir(std::string_view winPath) {
-  const std::string abs = AbsoluteWinPath(winPath);
-  const std::string host = view_->HostPath(abs);
-  Fault(faults::Op::kRemove, abs);
+void LinuxDrive::RemoveDir(const std::string& abs) {
+  const std::string host = HostPath(abs);
   if (rmdir(host.c_str()) != 0) throw FileError::FromErrno(errno, abs);
-  view_->NoteRemoved(host);
-  for (auto it = view_->foundDirs.begin(); it != view_->foundDirs.end();) {
-    it = it->second == host || it->second.rfind(host + "/", 0) == 0 ? view_->foundDirs.erase(it)
+  NoteRemoved(host);
+  for (auto it = foundDirs_.begin(); it != foundDirs_.end();) {
+    it = it->second == host || it->second.rfind(host + "/", 0) == 0 ? foundDirs_.erase(it)
                                                                     : std::next(it);
   }
-  view_->names.Forget(host);
+  names_.Forget(host);
 }
 
-namespace {
-
-// The host path of a name a file is to get: as written, or the spelling already there; the
-// fault seam counts it as a rename, or as a creation for a second name.
-std::string HostOfNewName(DriveView& view, const std::string& abs,
-                          faults::Op op = faults::Op::kRename) {
-  const DriveView::Resolved r = WithWinName(abs, [&] { return view.Resolve(abs); });
+std::string LinuxDrive::HostOfNewName(const std::string& abs) {
+  const Resolved r = WithWinName(abs, [&] { return Resolve(abs); });
   if (!r.dirFound) throw FileError::FromErrno(ENOENT, abs);
-  Fault(op, abs);
   return r.path();
 }
 
-}  // namespace
-
-void Files::ReplaceFile(std::string_view from, std::string_view to) {
-  const std::string absTo = AbsoluteWinPath(to);
+void LinuxDrive::ReplaceFile(const std::string& from, const std::string& to) {
   const std::string hostFrom = HostPath(from);
-  const std::string hostTo = view_->HostPath(absTo);
-  Fault(faults::Op::kRename, absTo);
-  if (rename(hostFrom.c_str(), hostTo.c_str()) != 0) throw FileError::FromErrno(errno, absTo);
-  view_->NoteRemoved(hostFrom);
-  view_->NoteCreated(hostTo);
+  const std::string hostTo = HostPath(to);
+  if (rename(hostFrom.c_str(), hostTo.c_str()) != 0) throw FileError::FromErrno(errno, to);
+  NoteRemoved(hostFrom);
+  NoteCreated(hostTo);
 }
 
-bool Files::RenameNew(std::string_view from, std::string_view to) {
+bool LinuxDrive::RenameNew(const std::string& from, const std::string& to) {
   const std::string hostFrom = HostPath(from);
-  const std::string abs = AbsoluteWinPath(to);
-  const std::string hostTo = HostOfNewName(*view_, abs);
+  const std::string hostTo = HostOfNewName(to);
   if (renameat2(AT_FDCWD, hostFrom.c_str(), AT_FDCWD, hostTo.c_str(), RENAME_NOREPLACE) != 0) {
     if (errno == EEXIST) return false;
     // A file system without the atomic no-replace rename: a hard link fails on an existing
     // name just as well.
-    if (errno != EINVAL && errno != ENOSYS) throw FileError::FromErrno(errno, abs);
+    if (errno != EINVAL && errno != ENOSYS) throw FileError::FromErrno(errno, to);
     if (link(hostFrom.c_str(), hostTo.c_str()) != 0) {
       if (errno == EEXIST) return false;
-      throw FileError::FromErrno(errno, abs);
+      throw FileError::FromErrno(errno, to);
     }
-    if (unlink(hostFrom.c_str()) != 0) throw FileError::FromErrno(errno, AbsoluteWinPath(from));
+    if (unlink(hostFrom.c_str()) != 0) throw FileError::FromErrno(errno, from);
   }
-  view_->NoteRemoved(hostFrom);
-  view_->NoteCreated(hostTo);
+  NoteRemoved(hostFrom);
+  NoteCreated(hostTo);
   return true;
 }
 
-bool Files::LinkNew(std::string_view existing, std::string_view name) {
+bool LinuxDrive::LinkNew(const std::string& existing, const std::string& name) {
   const std::string hostFrom = HostPath(existing);
-  const std::string abs = AbsoluteWinPath(name);
-  const std::string hostTo = HostOfNewName(*view_, abs, faults::Op::kCreate);
+  const std::string hostTo = HostOfNewName(name);
   if (link(hostFrom.c_str(), hostTo.c_str()) != 0) {
     if (errno == EEXIST || errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) return false;
-    throw FileError::FromErrno(errno, abs);
+    throw FileError::FromErrno(errno, name);
   }
-  view_->NoteCreated(hostTo);
+  NoteCreated(hostTo);
   return true;
 }
 
-std::vector<std::string> Files::FileNames(std::string_view folder) {
-  const std::string abs = AbsoluteWinPath(folder);
+std::vector<std::string> LinuxDrive::FileNames(const std::string& abs) {
   std::vector<std::string> found;
   if (!IsDirectory(abs)) return found;
-  const std::string host = view_->HostPath(abs);
-  Fault(faults::Op::kList, abs);
-  DIR* dir = opendir(host.c_str());
+  DIR* dir = opendir(HostPath(abs).c_str());
   if (dir == nullptr) throw FileError::FromErrno(errno, abs);
   while (const dirent* e = readdir(dir)) {
     struct stat st {};
@@ -320,8 +277,6 @@ std::vector<std::string> Files::FileNames(std::string_view folder) {
   closedir(dir);
   return found;
 }
-
-void Files::Flush() { view_->Flush(); }
 
 bool NamesOpenFile(int fd, const std::string& host) {
   struct stat open {

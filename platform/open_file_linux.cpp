@@ -1,0 +1,91 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/drive_linux.h"
+#include "platform/wording.h"
+
+namespace platform {
+
+FdFile::~FdFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+std::size_t FdFile::Read(char* buf, std::size_t size) {
+  for (;;) {
+    const ssize_t n = read(fd_, buf, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) throw FileError::FromErrno(errno, "");
+  }
+}
+
+std::size_t FdFile::Write(const char* data, std::size_t size) {
+  for (;;) {
+    const ssize_t n = write(fd_, data, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) throw FileError::FromErrno(errno, "");
+  }
+}
+
+void FdFile::Close() {
+  const int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) throw FileError::FromErrno(errno, "");
+}
+
+std::unique_ptr<OpenFile> LinuxDrive::OpenRead(const std::string& abs, Links links,
+                                               std::optional<FileError>* failure) {
+  // O_NONBLOCK: opening a pipe must not wait for a writer; it is refused below anyway.
+  int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+  if (links == Links::kRefuse) flags |= O_NOFOLLOW;
+  int fd = -1;
+  try {
+    fd = OpenExisting(abs, flags);
+  } catch (const FileError& e) {
+    if (failure != nullptr) failure->emplace(e);
+    return nullptr;
+  }
+  std::optional<FileError> error;
+  struct stat st {};
+  if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return std::make_unique<FdFile>(fd);
+  if (fd >= 0 || errno == ELOOP) {  // ELOOP: a link refused
+    error.emplace(FileError::Kind::kOther, abs, words::kNotOrdinary);
+  } else {
+    error = FileError::FromErrno(errno, abs);
+  }
+  if (fd >= 0) close(fd);
+  if (failure != nullptr) *failure = std::move(error);
+  return nullptr;
+}
+
+std::unique_ptr<OpenFile> LinuxDrive::OpenWrite(const std::string& abs, Create how) {
+  const std::string host = HostPath(abs);  // found in any letter case
+  // A file the run writes is never written through an entry already there: a hard link or a
+  // symbolic link would carry the writing to a file elsewhere. The entry goes instead.
+  const int flags =
+      O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (how == Create::kAppend ? O_APPEND : O_EXCL);
+  int fd = open(host.c_str(), flags, 0666);
+  if (fd < 0 && errno == EEXIST && how == Create::kEmpty) {
+    if (unlink(host.c_str()) != 0) throw FileError::FromErrno(errno, abs);
+    NoteRemoved(host);
+    fd = open(host.c_str(), flags, 0666);
+  }
+  if (fd < 0 && errno == ELOOP) throw FileError(FileError::Kind::kOther, abs, words::kNotOrdinary);
+  if (fd < 0) throw FileError::FromErrno(errno, abs);
+  struct stat st {};
+  if (how == Create::kAppend && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1)) {
+    close(fd);
+    throw FileError(FileError::Kind::kOther, abs,
+                    st.st_nlink > 1 ? words::kHardLinked : words::kNotOrdinary);
+  }
+  NoteCreated(host);
+  return std::make_unique<FdFile>(fd);
+}
+
+bool LinuxDrive::Names(const std::string& abs, OpenFile& file) {
+  return NamesOpenFile(static_cast<FdFile&>(file).fd(), HostPath(abs));
+}
+
+}  // namespace platform
