@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -18,37 +19,6 @@
 #include "platform/wording.h"
 
 namespace platform {
-namespace {
-
-// Folders once found are not looked up again: a run names thousands of files in a handful of
-// folders.
-std::string FolderKey(const std::string& abs, std::size_t end) {
-  return UpperCase(std::string_view(abs).substr(0, end));
-}
-
-// Windows' name for errors, whatever went wrong inside the lookup.
-template <typename F>
-auto WithWinName(const std::string& abs, F&& f) {
-  try {
-    return f();
-  } catch (const FileError& e) {
-    throw FileError(e.kind(), abs, e.reason());
-  }
-}
-
-bool IsDriveRoot(const std::string& abs) {
-  return abs.size() == 3 && UpperChar(abs[0]) == 'C' && abs[1] == ':' && abs[2] == '\\';
-}
-
-// A link to a folder is the folder: the operator may keep a part of Winpack's tree (the
-// archive, say) on another disk. Names that come from data are single names, checked by
-// the run, so no link is reached through them that Winpack's tree does not hold.
-bool IsFolder(const std::string& host) {
-  struct stat st {};
-  return stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-}  // namespace
 
 std::string DriveRoot() {
   const char* prefix = std::getenv("WINEPREFIX");
@@ -65,87 +35,65 @@ std::string WinNameOfHost(const std::string& host) {
   return win.size() == 2 ? "C:\\" : win;
 }
 
-LinuxDrive::Resolved LinuxDrive::Resolve(const std::string& abs) {
-  Resolved r;
-  // A folder found before was a valid path then: only the last name is left to check.
-  const std::size_t dirEnd = abs.rfind('\\');
-  if (dirEnd != std::string::npos && dirEnd > 2) {
-    auto it = foundDirs_.find(FolderKey(abs, dirEnd));
-    const std::string_view leaf = std::string_view(abs).substr(dirEnd + 1);
-    if (it != foundDirs_.end() && winpath::IsOneName(leaf)) {
-      r.dir = it->second;
-      r.leaf = AnsiToUtf8(leaf);
-      return r;
-    }
-  }
-  const std::vector<std::string> parts = winpath::Components(abs);
-  r.leaf = AnsiToUtf8(parts.back());
-  r.dir = root_;
-  std::size_t end = 2;  // after "C:"
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    end += 1 + parts[i].size();
-    const std::string key = FolderKey(abs, end);
-    if (auto it = foundDirs_.find(key); it != foundDirs_.end()) {
-      r.dir = it->second;
-      continue;
-    }
-    // Below a folder that is not there the names stay as written, so that the host path
-    // names nothing outside the drive.
-    std::string next = r.dir + "/" + AnsiToUtf8(parts[i]);
-    r.dirFound = r.dirFound && names_.Lookup(r.dir, AnsiToUtf8(parts[i]), next);
-    r.dir = std::move(next);
-    if (r.dirFound && IsFolder(r.dir)) {
-      foundDirs_[key] = r.dir;
-    } else {
-      r.dirFound = false;
-    }
-  }
-  return r;
+HostFolders::Entry LinuxDrive::Has(const std::string& host) {
+  struct stat st {};
+  if (lstat(host.c_str(), &st) == 0) return Entry::kThere;
+  return errno == ENOENT ? Entry::kNone : Entry::kUnknown;
 }
 
-const std::string* LinuxDrive::KnownFolder(const std::string& abs) {
-  auto it = foundDirs_.find(FolderKey(abs, abs.size()));
-  return it == foundDirs_.end() ? nullptr : &it->second;
+bool LinuxDrive::IsFolder(const std::string& host) {
+  struct stat st {};
+  return stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string LinuxDrive::HostPath(const std::string& abs) {
-  if (IsDriveRoot(abs)) return root_;
-  return WithWinName(abs, [&] {
-    const Resolved r = Resolve(abs);
-    std::string host = r.path();
-    if (r.dirFound) names_.Lookup(r.dir, r.leaf, host);
-    return host;
-  });
+std::optional<std::vector<std::string>> LinuxDrive::List(const std::string& hostDir) {
+  DIR* dir = opendir(hostDir.c_str());
+  if (dir == nullptr && (errno == ENOENT || errno == ENOTDIR)) return std::nullopt;
+  if (dir == nullptr) throw FileError::FromErrno(errno, hostDir);
+  std::vector<std::string> names;
+  while (const dirent* e = readdir(dir)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+      names.emplace_back(e->d_name);
+    }
+  }
+  closedir(dir);
+  return names;
 }
+
+std::string LinuxDrive::HostPath(const std::string& abs) { return tree_.HostPath(abs); }
 
 int LinuxDrive::OpenExisting(const std::string& abs, int flags) {
-  return WithWinName(abs, [&] {
-    const Resolved r = Resolve(abs);
-    std::string host = r.path();
-    if (!r.dirFound) {
-      errno = ENOENT;
-      return -1;
-    }
-    // The exact name first: it is what Winpack wrote, and costs one call.
-    const int fd = open(host.c_str(), flags);
-    if (fd >= 0) names_.NotePresent(host);
-    if (fd >= 0 || errno != ENOENT) return fd;
-    if (!names_.Lookup(r.dir, r.leaf, host, true)) {
-      errno = ENOENT;
-      return -1;
-    }
-    return open(host.c_str(), flags);
-  });
+  const HostTree::Resolved r = tree_.Resolve(abs);
+  std::string host = r.path();
+  if (!r.dirFound) {
+    errno = ENOENT;
+    return -1;
+  }
+  // The exact name first: it is what Winpack wrote, and costs one call.
+  const int fd = open(host.c_str(), flags);
+  if (fd >= 0) tree_.NotePresent(host);
+  if (fd >= 0 || errno != ENOENT) return fd;
+  bool other = false;
+  try {
+    other = tree_.OtherSpelling(r, host);
+  } catch (const FileError& e) {
+    throw FileError(e.kind(), abs, e.reason());
+  }
+  if (!other) {
+    errno = ENOENT;
+    return -1;
+  }
+  return open(host.c_str(), flags);
 }
 
 void LinuxDrive::NoteCreated(const std::string& hostPath) {
   dirtyDirs_.insert(hostPath.substr(0, hostPath.rfind('/')));
-  names_.NoteCreated(hostPath);
+  tree_.NoteCreated(hostPath);
 }
 
 void LinuxDrive::NoteRemoved(const std::string& hostPath) {
   dirtyDirs_.insert(hostPath.substr(0, hostPath.rfind('/')));
-  names_.NoteRemoved(hostPath);
+  tree_.NoteRemoved(hostPath);
 }
 
 // One syncfs per file system: a run changes thousands of files in a handful of folders,
@@ -154,7 +102,7 @@ void LinuxDrive::Flush() {
   std::vector<dev_t> synced;
   // The drive's own file system always: what an interrupted run left there may not be on
   // disk yet when this run builds on it.
-  dirtyDirs_.insert(root_);
+  dirtyDirs_.insert(tree_.root());
   for (const std::string& dir : dirtyDirs_) {
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) continue;  // removed since: nothing of it to keep
@@ -179,17 +127,10 @@ void LinuxDrive::Flush() {
 
 std::unique_ptr<Drive> HostDrive() { return std::make_unique<LinuxDrive>(); }
 
-bool LinuxDrive::EntryExists(const std::string& abs) {
-  if (IsDriveRoot(abs) || KnownFolder(abs) != nullptr) return true;
-  return WithWinName(abs, [&] {
-    const Resolved r = Resolve(abs);
-    std::string host;
-    return r.dirFound && names_.Lookup(r.dir, r.leaf, host);
-  });
-}
+bool LinuxDrive::EntryExists(const std::string& abs) { return tree_.EntryExists(abs); }
 
 bool LinuxDrive::IsDirectory(const std::string& abs) {
-  if (KnownFolder(abs) != nullptr) return true;
+  if (tree_.IsKnownFolder(abs)) return true;
   struct stat st {};
   if (stat(HostPath(abs).c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return false;
@@ -211,18 +152,8 @@ void LinuxDrive::RemoveFile(const std::string& abs) {
 void LinuxDrive::RemoveDir(const std::string& abs) {
   const std::string host = HostPath(abs);
   if (rmdir(host.c_str()) != 0) throw FileError::FromErrno(errno, abs);
-  NoteRemoved(host);
-  for (auto it = foundDirs_.begin(); it != foundDirs_.end();) {
-    it = it->second == host || it->second.rfind(host + "/", 0) == 0 ? foundDirs_.erase(it)
-                                                                    : std::next(it);
-  }
-  names_.Forget(host);
-}
-
-std::string LinuxDrive::HostOfNewName(const std::string& abs) {
-  const Resolved r = WithWinName(abs, [&] { return Resolve(abs); });
-  if (!r.dirFound) throw FileError::FromErrno(ENOENT, abs);
-  return r.path();
+  dirtyDirs_.insert(host.substr(0, host.rfind('/')));
+  tree_.NoteFolderRemoved(host);
 }
 
 void LinuxDrive::ReplaceFile(const std::string& from, const std::string& to) {
@@ -235,7 +166,7 @@ void LinuxDrive::ReplaceFile(const std::string& from, const std::string& to) {
 
 bool LinuxDrive::RenameNew(const std::string& from, const std::string& to) {
   const std::string hostFrom = HostPath(from);
-  const std::string hostTo = HostOfNewName(to);
+  const std::string hostTo = tree_.HostOfNewName(to);
   if (renameat2(AT_FDCWD, hostFrom.c_str(), AT_FDCWD, hostTo.c_str(), RENAME_NOREPLACE) != 0) {
     if (errno == EEXIST) return false;
     // A file system without the atomic no-replace rename: a hard link fails on an existing
@@ -254,7 +185,7 @@ bool LinuxDrive::RenameNew(const std::string& from, const std::string& to) {
 
 bool LinuxDrive::LinkNew(const std::string& existing, const std::string& name) {
   const std::string hostFrom = HostPath(existing);
-  const std::string hostTo = HostOfNewName(name);
+  const std::string hostTo = tree_.HostOfNewName(name);
   if (link(hostFrom.c_str(), hostTo.c_str()) != 0) {
     if (errno == EEXIST || errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) return false;
     throw FileError::FromErrno(errno, name);

@@ -7,11 +7,11 @@
 #include <unordered_map>
 
 #include "platform/drive.h"
-#include "platform/folder_index_linux.h"
+#include "platform/host_tree.h"
 
 namespace platform {
 
-class LinuxDrive final : public Drive {
+class LinuxDrive final : public Drive, private HostFolders {
  public:
   std::string HostPath(const std::string& abs) override;
   bool EntryExists(const std::string& abs) override;
@@ -47,24 +47,14 @@ class LinuxDrive final : public Drive {
   void NoteChanged(const std::string& hostDir) { dirtyDirs_.insert(hostDir); }
 
  private:
-  struct Resolved {
-    std::string dir;
-    std::string leaf;
-    bool dirFound = true;
-    std::string path() const { return dir + "/" + leaf; }
-  };
-  /// The host folder of an absolute Windows path and its last name, as far as it is found.
-  Resolved Resolve(const std::string& abs);
-  const std::string* KnownFolder(const std::string& abs);
+  Entry Has(const std::string& host) override;
+  bool IsFolder(const std::string& host) override;
+  std::optional<std::vector<std::string>> List(const std::string& hostDir) override;
   /// Opens an existing file by its absolute Windows path (`open(2)` flags); the descriptor, or
   /// -1 with errno set.
   int OpenExisting(const std::string& abs, int flags);
-  /// The host path of a name a file is to get: as written, or the spelling already there.
-  std::string HostOfNewName(const std::string& abs);
 
-  const std::string root_ = DriveRoot();  // the host folder of drive C: for this run
-  FolderIndex names_;
-  std::unordered_map<std::string, std::string> foundDirs_;  // folded Windows path -> host
+  HostTree tree_{*this, DriveRoot()};
   std::string trashRoot_;            // the home trash once it is known to be there
   std::set<std::string> dirtyDirs_;  // host folders changed since the last Flush
 };

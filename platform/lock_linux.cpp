@@ -11,7 +11,7 @@ namespace platform {
 
 std::unique_ptr<OpenFile> LinuxDrive::OpenLockFile(const std::string& abs) {
   // The run before may have removed it and another made it anew since this run last looked.
-  names_.Forget(HostPath(winpath::Parent(abs)));
+  tree_.Forget(HostPath(winpath::Parent(abs)));
   const std::string host = HostPath(abs);
   const int fd = open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
   // A link would take the lock, and its removal at the end, to a file elsewhere.

@@ -1,11 +1,6 @@
-#include "platform/folder_index_linux.h"
-
-#include <dirent.h>
-#include <sys/stat.h>
+#include "platform/folder_index.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -47,19 +42,11 @@ constexpr int kProbesBeforeListing = 64;
 // that cannot be looked up must not be taken for a free one.
 const FolderIndex::Names* FolderIndex::Listing(const std::string& hostDir) {
   if (auto found = listings_.find(hostDir); found != listings_.end()) return &found->second;
-  DIR* dir = opendir(hostDir.c_str());
-  if (dir == nullptr && (errno == ENOENT || errno == ENOTDIR)) return nullptr;
-  if (dir == nullptr) throw FileError::FromErrno(errno, hostDir);
-  std::vector<std::string> found;
-  while (const dirent* e = readdir(dir)) {
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
-      found.emplace_back(e->d_name);
-    }
-  }
-  closedir(dir);
+  std::optional<std::vector<std::string>> found = host_.List(hostDir);
+  if (!found) return nullptr;
   Names& names = listings_[hostDir];
-  names.reserve(found.size());
-  for (std::string& name : found) {
+  names.reserve(found->size());
+  for (std::string& name : *found) {
     Entry& entry = names[FoldedName(name)];
     // Of names that differ only in case, the first in sorted order is the one found.
     if (entry.count++ == 0 || name < entry.name) entry.name = std::move(name);
@@ -70,13 +57,14 @@ const FolderIndex::Names* FolderIndex::Listing(const std::string& hostDir) {
 bool FolderIndex::Lookup(const std::string& hostDir, const std::string& utf8Name, std::string& host,
                          bool exactIsMissing) {
   host = hostDir + "/" + utf8Name;
-  struct stat st {};
+  using Found = HostFolders::Entry;
   const bool listed = listings_.count(hostDir) != 0;
   bool exactMissing = exactIsMissing;
   if (!listed && !exactIsMissing && present_.count(host) != 0) return true;
   if (!listed && !exactIsMissing) {
-    if (lstat(host.c_str(), &st) == 0) return true;
-    exactMissing = errno == ENOENT;
+    const Found exact = host_.Has(host);
+    if (exact == Found::kThere) return true;
+    exactMissing = exact == Found::kNone;
   }
   std::vector<std::string> spellings;
   if (!listed && exactMissing && FewSpellings(utf8Name, spellings) &&
@@ -84,10 +72,11 @@ bool FolderIndex::Lookup(const std::string& hostDir, const std::string& utf8Name
     bool found = false, answered = true;
     std::string first;
     for (const std::string& spelling : spellings) {
-      if (lstat((hostDir + "/" + spelling).c_str(), &st) == 0) {
+      const Found entry = host_.Has(hostDir + "/" + spelling);
+      if (entry == Found::kThere) {
         if (!found || spelling < first) first = spelling;
         found = true;
-      } else if (errno != ENOENT) {
+      } else if (entry == Found::kUnknown) {
         answered = false;  // the folder's listing says more
       }
     }
@@ -101,7 +90,7 @@ bool FolderIndex::Lookup(const std::string& hostDir, const std::string& utf8Name
   auto it = names->find(FoldedName(utf8Name));
   if (it == names->end()) return false;
   // Of several spellings the exact one wins; the listing keeps only the first.
-  if (it->second.count > 1 && !exactIsMissing && lstat(host.c_str(), &st) == 0) return true;
+  if (it->second.count > 1 && !exactIsMissing && host_.Has(host) == Found::kThere) return true;
   host = hostDir + "/" + it->second.name;
   return true;
 }

@@ -1,18 +1,37 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 // Names in host folders found as Windows and Wine find them: the exact name when it exists,
 // else the first name in sorted order that equals it without regard to case.
 namespace platform {
+
+/// What a host that tells letter case apart (Linux) answers of its folders.
+class HostFolders {
+ public:
+  enum class Entry { kThere, kNone, kUnknown };  // kUnknown: the host could not tell
+
+  virtual ~HostFolders() = default;
+  /// Whether an entry bears exactly this name, links not followed.
+  virtual Entry Has(const std::string& host) = 0;
+  /// Whether the path is a folder, links followed.
+  virtual bool IsFolder(const std::string& host) = 0;
+  /// A folder's names; nothing when there is no such folder. Throws FileError (the host path)
+  /// when it exists but cannot be listed.
+  virtual std::optional<std::vector<std::string>> List(const std::string& hostDir) = 0;
+};
 
 /// A run's knowledge of the names in host folders. A folder's names are read once and then
 /// kept in step with the program's own changes: nothing else changes Winpack's folders while
 /// a run goes on.
 class FolderIndex {
  public:
+  explicit FolderIndex(HostFolders& host) : host_(host) {}
+
   /// Finds `utf8Name` in `hostDir`. Sets `host` to the path found (the exact name when none)
   /// and tells whether one was; `exactIsMissing` when the caller knows the exact name is not
   /// there. Throws FileError (the host path) when the folder cannot be listed.
@@ -37,6 +56,7 @@ class FolderIndex {
   const Names* Listing(const std::string& hostDir);
   Names* Remembered(const std::string& hostPath, std::string& name);
 
+  HostFolders& host_;
   std::unordered_map<std::string, Names> listings_;      // host folder -> its names
   std::unordered_map<std::string, int> probesUnlisted_;  // host folder -> lookups without listing
   std::unordered_set<std::string> present_;  // host paths recently opened by their exact name
