@@ -5,7 +5,6 @@
 #include <thread>
 #include <utility>
 
-#include "platform/codepage.h"
 #include "platform/file_error.h"
 #include "platform/winpath.h"
 #include "run/marked_list.h"
@@ -54,56 +53,6 @@ ListFiles FindListFiles(platform::Files& files) {
   names.second[0] = folder + Leaf(kOldMarkedList);
   names.second[1] = folder + Leaf(kOtherOldMarkedList);
   return names;
-}
-
-void ListSwap::TakeOver(const std::map<std::string, OldListNote>& notes) {
-  const std::string listId = files_.FileId(names_.list);
-  for (int i = 0; i < 2; ++i) {
-    const std::string& name = names_.second[i];
-    if (!files_.EntryExists(name)) continue;
-    const std::string id = files_.FileId(name);
-    // A run stopped between giving the list its second name and replacing it.
-    if (!id.empty() && id == listId) {
-      usable_[i] = TryRemove(name);
-      continue;
-    }
-    usable_[i] = false;
-    auto it = notes.find(platform::UpperCase(Leaf(name)));
-    if (it == notes.end()) {  // nothing says what of it is in the list: never removed unread
-      outcome_.oldListsKept.push_back(name);
-      continue;
-    }
-    const OldListNote& note = it->second;
-    if (!note.inList.empty() && note.inList == listId) {
-      files_.RemoveFile(name);
-      usable_[i] = true;
-      continue;
-    }
-    if (carry_.name >= 0 || !WaitAlone(name)) {
-      held_[i] = note;
-      continue;
-    }
-    carry_ = {i, note, LinesNotInList(name, note)};
-  }
-}
-
-// The lines of a second name that a stopped run had not yet put in the list. Those it had
-// put there after its last note, ahead of a power cut that may or may not have kept them,
-// stand in the list from `at` on.
-std::vector<std::string> ListSwap::LinesNotInList(const std::string& name,
-                                                  const OldListNote& note) {
-  std::vector<std::string> lines = LinesPast(name, note.carried);
-  std::size_t there = 0;
-  if (auto list = TextReader::TryOpen(files_, names_.list)) {
-    list->Skip(note.at);
-    std::string line;
-    while (there < lines.size() && list->ReadWholeLine(line) &&
-           (line == lines[there] || line == KMark(lines[there]))) {
-      ++there;
-    }
-  }
-  lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(there));
-  return lines;
 }
 
 void ListSwap::Replace(TextReader& firstList, TextWriter& firstFresh) {

@@ -27,50 +27,62 @@ double FromDigits(const std::string& digits, long exponent) {
   return magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
 }
 
+// Reads text as the classic Val does: blanks anywhere inside the number are passed over.
+class Scan {
+ public:
+  explicit Scan(std::string_view text) : text_(text) {}
+
+  /// The sign, the digits with at most one point, and whether any digit was read.
+  bool Mantissa(bool& negative, std::string& digits) {
+    Blanks();
+    if (At('+') || At('-')) negative = text_[i_++] == '-';
+    bool seenPoint = false, seenDigit = false;
+    for (;; ++i_) {
+      Blanks();
+      if (Digit()) {
+        seenDigit = true;
+      } else if (!At('.') || seenPoint) {
+        return seenDigit;
+      }
+      seenPoint = seenPoint || At('.');
+      digits += text_[i_];
+    }
+  }
+
+  /// The exponent after E or D (also written in lower case), saturated; 0 when none.
+  long Exponent() {
+    if (!(At('E') || At('e') || At('D') || At('d'))) return 0;
+    ++i_;
+    Blanks();
+    bool negative = false;
+    if (At('+') || At('-')) negative = text_[i_++] == '-';
+    long exponent = 0;
+    for (Blanks(); Digit(); ++i_, Blanks()) {
+      // Any exponent this large already over- or underflows a double.
+      if (exponent < 100000) exponent = exponent * 10 + (text_[i_] - '0');
+    }
+    return negative ? -exponent : exponent;
+  }
+
+ private:
+  bool At(char c) const { return i_ < text_.size() && text_[i_] == c; }
+  bool Digit() const { return i_ < text_.size() && text_[i_] >= '0' && text_[i_] <= '9'; }
+  void Blanks() {
+    while (At(' ') || At('\t') || At('\n')) ++i_;
+  }
+
+  std::string_view text_;
+  std::size_t i_ = 0;
+};
+
 }  // namespace
 
 double ValueOfText(std::string_view text) {
+  Scan scan(text);
+  bool negative = false;
   std::string digits;  // mantissa digits with the point, no sign
-  bool negative = false, seenPoint = false, seenDigit = false;
-  long exponent = 0;
-  bool exponentNegative = false;
-  std::size_t i = 0;
-  auto skipBlanks = [&] {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n')) ++i;
-  };
-  skipBlanks();
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  for (;; ++i) {
-    skipBlanks();
-    if (i >= text.size()) break;
-    const char c = text[i];
-    if (c >= '0' && c <= '9') {
-      digits += c;
-      seenDigit = true;
-    } else if (c == '.' && !seenPoint) {
-      digits += c;
-      seenPoint = true;
-    } else {
-      break;
-    }
-  }
-  if (seenDigit && i < text.size() &&
-      (text[i] == 'E' || text[i] == 'e' || text[i] == 'D' || text[i] == 'd')) {
-    ++i;
-    skipBlanks();
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) exponentNegative = text[i++] == '-';
-    for (;; ++i) {
-      skipBlanks();
-      if (i >= text.size() || text[i] < '0' || text[i] > '9') break;
-      // Saturate: any exponent this large already over- or underflows a double.
-      if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
-    }
-  }
-  if (!seenDigit) return 0.0;
-  const double value = FromDigits(digits, exponentNegative ? -exponent : exponent);
+  if (!scan.Mantissa(negative, digits)) return 0.0;
+  const double value = FromDigits(digits, scan.Exponent());
   return negative ? -value : value;
 }
 
