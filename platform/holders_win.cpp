@@ -5,22 +5,15 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "platform/faults.h"
-#include "platform/files_win.h"
-#include "platform/rawfile.h"
+#include "platform/drive_win.h"
+#include "platform/faults.h"  // TestDrive only: where a test program's drive C: lies
+#include "platform/file_error.h"
 
 // Who holds a file open, and what a link leads to. Windows tells both only through a handle:
 // whether another program holds a file is found by opening it alone, which is done only by a
 // name nobody else knows.
 namespace platform {
 namespace {
-
-// A handle for the file itself (no access asked, every sharing allowed), or none.
-HANDLE Inspect(const std::string& abs) {
-  return CreateFileW(win::LongPath(abs).c_str(), 0,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
 
 // NtSetInformationFile's FileLinkInformation: the file `absFrom` names gets the name `absTo`
 // as well, with `replace` in place of what bore it, through a handle that asks for no access
@@ -31,19 +24,13 @@ LONG Link(const std::string& absFrom, const std::string& absTo, bool replace) {
   static const auto set = reinterpret_cast<SetInformation>(reinterpret_cast<void (*)()>(
       GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
   if (set == nullptr) return -1;
-  HANDLE h = CreateFileW(win::LongPath(absFrom).c_str(), FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE h = OpenShared(absFrom, FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, OPEN_EXISTING,
+                        FILE_FLAG_OPEN_REPARSE_POINT);
   if (h == INVALID_HANDLE_VALUE) return -1;
-  const std::wstring to = L"\\??\\" + win::LongPath(absTo).substr(4);
-  std::vector<char> buf(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
-  auto* link = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());  // the same layout
-  link->ReplaceIfExists = replace ? TRUE : FALSE;
-  link->RootDirectory = nullptr;
-  link->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
-  std::copy(to.begin(), to.end(), link->FileName);
+  std::vector<char> link = RenameInfo(L"\\??\\" + win::LongPath(absTo).substr(4), replace);
   IO_STATUS_BLOCK io{};
-  const LONG status = set(h, &io, link, static_cast<ULONG>(buf.size()), kFileLinkInformation);
+  const LONG status =
+      set(h, &io, link.data(), static_cast<ULONG>(link.size()), kFileLinkInformation);
   CloseHandle(h);
   return status;
 }
@@ -77,90 +64,8 @@ void DropName(const std::string& abs) {
   }
 }
 
-}  // namespace
-
-// A rename's handle has delete access, and in the instant before it is closed an open of the
-// list that does not share deletion (the C runtime's) is refused. The new list gets the list's
-// name as a second name instead, in place of the old list, which Windows refuses while a
-// program has it open; then its own name goes. A disk that keeps one name a file renames.
-bool Files::ReplaceUnlessOpen(std::string_view from, std::string_view to) {
-  const std::string absFrom = HostPath(from);
-  const std::string absTo = HostPath(to);
-  Fault(faults::Op::kRename, absTo);
-  constexpr LONG kAccessDenied = static_cast<LONG>(0xC0000022);
-  constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043);
-  const LONG linked = Link(absFrom, absTo, true);
-  if (linked == 0) {
-    DropName(absFrom);
-    view_->Renamed(absFrom, absTo);
-    return true;
-  }
-  if ((linked == kAccessDenied || linked == kSharingViolation) && LinksWork(absFrom)) return false;
-  if (MoveFileExW(win::LongPath(absFrom).c_str(), win::LongPath(absTo).c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    view_->Renamed(absFrom, absTo);
-    return true;
-  }
-  // A file another program has open cannot be replaced; Wine refuses it even when the
-  // program shares it for deletion.
-  const DWORD err = GetLastError();
-  if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) return false;
-  throw win::Error(err, absTo);
-}
-
-// Wine shows a Unix symbolic link as the file it leads to; the handle's final path tells
-// where that is, as it tells for a Windows link.
-std::string Files::FinalPath(std::string_view winPath) {
-  const std::string abs = HostPath(winPath);
-  Fault(faults::Op::kStat, abs);
-  HANDLE h = Inspect(abs);
-  if (h == INVALID_HANDLE_VALUE) return abs;
-  wchar_t buf[MAX_PATH * 4];
-  const DWORD n = GetFinalPathNameByHandleW(h, buf, MAX_PATH * 4, VOLUME_NAME_DOS);
-  CloseHandle(h);
-  if (n == 0 || n >= MAX_PATH * 4) return abs;
-  std::string final = win::Narrow(std::wstring_view(buf, n));
-  if (final.starts_with("\\\\?\\")) final.erase(0, 4);
-  // A test program's drive C: is a scratch folder: the final path is taken back to it.
-  if (std::string root = faults::TestDrive(); !root.empty()) {
-    std::replace(root.begin(), root.end(), '/', '\\');
-    if (UpperCase(final.substr(0, root.size())) == UpperCase(root)) {
-      final = "C:" + final.substr(root.size());
-    }
-  }
-  if (UpperCase(final) == UpperCase(abs)) return abs;
-  if (final.size() < 3 || UpperChar(final[0]) != 'C' || final[1] != ':' || final[2] != '\\') {
-    throw FileError(FileError::Kind::kOther, abs, "it is a link to a file off drive C:");
-  }
-  return final;
-}
-
-std::string Files::FileId(std::string_view winPath) {
-  const std::string abs = HostPath(winPath);
-  Fault(faults::Op::kStat, abs);
-  HANDLE h = Inspect(abs);
-  if (h == INVALID_HANDLE_VALUE) return {};
-  BY_HANDLE_FILE_INFORMATION info{};
-  const bool known = GetFileInformationByHandle(h, &info) != 0;
-  CloseHandle(h);
-  if (!known) return {};
-  return std::to_string(info.dwVolumeSerialNumber) + ":" +
-         std::to_string((static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
-                        info.nFileIndexLow);
-}
-
-}  // namespace platform
-
-namespace platform::raw {
-
-// This program's own handle is in the way of the open that tells: it goes first.
-bool OpenElsewhere(Files& files, Handle mine, const std::string& absPath, Files::Look look) {
-  if (look == Files::Look::kLiveName) return false;
-  if (mine != kNoFile) {
-    throw FileError(FileError::Kind::kOther, absPath, "the run holds it open itself");
-  }
-  const std::string abs = files.HostPath(absPath);
-  Fault(faults::Op::kOpen, abs);
+// This program's own handle is in the way of the open that tells; the caller has none.
+bool OpenElsewhere(const std::string& abs) {
   HANDLE h = CreateFileW(win::LongPath(abs).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
@@ -173,10 +78,85 @@ bool OpenElsewhere(Files& files, Handle mine, const std::string& absPath, Files:
   throw win::Error(err, abs);
 }
 
-// Windows tells no one when a file is closed.
-bool AwaitAlone(Files& files, Handle mine, const std::string& absPath, Files::Look look,
-                std::chrono::milliseconds limit) {
-  return PollAlone(files, mine, absPath, look, limit);
+// A test program's drive C: is a scratch folder: a final path in it is taken back to C:.
+std::string OnTestDrive(std::string final) {
+  if (std::string root = faults::TestDrive(); !root.empty()) {
+    std::replace(root.begin(), root.end(), '/', '\\');
+    if (UpperCase(final.substr(0, root.size())) == UpperCase(root)) {
+      final = "C:" + final.substr(root.size());
+    }
+  }
+  return final;
 }
 
-}  // namespace platform::raw
+}  // namespace
+
+// A rename's handle has delete access, and in the instant before it is closed an open of the
+// list that does not share deletion (the C runtime's) is refused. The new list gets the list's
+// name as a second name instead, in place of the old list, which Windows refuses while a
+// program has it open; then its own name goes. A disk that keeps one name a file renames.
+bool WinDrive::ReplaceUnlessOpen(const std::string& from, const std::string& to) {
+  HostPath(from);
+  HostPath(to);
+  constexpr LONG kAccessDenied = static_cast<LONG>(0xC0000022);
+  constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043);
+  const LONG linked = Link(from, to, true);
+  if (linked == 0) {
+    DropName(from);
+    Renamed(from, to);
+    return true;
+  }
+  if ((linked == kAccessDenied || linked == kSharingViolation) && LinksWork(from)) return false;
+  if (MoveFileExW(win::LongPath(from).c_str(), win::LongPath(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    Renamed(from, to);
+    return true;
+  }
+  // A file another program has open cannot be replaced; Wine refuses it even when the
+  // program shares it for deletion.
+  const DWORD err = GetLastError();
+  if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) return false;
+  throw win::Error(err, to);
+}
+
+// Wine shows a Unix symbolic link as the file it leads to; the handle's final path tells
+// where that is, as it tells for a Windows link.
+std::string WinDrive::FinalPath(const std::string& abs) {
+  HostPath(abs);
+  HANDLE h = OpenShared(abs, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (h == INVALID_HANDLE_VALUE) return abs;
+  const std::wstring resolved = FinalPathOf(h);
+  CloseHandle(h);
+  if (resolved.empty() || resolved.size() >= MAX_PATH * 4) return abs;
+  std::string final = win::Narrow(resolved);
+  if (final.starts_with("\\\\?\\")) final.erase(0, 4);
+  final = OnTestDrive(std::move(final));
+  if (UpperCase(final) == UpperCase(abs)) return abs;
+  if (final.size() < 3 || UpperChar(final[0]) != 'C' || final[1] != ':' || final[2] != '\\') {
+    throw FileError(FileError::Kind::kOther, abs, "it is a link to a file off drive C:");
+  }
+  return final;
+}
+
+std::string WinDrive::FileId(const std::string& abs) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!InfoAt(HostPath(abs), info)) return {};
+  return std::to_string(info.dwVolumeSerialNumber) + ":" +
+         std::to_string((static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
+                        info.nFileIndexLow);
+}
+
+// Windows tells no one when a file is closed: the file is opened alone again and again. A
+// live name is never opened so (the replacement that follows finds out), and this program's
+// own handle would be in the way.
+bool WinDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look look,
+                          std::chrono::milliseconds limit) {
+  if (look == Look::kLiveName) return true;
+  if (mine != nullptr) {
+    throw FileError(FileError::Kind::kOther, abs, "the run holds it open itself");
+  }
+  HostPath(abs);
+  return PollAlone([&] { return OpenElsewhere(abs); }, limit);
+}
+
+}  // namespace platform

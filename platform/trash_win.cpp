@@ -1,6 +1,5 @@
 // clang-format off
-#include "platform/files_win.h"
-#include "platform/faults.h"
+#include "platform/drive_win.h"
 #include "platform/wording.h"
 #include <shellapi.h>  // needs the types of windows.h
 // clang-format on
@@ -84,25 +83,26 @@ void FlushWineRecords(const std::string& trash, const std::vector<std::string>& 
 
 // Everything before is made durable first; the shell keeps its own record of where each
 // file came from, which under Wine is flushed right after the file's move, before the next.
-std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winPaths) {
-  std::vector<std::string> reasons(winPaths.size());
+std::vector<std::string> WinDrive::MoveToTrash(const std::vector<std::string>& abs,
+                                               TrashSteps& steps) {
+  std::vector<std::string> reasons(abs.size());
   try {
-    Flush();
+    steps.Flush();
   } catch (const FileError& e) {
     for (std::string& r : reasons) r = words::kTrashNotDurable + std::string(e.what());
     return reasons;
   }
   const std::string wineTrash = WineTrash();
-  for (std::size_t i = 0; i < winPaths.size(); ++i) {
+  for (std::size_t i = 0; i < abs.size(); ++i) {
     try {
-      const std::string abs = HostPath(winPaths[i]);
-      Fault(faults::Op::kTrash, abs);
-      reasons[i] = Recycle(abs);
+      HostPath(abs[i]);
+      steps.Moving(abs[i]);
+      reasons[i] = Recycle(abs[i]);
       if (!reasons[i].empty()) continue;
-      view_->Changed(abs);
+      Changed(abs[i]);
       if (!wineTrash.empty()) {
         try {
-          FlushWineRecords(wineTrash, {winPaths[i].substr(winPaths[i].rfind('\\') + 1)});
+          FlushWineRecords(wineTrash, {abs[i].substr(abs[i].rfind('\\') + 1)});
         } catch (const FileError& e) {
           reasons[i] = words::kTrashRecordNotDurable + std::string(e.what());
         }

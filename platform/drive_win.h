@@ -1,0 +1,97 @@
+#pragma once
+
+// Drive C: on Windows; shared by the Windows files of the platform only.
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+// clang-format off
+#include "platform/wide_win.h"  // first: it takes back the names windows.h takes
+#include "platform/drive.h"
+// clang-format on
+
+namespace platform {
+
+class WinFile;  // a file the drive opened (open_file_win.cpp)
+
+// On Windows `C:\` is the real drive and the file system ignores letter case itself, so a
+// path needs no lookup: HostPath only checks that it stays on drive C:, and each call hands
+// the path to the system as it is.
+class WinDrive final : public Drive {
+ public:
+  WinDrive() = default;
+  WinDrive(const WinDrive&) = delete;
+  WinDrive& operator=(const WinDrive&) = delete;
+  /// Lets the files still open for writing outlive the drive.
+  ~WinDrive() override;
+
+  std::string HostPath(const std::string& abs) override;
+  bool EntryExists(const std::string& abs) override;
+  bool IsDirectory(const std::string& abs) override;
+  void MakeDir(const std::string& abs) override;
+  void RemoveFile(const std::string& abs) override;
+  void RemoveDir(const std::string& abs) override;
+  std::vector<std::string> FileNames(const std::string& abs) override;
+  void ReplaceFile(const std::string& from, const std::string& to) override;
+  bool RenameNew(const std::string& from, const std::string& to) override;
+  bool LinkNew(const std::string& existing, const std::string& name) override;
+  bool ReplaceUnlessOpen(const std::string& from, const std::string& to) override;
+  std::string FinalPath(const std::string& abs) override;
+  std::string FileId(const std::string& abs) override;
+  void Flush() override;
+  std::vector<std::string> MoveToTrash(const std::vector<std::string>& abs,
+                                       TrashSteps& steps) override;
+  std::unique_ptr<OpenFile> OpenRead(const std::string& abs, Links links,
+                                     std::optional<FileError>* failure) override;
+  std::unique_ptr<OpenFile> OpenWrite(const std::string& abs, Create how) override;
+  bool Names(const std::string& abs, OpenFile& file) override;
+  bool AwaitAlone(const std::string& abs, OpenFile* mine, Look look,
+                  std::chrono::milliseconds limit) override;
+  std::unique_ptr<OpenFile> OpenLockFile(const std::string& abs) override;
+  bool LockFirstByte(OpenFile& lock, const std::string& abs) override;
+  void RemoveLockFile(OpenFile& lock, const std::string& abs) noexcept override;
+
+ private:
+  friend class WinFile;
+
+  void Written(const std::string& abs);
+  void Changed(const std::string& abs);  // an entry of abs's folder was made, renamed or removed
+  void Renamed(const std::string& from, const std::string& to);
+  /// Flushes the files open for writing; defined with them.
+  void FlushWriting();
+
+  // What Flush makes durable: files written and the folders whose entries changed, by
+  // upper-case path (the file system ignores case) to the path as written.
+  std::map<std::string, std::string> dirtyFiles_;
+  std::map<std::string, std::string> dirtyFolders_;
+  // Files open for writing through this drive: each Flush flushes them by their handle,
+  // since they may be written after it.
+  std::set<WinFile*> writing_;
+};
+
+/// CreateFileW of the path, shared with every other open (reading, writing, deleting).
+HANDLE OpenShared(const std::string& abs, DWORD access, DWORD disposition, DWORD flags);
+/// What the system tells of the file itself (opened with no access asked); false for none.
+bool InfoAt(const std::string& abs, BY_HANDLE_FILE_INFORMATION& info);
+/// Where the system resolves an open file or folder to, as `\\?\C:\...`; empty when it
+/// cannot tell.
+std::wstring FinalPathOf(HANDLE h);
+/// Makes a file, or a folder's entries, durable by its path; nothing when it is gone.
+void FlushPath(const std::string& abs, bool folder);
+
+/// Whether the open handle is the entry that `abs` names, rather than what a link of that name
+/// leads to.
+bool IsOwnEntry(HANDLE h, const std::string& abs);
+/// Removes the entry of the name: a link itself, never the file it leads to; a folder is
+/// refused. Throws FileError.
+void RemoveEntry(const std::string& abs);
+/// Removes the entry by putting a file of the run's own in its place and deleting that one:
+/// no handle of the run has delete access to the file the entry names, so no program that
+/// opens that file meanwhile is refused. Throws while the file is open (Windows keeps an
+/// open file's names).
+void RemoveEntryByAnother(const std::string& abs);
+/// A FILE_RENAME_INFO for the name `to` (FILE_LINK_INFORMATION has the same layout).
+std::vector<char> RenameInfo(const std::wstring& to, bool replace);
+
+}  // namespace platform
