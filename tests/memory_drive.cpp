@@ -5,6 +5,8 @@
 #include <cstring>
 #include <random>
 #include <set>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/codepage.h"
@@ -27,6 +29,8 @@ using Node = std::shared_ptr<Object>;
 // Keys: "C:" for the root, "C:\Winpack\Bulls" as stored, and "trash:files/<name>",
 // "trash:info/<name>.trashinfo" for the trash; a flat map copies cheaply at each flush.
 using Names = std::map<std::string, Node>;
+// How many keys of the names bear each spelling with ASCII letters in lower case.
+using Spellings = std::unordered_map<std::string, int>;
 struct Change {
   std::string key;
   Node node;  // none: the entry goes
@@ -45,42 +49,92 @@ void Apply(Names& names, const Record& record) {
   }
 }
 
-// The names directly in a folder.
-std::vector<std::string> Children(const Names& names, const std::string& dir) {
+// Calls `each` with the name of every entry directly in a folder, in sorted order; the
+// trees below them are stepped over, so that a look into a folder costs what it holds.
+template <typename Each>
+void ForEachChild(const Names& names, const std::string& dir, Each each) {
   const std::string prefix = dir + "\\";
-  std::vector<std::string> found;
-  for (auto it = names.lower_bound(prefix); it != names.end(); ++it) {
-    if (it->first.compare(0, prefix.size(), prefix) != 0) break;
-    if (it->first.find('\\', prefix.size()) == std::string::npos) {
-      found.push_back(it->first.substr(prefix.size()));
+  auto it = names.lower_bound(prefix);
+  while (it != names.end() && it->first.compare(0, prefix.size(), prefix) == 0) {
+    const std::string_view name = std::string_view(it->first).substr(prefix.size());
+    const std::size_t below = name.find('\\');
+    if (below == std::string_view::npos) {
+      each(name, it->second);
+      ++it;
+    } else {  // past "<name>\...": '\' + 1 sorts right after every key below the name
+      it = names.lower_bound(it->first.substr(0, prefix.size() + below) + char('\\' + 1));
     }
   }
+}
+
+// The names directly in a folder.
+std::vector<std::string> Children(const Names& names, const std::string& dir) {
+  std::vector<std::string> found;
+  ForEachChild(names, dir, [&](std::string_view name, const Node&) { found.emplace_back(name); });
   return found;
 }
 
 // The ordinary files directly in a folder; none in a file or in nothing.
 std::vector<std::string> FilesOf(const Names& names, const std::string& dir) {
   std::vector<std::string> files;
-  for (std::string& name : Children(names, dir)) {
-    if (!names.at(dir + "\\" + name)->folder) files.push_back(std::move(name));
-  }
+  ForEachChild(names, dir, [&](std::string_view name, const Node& n) {
+    if (!n->folder) files.emplace_back(name);
+  });
   return files;
+}
+
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+// Whether Windows takes two names for one. ASCII letters fold among themselves alone, so two
+// ASCII names are compared as they are; any other pair in the code page's folding.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;  // a byte is a character, and folds to one
+  if (IsAscii(a) && IsAscii(b)) {
+    return std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+      const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+      return lower(x) == lower(y);
+    });
+  }
+  return platform::FoldedName(platform::AnsiToUtf8(a)) ==
+         platform::FoldedName(platform::AnsiToUtf8(b));
+}
+
+// Whether ASCII letters fold among themselves alone in the system's code page: whether no
+// character above ASCII folds to one of them. Asked once per run, as the code page is fixed.
+bool AsciiFoldsAlone() {
+  for (int b = 0x80; b <= 0xFF; ++b) {
+    if (IsAscii(platform::FoldedName(platform::AnsiToUtf8(std::string(1, char(b)))))) return false;
+  }
+  return true;
+}
+
+std::string AsciiLowerCase(std::string s) {
+  for (char& c : s) c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+  return s;
 }
 
 // As Windows finds a name: the exact one, else the first in sorted order that equals it
 // without case; the name as written when none does.
-std::string Child(const Names& names, const std::string& dir, const std::string& part) {
-  if (names.count(dir + "\\" + part) != 0) return dir + "\\" + part;
-  const std::string want = platform::FoldedName(platform::AnsiToUtf8(part));
+std::string Child(const Names& names, const Spellings& spellings, bool asciiAlone,
+                  const std::string& dir, const std::string& part) {
+  const std::string exact = dir + "\\" + part;
+  if (names.count(exact) != 0) return exact;
+  // No other spelling of an ASCII name, none to look for: the run's new names, at one look.
+  if (asciiAlone && IsAscii(part) && spellings.count(AsciiLowerCase(exact)) == 0) {
+    return exact;
+  }
   std::string found = part, sortKey;
-  for (const std::string& name : Children(names, dir)) {
+  ForEachChild(names, dir, [&](std::string_view name, const Node&) {
+    if (!SameName(name, part)) return;
     const std::string utf8 = platform::AnsiToUtf8(name);
-    if (platform::FoldedName(utf8) == want && (sortKey.empty() || utf8 < sortKey)) {
+    if (sortKey.empty() || utf8 < sortKey) {
       found = name;
       sortKey = utf8;
     }
-  }
-  return dir + "\\" + found;
+  });
+  return exact.substr(0, dir.size() + 1) + found;
 }
 
 struct Place {
@@ -89,11 +143,25 @@ struct Place {
   Node node;             // what is there
 };
 
-Place Resolve(const Names& names, const std::string& abs) {
+Place Resolve(const Names& names, const Spellings& spellings, const std::string& abs,
+              bool asciiAlone = AsciiFoldsAlone()) {
   const std::vector<std::string> parts = platform::winpath::Components(abs);
+  if (!parts.empty()) {
+    // A folder is only ever there inside its folders, so when the folder of the name is there
+    // as written, so is each above it, and Windows takes those: only the last name is looked
+    // for (the run's every call, at one look).
+    std::string dir = "C:";
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) dir += "\\" + parts[i];
+    if (const auto it = names.find(dir); it != names.end() && it->second->folder) {
+      Place p{Child(names, spellings, asciiAlone, dir, parts.back()), true, nullptr};
+      if (const auto at = names.find(p.key); at != names.end()) p.node = at->second;
+      return p;
+    }
+  }
   Place p{"C:", true, nullptr};
   for (std::size_t i = 0; i < parts.size(); ++i) {
-    p.key = p.dirFound ? Child(names, p.key, parts[i]) : p.key + "\\" + parts[i];
+    p.key =
+        p.dirFound ? Child(names, spellings, asciiAlone, p.key, parts[i]) : p.key + "\\" + parts[i];
     if (i + 1 == parts.size()) break;
     auto it = names.find(p.key);
     p.dirFound = p.dirFound && it != names.end() && it->second->folder;
@@ -104,7 +172,8 @@ Place Resolve(const Names& names, const std::string& abs) {
 
 // Where a host would keep the file: "/drive_c/Winpack/...", in UTF-8.
 std::string HostOf(const std::string& key) {
-  std::string host = "/drive_c" + platform::AnsiToUtf8(key.substr(2));
+  const std::string_view path = std::string_view(key).substr(2);
+  std::string host = "/drive_c" + (IsAscii(path) ? std::string(path) : platform::AnsiToUtf8(path));
   std::replace(host.begin(), host.end(), '\\', '/');
   return host;
 }
@@ -116,11 +185,14 @@ struct MemoryDisk::State {
   std::vector<Record> journal;  // folder changes since the last flush, in order
   std::uint64_t nextId = 1;
   int calls = 0;
-  int cutAt = 0;     // the counted call at which the power goes; 0: none
-  bool off = false;  // the power went at cutAt
-  int epoch = 0;     // a cut ends the process: views and files of an earlier epoch are dead
+  int cutAt = 0;          // the counted call at which the power goes; 0: none
+  bool off = false;       // the power went at cutAt
+  bool cutThrows = true;  // the call at cutAt throws PowerCut, rather than failing
+  int epoch = 0;          // a cut ends the process: views and files of an earlier epoch are dead
 
-  State() { names["C:"] = NewNode(true); }
+  Spellings spellings;  // of `names`
+
+  State() { Put("C:", NewNode(true)); }
 
   Node NewNode(bool folder) {
     auto n = std::make_shared<Object>();
@@ -132,15 +204,29 @@ struct MemoryDisk::State {
     auto it = names.find(key);
     return it == names.end() ? nullptr : it->second;
   }
+  // Gives a key its node, or removes it (none).
+  void Put(const std::string& key, Node node) {
+    if (node) {
+      if (names.insert_or_assign(key, std::move(node)).second) ++spellings[AsciiLowerCase(key)];
+    } else if (names.erase(key) != 0) {
+      const auto it = spellings.find(AsciiLowerCase(key));
+      if (--it->second == 0) spellings.erase(it);
+    }
+  }
+  void Reindex() {
+    spellings.clear();
+    for (const auto& [key, n] : names) ++spellings[AsciiLowerCase(key)];
+  }
   void Commit(Record record) {
-    Apply(names, record);
+    for (const Change& c : record) Put(c.key, c.node);
     journal.push_back(std::move(record));
   }
   void Call(int viewEpoch, const std::string& abs) {
     if (off || viewEpoch != epoch) Fail(EIO, abs);
     if (++calls == cutAt) {
       off = true;
-      throw PowerCut{};
+      if (cutThrows) throw PowerCut{};
+      Fail(EIO, abs);
     }
   }
 
@@ -156,6 +242,7 @@ struct MemoryDisk::State {
     const std::size_t replayed = rng != nullptr ? (*rng)() % (journal.size() + 1) : 0;
     for (std::size_t i = 0; i < replayed; ++i) Apply(durableNames, journal[i]);
     names = durableNames;
+    Reindex();
     std::set<Object*> seen;
     for (auto& [key, n] : names) {
       n->lockedBy = nullptr;
@@ -237,7 +324,8 @@ class MemoryFile final : public platform::OpenFile {
 
 class MemoryDrive final : public platform::Drive {
  public:
-  explicit MemoryDrive(std::shared_ptr<State> s) : s_(std::move(s)), epoch_(s_->epoch) {}
+  explicit MemoryDrive(std::shared_ptr<State> s)
+      : s_(std::move(s)), epoch_(s_->epoch), asciiAlone_(AsciiFoldsAlone()) {}
 
   std::string HostPath(const std::string& abs) override {
     Call(abs);
@@ -378,7 +466,9 @@ class MemoryDrive final : public platform::Drive {
  private:
   void Call(const std::string& abs) { s_->Call(epoch_, abs); }
   std::string ClaimTrashName(const std::string& key);
-  Place Find(const std::string& abs) const { return Resolve(s_->names, abs); }
+  Place Find(const std::string& abs) const {
+    return Resolve(s_->names, s_->spellings, abs, asciiAlone_);
+  }
 
   void Replace(const std::string& from, const std::string& to) {
     const Place f = Find(from), t = Find(to);
@@ -405,6 +495,7 @@ class MemoryDrive final : public platform::Drive {
 
   std::shared_ptr<State> s_;
   int epoch_;
+  bool asciiAlone_;
 };
 
 std::unique_ptr<platform::OpenFile> MemoryDrive::OpenWrite(const std::string& abs,
@@ -488,7 +579,14 @@ std::unique_ptr<platform::Drive> MemoryDisk::Open() {
   return std::make_unique<MemoryDrive>(state_);
 }
 
-void MemoryDisk::CutAtCall(int n) { state_->cutAt = state_->calls + n; }
+void MemoryDisk::CutAtCall(int n) {
+  state_->cutAt = state_->calls + n;
+  state_->cutThrows = true;
+}
+void MemoryDisk::FailAtCall(int n) {
+  state_->cutAt = state_->calls + n;
+  state_->cutThrows = false;
+}
 int MemoryDisk::Calls() const { return state_->calls; }
 bool MemoryDisk::PowerIsOff() const { return state_->off; }
 
@@ -505,35 +603,132 @@ void MemoryDisk::Write(const std::string& abs, const std::string& bytes) {
   for (std::size_t i = 0; i < parts.size(); ++i) {
     key += "\\" + parts[i];
     const Node n = state_->At(key);
-    if (i + 1 < parts.size() && !n) state_->names[key] = state_->NewNode(true);
+    if (i + 1 < parts.size() && !n) state_->Put(key, state_->NewNode(true));
     if (i + 1 < parts.size() && n && !n->folder) Fail(ENOTDIR, abs);
   }
   const Node file = state_->NewNode(false);
   file->data = bytes;
-  state_->names[key] = file;
+  state_->Put(key, file);
   state_->MakeDurable();
 }
 
+namespace {
+
+// The key of a path with every name as written.
+std::string KeyAsWritten(const std::string& abs) {
+  std::string key = "C:";
+  for (const std::string& part : platform::winpath::Components(abs)) key += "\\" + part;
+  return key;
+}
+
+// The keys of an entry and of everything below it.
+std::vector<std::string> Tree(const Names& names, const std::string& key) {
+  std::vector<std::string> keys;
+  if (names.count(key) != 0) keys.push_back(key);
+  const std::string below = key + "\\";
+  for (auto it = names.lower_bound(below);
+       it != names.end() && it->first.compare(0, below.size(), below) == 0; ++it) {
+    keys.push_back(it->first);
+  }
+  return keys;
+}
+
+}  // namespace
+
+void MemoryDisk::MakeDir(const std::string& abs) {
+  std::string key = "C:";
+  for (const std::string& part : platform::winpath::Components(abs)) {
+    key += "\\" + part;
+    const Node n = state_->At(key);
+    if (n && !n->folder) Fail(ENOTDIR, abs);
+    if (!n) state_->Put(key, state_->NewNode(true));
+  }
+  state_->MakeDurable();
+}
+
+void MemoryDisk::Remove(const std::string& abs) {
+  const std::string key = KeyAsWritten(abs);
+  if (key == "C:") Fail(EBUSY, abs);
+  for (const std::string& k : Tree(state_->names, key)) state_->Put(k, nullptr);
+  state_->MakeDurable();
+}
+
+void MemoryDisk::Rename(const std::string& from, const std::string& to) {
+  const std::string fromKey = KeyAsWritten(from), toKey = KeyAsWritten(to);
+  const std::vector<std::string> keys = Tree(state_->names, fromKey);
+  if (keys.empty() || state_->At(toKey) || !state_->At(toKey.substr(0, toKey.rfind('\\')))) {
+    Fail(keys.empty() ? ENOENT : EEXIST, to);
+  }
+  for (const std::string& k : keys) {
+    state_->Put(toKey + k.substr(fromKey.size()), state_->names.at(k));
+    state_->Put(k, nullptr);
+  }
+  state_->MakeDurable();
+}
+
+bool MemoryDisk::ExistsAsWritten(const std::string& abs) const {
+  return state_->names.count(KeyAsWritten(abs)) != 0;
+}
+
+std::vector<std::string> MemoryDisk::EntriesIn(const std::string& abs) const {
+  return Children(state_->names, Resolve(state_->names, state_->spellings, abs).key);
+}
+
+void MemoryDisk::CopyFrom(const MemoryDisk& other) {
+  if (&other == this) return;
+  const State& from = *other.state_;
+  State& to = *state_;
+  // One copy per file, so that a file of two names keeps them both.
+  std::map<const Object*, Node> copies;
+  const auto copy = [&](const Node& n) -> Node {
+    if (!n) return n;
+    Node& c = copies[n.get()];
+    if (!c) {
+      c = std::make_shared<Object>(*n);
+      c->lockedBy = nullptr;
+    }
+    return c;
+  };
+  to.names.clear();
+  to.durableNames.clear();
+  for (const auto& [key, n] : from.names) to.names.emplace_hint(to.names.end(), key, copy(n));
+  for (const auto& [key, n] : from.durableNames) {
+    to.durableNames.emplace_hint(to.durableNames.end(), key, copy(n));
+  }
+  to.journal.clear();
+  for (const Record& r : from.journal) {
+    Record& mine = to.journal.emplace_back();
+    for (const Change& c : r) mine.push_back({c.key, copy(c.node)});
+  }
+  to.Reindex();
+  to.nextId = from.nextId;
+  to.cutAt = 0;
+  to.off = false;
+  ++to.epoch;
+}
+
 std::string MemoryDisk::Read(const std::string& abs) const {
-  const Node n = Resolve(state_->names, abs).node;
+  const Node n = Resolve(state_->names, state_->spellings, abs).node;
   if (!n || n->folder) Fail(n ? EISDIR : ENOENT, abs);
   return n->data;
 }
 
 bool MemoryDisk::Exists(const std::string& abs) const {
-  return Resolve(state_->names, abs).node != nullptr;
+  return Resolve(state_->names, state_->spellings, abs).node != nullptr;
 }
 
 std::vector<std::string> MemoryDisk::FilesIn(const std::string& abs) const {
-  return FilesOf(state_->names, Resolve(state_->names, abs).key);
+  return FilesOf(state_->names, Resolve(state_->names, state_->spellings, abs).key);
 }
 
 std::map<std::string, std::string> MemoryDisk::Snapshot() const {
   std::map<std::string, std::string> files;
   for (const auto& [key, n] : state_->names) {
     if (n->folder) continue;
-    files[key.rfind("trash:", 0) == 0 ? platform::AnsiToUtf8(key) : HostOf(key).substr(1)] =
-        n->data;
+    const bool trash = key.rfind("trash:", 0) == 0;
+    files[!trash         ? HostOf(key).substr(1)
+          : IsAscii(key) ? key
+                         : platform::AnsiToUtf8(key)] = n->data;
   }
   return files;
 }

@@ -32,6 +32,10 @@ class MemoryDisk {
   /// call throws PowerCut and changes nothing; every later one fails (FileError) and changes
   /// nothing, until CutPower.
   void CutAtCall(int n);
+  /// As CutAtCall, but the call at which the power goes fails like every later one rather
+  /// than throwing: for a cut that may fall where a run lets no exception out (its tidying
+  /// up, a destructor), which then goes on to its end, changing nothing more.
+  void FailAtCall(int n);
   /// Drive and OpenFile calls made so far, the failed ones after a cut not counted.
   int Calls() const;
   /// Whether the power went at the call CutAtCall chose.
@@ -53,6 +57,20 @@ class MemoryDisk {
   bool Exists(const std::string& abs) const;
   /// The names of the ordinary files of a folder; none when it is missing.
   std::vector<std::string> FilesIn(const std::string& abs) const;
+  /// Makes a folder, with the folders it needs, names as written; durable.
+  void MakeDir(const std::string& abs);
+  /// Removes a file, or a folder with everything in it; durable.
+  void Remove(const std::string& abs);
+  /// Gives an entry, a folder with everything in it, the name `to` as written; durable.
+  void Rename(const std::string& from, const std::string& to);
+  /// Whether an entry bears the name exactly as written, as a Linux host finds it.
+  bool ExistsAsWritten(const std::string& abs) const;
+  /// The names of every entry of a folder, files and folders, as stored; none when missing.
+  std::vector<std::string> EntriesIn(const std::string& abs) const;
+  /// Makes this disk a copy of `other` as it is now, with the power on, so that a test sets
+  /// up one station once and starts from it again and again. This disk's views and open
+  /// files die as at a cut; its count of calls goes on.
+  void CopyFrom(const MemoryDisk& other);
   /// Every file, as tests/station.h gives a station's: "drive_c/<path with '/'>" and
   /// "trash:files/<name>", "trash:info/<name>.trashinfo" (its Path= line the file's path
   /// as "/drive_c/...") to content.

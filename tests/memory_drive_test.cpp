@@ -259,3 +259,60 @@ TEST(MemoryDrive, TrashStepsKeepFilesWhereTheyAre) {
     EXPECT_EQ(disk.Snapshot().size(), flushFails ? 2u : 3u);  // no record without its file
   }
 }
+
+namespace {
+
+// A copy is a disk of its own that finds names as the original does, before and after a cut;
+// the original keeps what it had whatever the copy is put through.
+TEST(MemoryDrive, ACopyIsADiskOfItsOwn) {
+  test::MemoryDisk original;
+  original.Write("C:\\Winpack\\Bulls\\MARKED.TXT", "list");
+  {
+    const auto drive = original.Open();
+    ASSERT_TRUE(drive->LinkNew("C:\\Winpack\\Bulls\\MARKED.TXT", "C:\\Winpack\\Bulls\\WAS.TXT"));
+    drive->Flush();
+  }
+  const auto before = original.Snapshot();
+  test::MemoryDisk copy;
+  copy.Write("C:\\Gone", "replaced by the copy");
+  for (const bool cut : {false, true}) {
+    SCOPED_TRACE(cut ? "after a cut" : "as copied");
+    copy.CopyFrom(original);
+    const auto drive = copy.Open();
+    Append(*drive, "C:\\winpack\\BULLS\\new.txt", "unflushed", Create::kEmpty);
+    if (cut) {
+      copy.CutPower();
+      EXPECT_THROW(drive->EntryExists("C:\\Winpack"), FileError);  // the run died with it
+    }
+    const auto view = copy.Open();
+    EXPECT_EQ(view->HostPath("C:\\WINPACK\\bulls\\marked.txt"),
+              "/drive_c/Winpack/Bulls/MARKED.TXT");
+    EXPECT_EQ(view->EntryExists("C:\\Winpack\\Bulls\\NEW.TXT"), !cut);
+    EXPECT_FALSE(view->EntryExists("C:\\Gone"));
+    // The two names are still one file: it cannot be appended to.
+    EXPECT_THROW(view->OpenWrite("C:\\Winpack\\Bulls\\WAS.TXT", Create::kAppend), FileError);
+  }
+  EXPECT_EQ(original.Snapshot(), before);
+}
+
+// A power cut that fails its call rather than throwing: that call and every later one fail
+// and change nothing, as after the throw.
+TEST(MemoryDrive, ACutThatFailsItsCall) {
+  test::MemoryDisk disk;
+  disk.Write("C:\\Kept", "flushed");
+  const auto drive = disk.Open();
+  disk.FailAtCall(2);
+  auto file = drive->OpenWrite("C:\\Kept", Create::kAppend);
+  EXPECT_FALSE(disk.PowerIsOff());
+  EXPECT_THROW(file->Write("x", 1), FileError);
+  EXPECT_TRUE(disk.PowerIsOff());
+  EXPECT_THROW(drive->MakeDir("C:\\New"), FileError);
+  EXPECT_THROW(file->Close(), FileError);
+  EXPECT_EQ(disk.Read("C:\\Kept"), "flushed");
+  EXPECT_FALSE(disk.Exists("C:\\New"));
+  disk.CutPower();
+  EXPECT_FALSE(disk.PowerIsOff());
+  EXPECT_NO_THROW(disk.Open()->MakeDir("C:\\New"));
+}
+
+}  // namespace
