@@ -1,6 +1,10 @@
 #include "tests/invariants.h"
 
 #include <filesystem>
+#include <optional>
+#include <set>
+#include <string_view>
+#include <unordered_map>
 
 #include "run/marked_list.h"
 #include "run/messages.h"
@@ -23,6 +27,33 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+
+using Files = std::map<std::string, std::string>;
+
+// The bulletins of before by their content, so that a file is matched at one look whatever
+// the size of the station.
+std::unordered_multimap<std::string_view, const std::string*> ByContent(const Before& before) {
+  std::unordered_multimap<std::string_view, const std::string*> index;
+  for (const auto& [path, content] : before.bulletins) index.emplace(content, &path);
+  return index;
+}
+
+// A file that the run made under an archive name (not in its staging folder).
+bool IsNewArchiveFile(const std::string& path, const Before& before) {
+  return StartsWith(path, "drive_c/Winpack/Archive/") && before.archive.count(path) == 0 &&
+         path.find("/Kelvaron.tmp/") == std::string::npos;
+}
+
+std::map<std::string, int> CopiesIn(const Files& now, const Before& before) {
+  const auto byContent = ByContent(before);
+  std::map<std::string, int> copies;
+  for (const auto& [path, content] : now) {
+    if (!IsNewArchiveFile(path, before)) continue;
+    const auto [from, to] = byContent.equal_range(content);
+    for (auto it = from; it != to; ++it) ++copies[*it->second];
+  }
+  return copies;
+}
 
 }  // namespace
 
@@ -60,31 +91,23 @@ Before Capture(const Station& st) {
 }
 
 std::map<std::string, int> ArchiveCopies(const Station& st, const Before& before) {
-  std::map<std::string, int> copies;
-  for (const auto& [path, content] : st.Snapshot()) {
-    if (!StartsWith(path, "drive_c/Winpack/Archive/") || before.archive.count(path) != 0 ||
-        path.find("/Kelvaron.tmp/") != std::string::npos) {
-      continue;
-    }
-    for (const auto& [bulletin, original] : before.bulletins) {
-      if (content == original) ++copies[bulletin];
-    }
-  }
-  return copies;
+  return CopiesIn(st.Snapshot(), before);
 }
 
 std::vector<std::string> Finished(const Station& st, const Before& before) {
   std::vector<std::string> broken;
   const auto now = st.Snapshot();
-  const auto copies = ArchiveCopies(st, before);
+  const auto copies = CopiesIn(now, before);
   const auto list = now.find("drive_c/Winpack/Bulls/MARKED.TXT");
-  const auto lines = Lines(list == now.end() ? std::string() : list->second);
+  std::set<std::string> kMarked;  // sorted: the first line from a number on tells
+  for (auto& line : Lines(list == now.end() ? std::string() : list->second)) {
+    if (run::IsKMarked(line)) kMarked.insert(std::move(line));
+  }
   for (const auto& [path, n] : copies) {
     const std::string number = path.substr(path.rfind('/') + 1, 6);
-    bool marked = false;
-    for (const auto& line : lines)
-      marked = marked || (line.rfind(number, 0) == 0 && run::IsKMarked(line));
-    if (!marked) broken.push_back("archived without its K mark: " + number);
+    const auto line = kMarked.lower_bound(number);
+    if (line == kMarked.end() || !StartsWith(*line, number))
+      broken.push_back("archived without its K mark: " + number);
   }
   for (const auto& [path, content] : now) {
     if (StartsWith(path, "trash:info/")) {
@@ -105,15 +128,16 @@ std::vector<std::string> Finished(const Station& st, const Before& before) {
 std::vector<std::string> Kept(const Station& st, const Before& before) {
   std::vector<std::string> broken;
   const auto now = st.Snapshot();
-  const auto trash = st.Trash();
-  const auto copies = ArchiveCopies(st, before);
+  const auto copies = CopiesIn(now, before);
+  std::optional<std::map<std::string, std::string>> trash;  // read only when looked for
 
   for (const auto& [path, content] : before.bulletins) {
     const auto here = now.find(path);
     if (here != now.end() && here->second == content) continue;
     if (copies.count(path) != 0) continue;
+    if (!trash) trash = st.Trash();
     bool inTrash = false;
-    for (const auto& [name, origin] : trash) {
+    for (const auto& [name, origin] : *trash) {
       inTrash =
           inTrash || (origin == st.Host(path.substr(8)) && now.count("trash:files/" + name) != 0 &&
                       now.at("trash:files/" + name) == content);
@@ -126,14 +150,10 @@ std::vector<std::string> Kept(const Station& st, const Before& before) {
     if (here == now.end() || here->second != content) broken.push_back("archive changed: " + path);
   }
   // Under an archive name there is only ever a whole copy of a bulletin.
+  const auto byContent = ByContent(before);
   for (const auto& [path, content] : now) {
-    if (!StartsWith(path, "drive_c/Winpack/Archive/") || before.archive.count(path) != 0 ||
-        path.find("/Kelvaron.tmp/") != std::string::npos) {
-      continue;
-    }
-    bool whole = false;
-    for (const auto& [bulletin, original] : before.bulletins) whole = whole || content == original;
-    if (!whole) broken.push_back("archive file that is no whole bulletin: " + path);
+    if (IsNewArchiveFile(path, before) && byContent.count(content) == 0)
+      broken.push_back("archive file that is no whole bulletin: " + path);
   }
 
   const auto list = now.find("drive_c/Winpack/Bulls/MARKED.TXT");

@@ -10,17 +10,22 @@
 
 namespace test {
 
-/// Archive runs on 7 December 2026, as the window makes them.
+/// Archive runs on 7 December 2026, as the window makes them, on the host's drive C: or on
+/// a station's.
 struct Runner {
   using Messages = std::vector<std::pair<run::Reporter::Kind, std::string>>;
 
+  Runner() = default;
+  explicit Runner(const Station& st) : drive(st.Drive()) {}
+
   Recorder rec;
   FixedClock clock{"07-12-2026"};
+  run::DriveSource drive = platform::HostDrive;
 
   /// One whole run; the messages it showed.
   const Messages& Run() {
     rec.messages.clear();
-    run::ArchiveMarkedBulletins(rec, clock);
+    run::ArchiveMarkedBulletins(rec, clock, drive);
     return rec.messages;
   }
   /// The run completed: its one message is "Kelvaron is Finnished.".

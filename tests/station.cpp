@@ -3,10 +3,13 @@
 // station_win.cpp).
 #include "tests/station.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "platform/file_error.h"
+#include "tests/memory_drive.h"
 #include "tests/station_system.h"
 
 namespace fs = std::filesystem;
@@ -20,26 +23,85 @@ std::string Slurp(const fs::path& path) {
   return out.str();
 }
 
+namespace {
+
+// The Windows path of a path below drive_c.
+std::string WinPath(const std::string& rel) {
+  std::string win = "C:\\" + rel;
+  std::replace(win.begin(), win.end(), '/', '\\');
+  return win;
+}
+
+}  // namespace
+
+Station::Station(InMemory) : owned_(false), disk_(std::make_shared<MemoryDisk>()) {
+  MakeDir("Winpack/Bulls");
+  MakeDir("Winpack/Archive/Bulls");
+}
+
+std::string Station::Host(const std::string& rel) const {
+  return disk_ ? "/drive_c/" + rel : system::Host(*this, rel);
+}
+
+run::DriveSource Station::Drive() const {
+  if (!disk_) return platform::HostDrive;
+  return [disk = disk_] { return disk->Open(); };
+}
+
 void Station::Write(const std::string& rel, const std::string& bytes) const {
+  if (disk_) return disk_->Write(WinPath(rel), bytes);
   fs::create_directories(fs::path(Host(rel)).parent_path());
   std::ofstream(Host(rel), std::ios::binary) << bytes;
 }
 
-std::string Station::Read(const std::string& rel) const { return Slurp(Host(rel)); }
+// As a missing file reads on the host's disk: empty.
+std::string Station::Read(const std::string& rel) const {
+  if (!disk_) return Slurp(Host(rel));
+  try {
+    return disk_->ExistsAsWritten(WinPath(rel)) ? disk_->Read(WinPath(rel)) : std::string();
+  } catch (const platform::FileError&) {
+    return {};
+  }
+}
 
 bool Station::Exists(const std::string& rel) const {
+  if (disk_) return disk_->ExistsAsWritten(WinPath(rel));
   return fs::exists(fs::symlink_status(Host(rel)));
 }
 
-void Station::MakeDir(const std::string& rel) const { fs::create_directories(Host(rel)); }
+void Station::MakeDir(const std::string& rel) const {
+  if (disk_) return disk_->MakeDir(WinPath(rel));
+  fs::create_directories(Host(rel));
+}
 
 std::vector<std::string> Station::FilesIn(const std::string& rel) const {
+  if (disk_) return Exists(rel) ? disk_->FilesIn(WinPath(rel)) : std::vector<std::string>();
   std::vector<std::string> names;
   std::error_code ec;
   for (const auto& e : std::filesystem::directory_iterator(Host(rel), ec)) {
     if (e.is_regular_file()) names.push_back(e.path().filename().string());
   }
   return names;
+}
+
+std::vector<std::string> Station::EntriesIn(const std::string& rel) const {
+  if (disk_) return Exists(rel) ? disk_->EntriesIn(WinPath(rel)) : std::vector<std::string>();
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(Host(rel), ec)) {
+    names.push_back(e.path().filename().string());
+  }
+  return names;
+}
+
+void Station::Remove(const std::string& rel) const {
+  if (disk_) return disk_->Remove(WinPath(rel));
+  fs::remove_all(Host(rel));
+}
+
+void Station::Rename(const std::string& from, const std::string& to) const {
+  if (disk_) return disk_->Rename(WinPath(from), WinPath(to));
+  fs::rename(Host(from), Host(to));
 }
 
 void Station::Basics(int lastNum, int pruneSize, const std::vector<std::string>& groups) const {
@@ -65,6 +127,7 @@ void Station::Bulletin(const std::string& number, const std::string& group,
 }
 
 std::map<std::string, std::string> Station::Snapshot() const {
+  if (disk_) return disk_->Snapshot();
   std::map<std::string, std::string> files;
   const auto [drive, driveKey] = system::DriveFiles(*this);
   for (const fs::path& top : {fs::path(drive), fs::path(trash)}) {
@@ -101,16 +164,33 @@ bool CanMakeHardLinks() {
   return works;
 }
 
+namespace {
+
+// A record's Path= line, or empty for none.
+std::string PathOf(const std::string& info) {
+  const std::size_t at = info.find("Path=");
+  return at == std::string::npos ? "" : info.substr(at + 5, info.find('\n', at) - at - 5);
+}
+
+}  // namespace
+
 std::map<std::string, std::string> Station::Trash() const {
   std::map<std::string, std::string> found;
+  if (disk_) {
+    const auto files = disk_->Snapshot();
+    for (auto it = files.lower_bound("trash:files/");
+         it != files.end() && it->first.rfind("trash:files/", 0) == 0; ++it) {
+      const std::string name = it->first.substr(12);
+      const auto info = files.find("trash:info/" + name + ".trashinfo");
+      found[name] = info == files.end() ? "" : PathOf(info->second);
+    }
+    return found;
+  }
   if (!fs::exists(trash + "/files")) return found;
   for (const auto& e : fs::directory_iterator(trash + "/files")) {
     const std::string name = e.path().filename().string();
-    std::string info = Slurp(trash + "/info/" + name + ".trashinfo");
-    const std::size_t at = info.find("Path=");
-    found[name] = at == std::string::npos
-                      ? ""
-                      : system::TrashOrigin(info.substr(at + 5, info.find('\n', at) - at - 5));
+    const std::string info = Slurp(trash + "/info/" + name + ".trashinfo");
+    found[name] = info.find("Path=") == std::string::npos ? "" : system::TrashOrigin(PathOf(info));
   }
   return found;
 }

@@ -1,15 +1,24 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/drive.h"
 #include "run/reporter.h"
+#include "run/run.h"
 
 namespace test {
+
+class MemoryDisk;
+
+/// Chooses the station whose drive C: is a MemoryDisk.
+struct InMemory {};
+inline constexpr InMemory kInMemory{};
 
 /// A Winpack station in a fresh temporary Wine prefix, with the trash under the test
 /// process's own XDG_DATA_HOME (emptied for each station). Removed again afterwards.
@@ -19,6 +28,10 @@ class Station {
   /// A station in a folder that the caller owns (a mounted file system, say), with its trash
   /// in `trashDir`; nothing is removed afterwards.
   Station(std::string dir, std::string trashDir);
+  /// A station on drive C: in memory, on a disk that can lose power (Disk). Its files are
+  /// found as a Linux host finds them, names exactly as written; host paths are
+  /// "/drive_c/...", as its trash records them.
+  explicit Station(InMemory);
   ~Station();
   Station(const Station&) = delete;
   Station& operator=(const Station&) = delete;
@@ -31,6 +44,17 @@ class Station {
   void MakeDir(const std::string& rel) const;
   /// The names of the ordinary files in a folder below drive_c; none when it is missing.
   std::vector<std::string> FilesIn(const std::string& rel) const;
+  /// The names of every entry of a folder, files and folders; none when it is missing.
+  std::vector<std::string> EntriesIn(const std::string& rel) const;
+  /// Removes a file, or a folder with everything in it.
+  void Remove(const std::string& rel) const;
+  void Rename(const std::string& from, const std::string& to) const;
+
+  /// Where a run finds the station's drive C:, a fresh view for each run.
+  run::DriveSource Drive() const;
+  std::unique_ptr<platform::Drive> OpenDrive() const { return Drive()(); }
+  /// The disk in memory, or null for a station on the host's disk.
+  MemoryDisk* Disk() const { return disk_.get(); }
 
   /// Lastnum.txt, Packet.ini and a Kelvaron.INI that takes its groups from the given lines.
   void Basics(int lastNum, int pruneSize, const std::vector<std::string>& groups) const;
@@ -51,6 +75,7 @@ class Station {
 
  private:
   bool owned_ = true;
+  std::shared_ptr<MemoryDisk> disk_;
 };
 
 class Recorder : public run::Reporter {

@@ -37,8 +37,6 @@ Station::~Station() {
   if (owned_) fs::remove_all(root);
 }
 
-std::string Station::Host(const std::string& rel) const { return prefix + "/drive_c/" + rel; }
-
 bool MakeFileLink(const std::string& target, const std::string& link) {
   std::error_code ec;
   fs::create_symlink(target, link, ec);
@@ -75,6 +73,10 @@ std::string ClassicSetting(const std::string&, const std::string&, const std::st
 }
 
 namespace system {
+
+std::string Host(const Station& st, const std::string& rel) {
+  return st.prefix + "/drive_c/" + rel;
+}
 
 std::pair<std::string, std::string> DriveFiles(const Station& st) { return {st.prefix, ""}; }
 

@@ -9,6 +9,9 @@
 // What the test station does differently on each system.
 namespace test::system {
 
+/// Host path of a path below drive_c of a station on the host's disk.
+std::string Host(const Station& st, const std::string& rel);
+
 /// The folder a snapshot reads the drive's files from, and what its keys begin with, so that
 /// both systems name a file "drive_c/Winpack/...".
 std::pair<std::string, std::string> DriveFiles(const Station& st);

@@ -82,8 +82,6 @@ Station::~Station() {
   if (owned_) RemoveTree(root);
 }
 
-std::string Station::Host(const std::string& rel) const { return prefix + "/" + rel; }
-
 namespace {
 
 // Through void(*)(): the sanctioned way from GetProcAddress's type to a call's own.
@@ -170,6 +168,8 @@ std::string ClassicSetting(const std::string& app, const std::string& section,
 }
 
 namespace system {
+
+std::string Host(const Station& st, const std::string& rel) { return st.prefix + "/" + rel; }
 
 std::pair<std::string, std::string> DriveFiles(const Station& st) {
   return {st.root, "drive_c/Winpack/"};

@@ -12,12 +12,13 @@ if(NOT EXISTS ${GOOGLETEST_SOURCE}/CMakeLists.txt)
 endif()
 add_subdirectory(${GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
-add_library(test_station STATIC station.cpp station_win.cpp)
-target_link_libraries(test_station PUBLIC kelvaron_platform kelvaron_settings_store)
-
 # The drive in memory, as on Linux; it touches no prefix, so it runs beside the others.
 add_library(test_memory_drive STATIC memory_drive.cpp)
 target_link_libraries(test_memory_drive PUBLIC kelvaron_platform)
+
+add_library(test_station STATIC station.cpp station_win.cpp)
+target_link_libraries(test_station PUBLIC kelvaron_platform kelvaron_settings_store
+                                          test_memory_drive)
 add_executable(memory_drive_tests memory_drive_test.cpp)
 target_link_libraries(memory_drive_tests PRIVATE test_memory_drive kelvaron_no_faults GTest::gtest_main)
 add_test(NAME memory_drive_tests COMMAND memory_drive_tests)
