@@ -54,7 +54,7 @@ TEST(Run, PruneLimitDecidesWhichLinesAreProcessed) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    test::Station st;
+    test::Station st(test::kInMemory);
     st.Basics(row.lastNum, row.pruneSize, {"ARES"});
     std::vector<std::string> lines, expected;
     for (const auto& n : row.order) {
@@ -64,7 +64,7 @@ TEST(Run, PruneLimitDecidesWhichLinesAreProcessed) {
       expected.push_back(moved ? n + ",KB,ARES " : n + ",B,ARES ");
     }
     st.Write(kMarked, List(lines));
-    Runner r;
+    Runner r(st);
     r.Run();
     EXPECT_TRUE(r.Finished());
     EXPECT_EQ(st.Read(kMarked), List(expected));
@@ -95,18 +95,18 @@ TEST(Run, PrunesizeLineShapes) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    test::Station st;
+    test::Station st(test::kInMemory);
     st.Basics(12345, 0, {"ARES"});
     st.Write("Winpack/Packet.ini", row.ini);
-    platform::Files files;
+    platform::Files files(st.OpenDrive());
     EXPECT_EQ(run::ApplyPruneSize(files, run::ReadLastNum(files)), 12345 - row.pruneSize);
   }
 }
 
 TEST(Run, DateStampAndLastNumber) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Basics(0, 2000, {"ARES"});
-  platform::Files files;
+  platform::Files files(st.OpenDrive());
   for (auto [text, limit] : {std::pair{"12345", 10345}, {"12344.5", 10344}, {"12345.5", 10346}}) {
     st.Write("Winpack/Bulls/Lastnum.txt", std::string(text) + "\r\nignored\r\n");
     EXPECT_EQ(run::ApplyPruneSize(files, run::ReadLastNum(files)), limit) << text;
@@ -126,14 +126,12 @@ TEST(Run, FailuresBeforeThePassChangeNothing) {
     const char* named;
     const char* date = "07-12-2026";
   } rows[] = {
-      {"no MARKED.TXT", [](const test::Station& st) { fs::remove(st.Host(kMarked)); },
-       "MARKED.TXT"},
-      {"no Lastnum.txt",
-       [](const test::Station& st) { fs::remove(st.Host("Winpack/Bulls/Lastnum.txt")); },
+      {"no MARKED.TXT", [](const test::Station& st) { st.Remove(kMarked); }, "MARKED.TXT"},
+      {"no Lastnum.txt", [](const test::Station& st) { st.Remove("Winpack/Bulls/Lastnum.txt"); },
        "Lastnum.txt"},
       {"empty Lastnum.txt",
        [](const test::Station& st) { st.Write("Winpack/Bulls/Lastnum.txt", ""); }, "Lastnum.txt"},
-      {"no Packet.ini", [](const test::Station& st) { fs::remove(st.Host("Winpack/Packet.ini")); },
+      {"no Packet.ini", [](const test::Station& st) { st.Remove("Winpack/Packet.ini"); },
        "Packet.ini"},
       {"no prune-size line",
        [](const test::Station& st) { st.Write("Winpack/Packet.ini", "[Settings]\r\nX=1\r\n"); },
@@ -155,7 +153,7 @@ TEST(Run, FailuresBeforeThePassChangeNothing) {
        "Select.TXT"},
       {"Kelvaron.INI unreadable",
        [](const test::Station& st) {
-         fs::remove(st.Host("Winpack/Kelvaron.INI"));
+         st.Remove("Winpack/Kelvaron.INI");
          st.MakeDir("Winpack/Kelvaron.INI");
        },
        "Kelvaron.INI"},
@@ -163,14 +161,14 @@ TEST(Run, FailuresBeforeThePassChangeNothing) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    test::Station st;
+    test::Station st(test::kInMemory);
     st.Basics(2200, 2000, {"ARES"});
     st.Bulletin("000100", "ARES");
     st.Write(kMarked, "000100,B,ARES \r\n");
     st.Write("Winpack/Bulls/MARKED.TMP", "left by an earlier run");
     row.spoil(st);
     const auto before = st.Snapshot();
-    Runner r;
+    Runner r(st);
     r.clock = test::FixedClock(row.date);
     r.Run();
     EXPECT_EQ(st.Snapshot(), before);
@@ -179,14 +177,14 @@ TEST(Run, FailuresBeforeThePassChangeNothing) {
 }
 
 TEST(Run, FailureInThePassKeepsTheMarksOfMovedBulletins) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Basics(99999, 0, {"ARES", "WX"});
   st.Bulletin("000001", "ARES");
   st.Bulletin("000002", "WX");
   st.Bulletin("000003", "ARES");
   st.Write("Winpack/Archive/Bulls/Wx", "a file where the folder should be");
   st.Write(kMarked, "000001,B\r\n000002,B\r\n000003,B\r\n000004,B");
-  Runner r;
+  Runner r(st);
   r.Run();
   EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,B\r\n000003,B\r\n000004,B\r\n");
   EXPECT_FALSE(st.Exists("Winpack/Bulls/1/000001.TXT"));
@@ -200,12 +198,12 @@ TEST(Run, FailureInThePassKeepsTheMarksOfMovedBulletins) {
 }
 
 TEST(Run, NewListThatCannotBeWrittenLeavesTheOldOne) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Basics(99999, 0, {"ARES"});
   st.Bulletin("000001", "ARES");
   st.Write(kMarked, "000001,B\r\n");
   st.MakeDir("Winpack/Bulls/MARKED.TMP");  // cannot be opened for writing
-  Runner r;
+  Runner r(st);
   r.Run();
   EXPECT_EQ(st.Read(kMarked), "000001,B\r\n");
   EXPECT_TRUE(st.Exists("Winpack/Bulls/1/000001.TXT"));
@@ -213,14 +211,14 @@ TEST(Run, NewListThatCannotBeWrittenLeavesTheOldOne) {
 }
 
 TEST(Run, ListLinesAreKeptWhateverTheirShape) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Basics(99999, 0, {"ARES"});
   st.Bulletin("000001", "ARES");
   st.Bulletin("000002", "ARES");
   // LF-only, an empty line, a line without comma, 8-bit text, hostile numbers, no final end.
   st.Write(kMarked,
            "000001 no comma\n\n..\\..\\,x\n../../,y\n000002,\xE4\xFF\xFE,z\r\n000009,last");
-  Runner r;
+  Runner r(st);
   r.Run();
   EXPECT_TRUE(r.Finished());
   EXPECT_EQ(st.Read(kMarked),
@@ -229,10 +227,10 @@ TEST(Run, ListLinesAreKeptWhateverTheirShape) {
 }
 
 TEST(Run, EmptyListIsReplacedByAnEmptyList) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Basics(99999, 0, {"ARES"});
   st.Write(kMarked, "");
-  Runner r;
+  Runner r(st);
   r.Run();
   EXPECT_TRUE(r.Finished());
   EXPECT_EQ(st.Read(kMarked), "");
@@ -316,13 +314,13 @@ TEST(Run, EveryEndingNamesWhatTheTrashRefused) {
 
 // A small station as an operator has it, run twice on one day.
 TEST(Run, WholeStation) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Write("Winpack/Bulls/Lastnum.txt", "5300\r\n");
   st.Write("Winpack/Packet.ini", "[Settings]\r\nCALL=PA3XYZ\r\nPRUNE_SIZE=5000\r\n");  // limit 300
   st.Write("Winpack/Bulls/Select.TXT", "[TO]\r\nares\r\nwx\r\n4x4\r\n\r\nKEPS\r\n");
   // Winpack's own spelling, in two steps: a rename that changes only the case may do nothing.
-  fs::rename(st.Host("Winpack/Bulls"), st.Host("Winpack/Bulls.tmp"));
-  fs::rename(st.Host("Winpack/Bulls.tmp"), st.Host("Winpack/BULLS"));
+  st.Rename("Winpack/Bulls", "Winpack/Bulls.tmp");
+  st.Rename("Winpack/Bulls.tmp", "Winpack/BULLS");
   st.MakeDir("Winpack/Archive/Bulls/ARES");
   st.Write("Winpack/Archive/Bulls/ARES/26120701.TXT", "earlier today");
   const struct {
@@ -339,7 +337,7 @@ TEST(Run, WholeStation) {
            "000105,B,4X4  \n000300,B,WX   \n000301,B,ARES \n");
   auto before = st.Snapshot();
 
-  Runner r;
+  Runner r(st);
   r.Run();
   ASSERT_TRUE(r.Finished()) << r.rec.messages.size();
 
@@ -401,13 +399,13 @@ TEST(Run, WholeStation) {
 namespace {
 
 TEST(Run, BulletinOfAKMarkedLineIsNotArchivedAgain) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Basics(99999, 0, {"ARES"});
   st.Bulletin("000001", "ARES");  // still there: the trash failed in an earlier run
   st.Bulletin("000002", "ARES");
   st.Write(kMarked, "000001,KB\r\n000002 no comma,K\r\n");
   const auto before = st.Snapshot();
-  Runner r;
+  Runner r(st);
   r.Run();
   EXPECT_TRUE(r.Finished());
   EXPECT_EQ(st.Snapshot(), before);
