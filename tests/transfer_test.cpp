@@ -1,15 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "platform/faults.h"
 #include "platform/file_error.h"
 #include "run/marked_list.h"
 #include "run/paths.h"
 #include "run/transfer.h"
 #include "tests/runner.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -46,10 +42,11 @@ TEST(BullGroupOf, PositionsFourteenToNineteen) {
   }
 }
 
-// Runs over marked lines "<number>,B,x" on 7 December 2026, with the given selection.
+// Runs over marked lines "<number>,B,x" on 7 December 2026, with the given selection, on
+// drive C: in memory.
 struct Transfer {
-  test::Station st;
-  test::Runner r;
+  test::Station st{test::kInMemory};
+  test::Runner r{st};
 
   explicit Transfer(std::vector<std::string> groups = {"ARES", "WX"}) {
     st.Basics(999999, 0, groups);
@@ -123,8 +120,7 @@ TEST(DoIt, TwoLineBulletinAndRepeatedGroup) {
   t.st.Write("Winpack/Bulls/1/000001.TXT", "head\r\nFrom: PA3XYZ ARES");
   EXPECT_EQ(t.Do({"000001"}), "000001,KB,x\r\n");  // marked once
   EXPECT_EQ(t.Archive("Ares/26120701.TXT"), "head\r\nFrom: PA3XYZ ARES\r\n");
-  EXPECT_EQ(fs::directory_iterator(t.st.Host("Winpack/Archive/Bulls/Ares"))->path().filename(),
-            "26120701.TXT");
+  EXPECT_EQ(t.st.EntriesIn("Winpack/Archive/Bulls/Ares"), std::vector<std::string>{"26120701.TXT"});
 }
 
 TEST(DoIt, NumbersFollowTheFolderWhateverTheGroupsPosition) {
