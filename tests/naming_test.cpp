@@ -11,10 +11,15 @@
 
 namespace {
 
-// The naming of a run whose date stamp is 7 July 2002.
+// The naming of a run whose date stamp is 7 July 2002, on drive C: in memory or, for what
+// only the host's disk shows, on a station there.
 struct Naming {
+  struct OnHostDisk {};
+  Naming() : st(test::kInMemory) {}
+  explicit Naming(OnHostDisk) {}
+
   test::Station st;
-  platform::Files files;
+  platform::Files files{st.OpenDrive()};
   run::RunState stamp = [] {
     run::RunState s;
     s.YearText = "02";
@@ -119,8 +124,7 @@ TEST(Setup, ExistingFolderOfAnyCaseIsUsed) {
     Naming n;
     n.Fill(existing, 1, 2);
     EXPECT_EQ(n.Name("ARES"), "02070703.TXT");
-    EXPECT_EQ(std::filesystem::directory_iterator(n.st.Host("Winpack/Archive/Bulls"))->path(),
-              n.st.Host(std::string("Winpack/Archive/Bulls/") + existing));
+    EXPECT_EQ(n.st.EntriesIn("Winpack/Archive/Bulls"), std::vector<std::string>{existing});
   }
 }
 
@@ -142,7 +146,7 @@ TEST(Setup, FolderFormInTheSystemsCodePage) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    Naming n;
+    Naming n{Naming::OnHostDisk{}};
     if (!test::UseCodePage(n.st, row.codePage)) continue;
     const std::filesystem::path bulls = n.st.Host("Winpack/Archive/Bulls");
     if (row.existing != nullptr) {
@@ -171,7 +175,7 @@ TEST(Setup, EachGroupFolderNumbersOnItsOwn) {
 TEST(Setup, FailuresNameThePath) {
   {
     Naming n;
-    std::filesystem::remove_all(n.st.Host("Winpack/Archive"));
+    n.st.Remove("Winpack/Archive");
     EXPECT_THROW(n.Name("ARES"), platform::FileError);
     EXPECT_FALSE(n.st.Exists("Winpack/Archive"));
   }
@@ -189,7 +193,7 @@ TEST(Setup, FailuresNameThePath) {
 
 TEST(Setup, SequenceNumbersRunOut) {
   if (!test::ManyFilesAreQuick()) GTEST_SKIP() << "making 32767 files takes minutes here";
-  Naming n;
+  Naming n{Naming::OnHostDisk{}};
   n.st.MakeDir("Winpack/Archive/Bulls/Ares");
   n.Fill("Ares", 1, 32767);
   try {
