@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 
 #include "platform/file_error.h"
@@ -15,8 +14,8 @@ const std::string kDefaultIni =
     "#Kelvaron.INI file. In this file are groupnames from Winpack that are moved.\r\n"
     "[Kelvaron]\r\nSelect\r\n";
 
-std::vector<std::string> Load(const test::Station&) {
-  platform::Files files;  // each load stands for a run, which sees the disk afresh
+std::vector<std::string> Load(const test::Station& st) {
+  platform::Files files(st.OpenDrive());  // each load stands for a run, which sees the disk afresh
   return settings::LoadSelection(files);
 }
 
@@ -68,7 +67,7 @@ TEST(LoadSelection, Sources) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    test::Station st;
+    test::Station st(test::kInMemory);
     if (row.ini) st.Write("Winpack/Kelvaron.INI", *row.ini);
     if (row.select) st.Write("Winpack/Bulls/Select.TXT", *row.select);
     EXPECT_EQ(Load(st), row.groups);
@@ -102,7 +101,7 @@ TEST(LoadSelection, GroupsUpperCasedInTheSystemsCodePage) {
 }
 
 TEST(LoadSelection, HoldsAtMost128Names) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Write("Winpack/Kelvaron.INI", "a\r\nb\r\n" + Lines(1, 130, "G"));
   EXPECT_EQ(Load(st), Names(1, 128, "G"));
   st.Write("Winpack/Kelvaron.INI", "a\r\nb\r\n" + Lines(1, 128, "G"));
@@ -113,18 +112,15 @@ TEST(LoadSelection, HoldsAtMost128Names) {
 }
 
 TEST(LoadSelection, CreatesTheDefaultFileOnce) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Write("Winpack/Bulls/Select.TXT", "[TO]\r\nARES\r\n");
   EXPECT_EQ(Load(st), std::vector<std::string>{"ARES"});
   EXPECT_EQ(st.Read("Winpack/Kelvaron.INI"), kDefaultIni);
   // A file of another letter case is Kelvaron.INI too, and is not replaced.
-  std::filesystem::remove(st.Host("Winpack/Kelvaron.INI"));
+  st.Remove("Winpack/Kelvaron.INI");
   st.Write("Winpack/kelvaron.ini", "x\r\ny\r\nWX\r\n");
   EXPECT_EQ(Load(st), std::vector<std::string>{"WX"});
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(st.Host("Winpack"))) {
-    names.push_back(e.path().filename().string());
-  }
+  const std::vector<std::string> names = st.EntriesIn("Winpack");
   EXPECT_EQ(std::count(names.begin(), names.end(), "kelvaron.ini"), 1);
   EXPECT_EQ(std::count(names.begin(), names.end(), "Kelvaron.INI"), 0);
 }
@@ -138,16 +134,14 @@ TEST(LoadSelection, FailuresNameTheFileAndLeaveAnEmptyList) {
       {"Select.TXT missing", [](const test::Station&) {}, "Select.TXT"},
       {"Kelvaron.INI is a folder",
        [](const test::Station& st) { st.MakeDir("Winpack/Kelvaron.INI"); }, "Kelvaron.INI"},
-      {"C:\\Winpack missing",
-       [](const test::Station& st) { std::filesystem::remove_all(st.Host("Winpack")); },
-       "C:\\Winpack"},
+      {"C:\\Winpack missing", [](const test::Station& st) { st.Remove("Winpack"); }, "C:\\Winpack"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    test::Station st;
+    test::Station st(test::kInMemory);
     c.prepare(st);
     std::vector<std::string> groups;
-    platform::Files files;
+    platform::Files files(st.OpenDrive());
     try {
       groups = settings::LoadSelection(files);
       ADD_FAILURE() << "no error";
