@@ -656,9 +656,10 @@ void MemoryDisk::Remove(const std::string& abs) {
 void MemoryDisk::Rename(const std::string& from, const std::string& to) {
   const std::string fromKey = KeyAsWritten(from), toKey = KeyAsWritten(to);
   const std::vector<std::string> keys = Tree(state_->names, fromKey);
-  if (keys.empty() || state_->At(toKey) || !state_->At(toKey.substr(0, toKey.rfind('\\')))) {
-    Fail(keys.empty() ? ENOENT : EEXIST, to);
-  }
+  const Node there = state_->At(toKey);
+  if (keys.empty() || !state_->At(toKey.substr(0, toKey.rfind('\\')))) Fail(ENOENT, to);
+  if (there && (there->folder || state_->names.at(fromKey)->folder)) Fail(EEXIST, to);
+  if (there) state_->Put(toKey, nullptr);  // a file takes the place of one, as rename(2)
   for (const std::string& k : keys) {
     state_->Put(toKey + k.substr(fromKey.size()), state_->names.at(k));
     state_->Put(k, nullptr);

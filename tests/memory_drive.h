@@ -61,7 +61,8 @@ class MemoryDisk {
   void MakeDir(const std::string& abs);
   /// Removes a file, or a folder with everything in it; durable.
   void Remove(const std::string& abs);
-  /// Gives an entry, a folder with everything in it, the name `to` as written; durable.
+  /// Gives an entry, a folder with everything in it, the name `to` as written, a file taking
+  /// the place of a file of that name; durable.
   void Rename(const std::string& from, const std::string& to);
   /// Whether an entry bears the name exactly as written, as a Linux host finds it.
   bool ExistsAsWritten(const std::string& abs) const;

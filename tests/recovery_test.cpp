@@ -78,7 +78,7 @@ TEST(Interrupted, TheNextRunFinishesWhatTheJournalNames) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    test::Station st;
+    test::Station st(test::kInMemory);
     st.Basics(99999, 0, {"ARES"});
     if (row.bulletinThere) st.Bulletin("000001", "ARES");
     st.Bulletin("000002", "ARES", "another body\r\n");
@@ -89,7 +89,7 @@ TEST(Interrupted, TheNextRunFinishesWhatTheJournalNames) {
     }
     st.Write(kJournal, row.journal);
     st.Write(kMarked, "000001,B\r\n000002,B\r\n");
-    test::Runner r;
+    test::Runner r(st);
     r.clock = test::FixedClock("08-12-2026");
     r.Run();
     EXPECT_TRUE(r.Finished()) << (r.rec.messages.empty() ? "" : r.rec.messages[0].second);
@@ -107,13 +107,13 @@ TEST(Interrupted, TheNextRunFinishesWhatTheJournalNames) {
 // Recovery rests on the journal, never on content alone: a bulletin equal to the folder's
 // last archive file of the day is another bulletin and gets a copy of its own.
 TEST(Interrupted, SameContentIsNotTheSameBulletin) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Basics(99999, 0, {"ARES"});
   st.Bulletin("000001", "ARES");
   st.Write("Winpack/Archive/Bulls/Ares/26120701.TXT",
            test::Station::BulletinText("000001", "ARES"));
   st.Write(kMarked, "000001,B\r\n");
-  test::Runner r;
+  test::Runner r(st);
   r.Run();
   EXPECT_TRUE(r.Finished());
   EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120702.TXT"),
@@ -122,8 +122,11 @@ TEST(Interrupted, SameContentIsNotTheSameBulletin) {
 }
 
 // A run whose reporter does something behind the run's back when the run shows its nth
-// bulletin.
+// bulletin; on the host's drive C: or on a station's.
 struct MeddledRun {
+  MeddledRun() = default;
+  explicit MeddledRun(const test::Station& st) : drive(st.Drive()) {}
+
   struct Meddler : test::Recorder {
     std::function<void()> once;
     int nth = 1;
@@ -133,7 +136,8 @@ struct MeddledRun {
     }
   } rec;
   test::FixedClock clock{"07-12-2026"};
-  void Run() { run::ArchiveMarkedBulletins(rec, clock); }
+  run::DriveSource drive = platform::HostDrive;
+  void Run() { run::ArchiveMarkedBulletins(rec, clock, drive); }
 };
 
 void TwoBulletins(const test::Station& st) {
@@ -240,15 +244,13 @@ TEST(TwoRuns, LinesWrittenAtEveryReplacementWaitForTheNextRun) {
 // A list that another program put in place is left as it is; the trace of the run gives the
 // K marks at the next run.
 TEST(TwoRuns, AListPutInPlaceDuringARunIsNotReplaced) {
-  if (!test::OpenFilesCanBeReplaced())
-    GTEST_SKIP() << "no list can take the place of one held open";
-  test::Station st;
+  test::Station st(test::kInMemory);
   TwoBulletins(st);
-  MeddledRun r;
+  MeddledRun r(st);
   const std::string theirs = "000001,B\r\n000002,B\r\n000004,B\r\n";
   r.rec.once = [&] {
     st.Write("Winpack/Bulls/THEIRS.TMP", theirs);
-    fs::rename(st.Host("Winpack/Bulls/THEIRS.TMP"), st.Host(kMarked));
+    st.Rename("Winpack/Bulls/THEIRS.TMP", kMarked);
   };
   r.Run();
   ASSERT_EQ(r.rec.messages.size(), 1u);
@@ -259,7 +261,7 @@ TEST(TwoRuns, AListPutInPlaceDuringARunIsNotReplaced) {
             "their lines carry no K mark yet, and the next run gives them their K mark.");
   EXPECT_EQ(st.Read(kMarked), theirs);
   EXPECT_FALSE(st.Exists("Winpack/Bulls/1/000001.TXT"));
-  test::Runner next;
+  test::Runner next(st);
   next.Run();
   EXPECT_TRUE(next.Finished());
   EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n000004,B\r\n");
@@ -271,9 +273,7 @@ TEST(TwoRuns, AListPutInPlaceDuringARunIsNotReplaced) {
 // bulletin and archives one of its own. Each tells what the next run does, and it does: the
 // claim of the first run outlives the second run's journal.
 TEST(TwoRuns, TheClaimsOfEveryRunNotFinishedAreKept) {
-  if (!test::OpenFilesCanBeReplaced())
-    GTEST_SKIP() << "no list can take the place of one held open";
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Basics(99999, 0, {"ARES"});
   st.Bulletin("000001", "ARES");
   st.Write(kMarked, "000001,B\r\n");
@@ -297,11 +297,11 @@ TEST(TwoRuns, TheClaimsOfEveryRunNotFinishedAreKept) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     if (row.arrives != nullptr) st.Bulletin(row.arrives, "ARES");
-    MeddledRun r;
+    MeddledRun r(st);
     r.clock = test::FixedClock(row.date);
     r.rec.once = [&] {
       st.Write("Winpack/Bulls/THEIRS.TMP", theirs);
-      fs::rename(st.Host("Winpack/Bulls/THEIRS.TMP"), st.Host(kMarked));
+      st.Rename("Winpack/Bulls/THEIRS.TMP", kMarked);
     };
     r.Run();
     ASSERT_EQ(r.rec.messages.size(), 1u);
@@ -313,7 +313,7 @@ TEST(TwoRuns, TheClaimsOfEveryRunNotFinishedAreKept) {
     EXPECT_FALSE(st.Exists("Winpack/Bulls/" + std::string(number + 5) + "/" + number + ".TXT"));
     EXPECT_EQ(Copies(st, test::Station::BulletinText(number, "ARES")), 1) << number;
   }
-  test::Runner next;
+  test::Runner next(st);
   next.clock = test::FixedClock("09-12-2026");
   next.Run();
   EXPECT_TRUE(next.Finished()) << next.Error();
@@ -344,7 +344,7 @@ TEST(Links, TheOperatorsLinksAreFollowed) {
 }
 
 TEST(Groups, NamesWindowsCannotHoldAreLeftAndReported) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Basics(99999, 0, {"CON", "WX.", " WX", "...", "COM1", "ARES"});
   st.Bulletin("000001", "CON");
   st.Bulletin("000002", "WX.");
@@ -353,7 +353,7 @@ TEST(Groups, NamesWindowsCannotHoldAreLeftAndReported) {
   st.Bulletin("000005", "WX");  // not listed: a leading blank matches only as listed, and
                                 // Windows holds a folder " wx"
   st.Write(kMarked, "000001,B\r\n000002,B\r\n000003,B\r\n000004,B\r\n000005,B\r\n");
-  test::Runner r;
+  test::Runner r(st);
   r.Run();
   ASSERT_EQ(r.rec.messages.size(), 2u);
   EXPECT_EQ(r.rec.messages[0],
@@ -365,10 +365,7 @@ TEST(Groups, NamesWindowsCannotHoldAreLeftAndReported) {
                                        "C:\\Winpack\\Bulls\\2\\000002.TXT (group \"WX.\")")));
   EXPECT_EQ(r.rec.messages[1].second, run::kFinished);
   EXPECT_EQ(st.Read(kMarked), "000001,B\r\n000002,B\r\n000003,KB\r\n000004,KB\r\n000005,B\r\n");
-  std::vector<std::string> folders;
-  for (const auto& e : fs::directory_iterator(st.Host("Winpack/Archive/Bulls"))) {
-    folders.push_back(e.path().filename().string());
-  }
+  std::vector<std::string> folders = st.EntriesIn("Winpack/Archive/Bulls");
   std::sort(folders.begin(), folders.end());
   EXPECT_EQ(folders, (std::vector<std::string>{" wx", "Ares"}));
 }
@@ -477,14 +474,14 @@ TEST(Trash, NeverOverwritesAFileAlreadyThere) {
 // name may be the last one there is: it is kept, and the run says where. Once the user has
 // named it back, it is the user's: never removed, always named.
 TEST(Interrupted, TheLastCopyOfAPrunedBulletinIsKept) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Basics(99999, 0, {"ARES"});
   const std::string b1 = test::Station::BulletinText("000001", "ARES");
   st.Write(kStaged, b1);
   st.Write(kJournal, JournalEntry("C:\\Winpack\\Bulls\\1\\000001.TXT",
                                   "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B"));
   st.Write(kMarked, "000001,B\r\n");
-  test::Runner r;
+  test::Runner r(st);
   r.clock = test::FixedClock("08-12-2026");
   r.Run();
   EXPECT_EQ(Copies(st, b1), 1);
@@ -499,7 +496,7 @@ TEST(Interrupted, TheLastCopyOfAPrunedBulletinIsKept) {
   r.Run();  // a later run leaves the copy set aside where it is, and says nothing of it
   EXPECT_TRUE(st.Exists(kStaged + ".kept"));
   EXPECT_TRUE(r.Finished());
-  fs::rename(st.Host(kStaged + ".kept"), st.Host(kStaged));
+  st.Rename(kStaged + ".kept", kStaged);
   st.Write("Winpack/Archive/Bulls/Kelvaron.tmp/notes.txt", "the operator's");
   r.Run();
   EXPECT_EQ(st.Read(kStaged), b1);
@@ -513,13 +510,13 @@ TEST(Interrupted, TheLastCopyOfAPrunedBulletinIsKept) {
 // the run goes on, the journal keeps claiming the copy, and the run after it removes the copy
 // and the staging folder, never calling it someone else's.
 TEST(Interrupted, AStagedCopyThatCannotBeRemovedStaysClaimed) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   TwoBulletins(st);
   st.Write(kStaged, "half a bul");
   st.Write(kJournal, "S " + kToken + "\r\n");
   platform::faults::Reset();
   platform::faults::FailNth(platform::faults::Op::kRemove, 1, EROFS);
-  test::Runner r;
+  test::Runner r(st);
   r.Run();
   platform::faults::Reset();
   EXPECT_TRUE(r.Finished()) << r.Error();
@@ -535,7 +532,7 @@ TEST(Interrupted, AStagedCopyThatCannotBeRemovedStaysClaimed) {
 // A run that finishes an interrupted run's bulletins and then stops counts every bulletin whose
 // line it marked: the one it sent to the trash and the one already gone.
 TEST(Interrupted, AStoppedRunCountsTheBulletinsItFinished) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Basics(99999, 0, {"ARES", "WX"});
   const std::string b1 = test::Station::BulletinText("000001", "ARES");
   st.Bulletin("000001", "ARES");
@@ -549,7 +546,7 @@ TEST(Interrupted, AStoppedRunCountsTheBulletinsItFinished) {
   st.Bulletin("000002", "WX");
   st.Write("Winpack/Archive/Bulls/Wx", "a file where the group folder would be");
   st.Write(kMarked, "000001,B\r\n000003,B\r\n000002,B\r\n");
-  test::Runner r;
+  test::Runner r(st);
   r.Run();
   ASSERT_EQ(st.Read(kMarked), "000001,KB\r\n000003,KB\r\n000002,B\r\n");
   EXPECT_NE(r.Error().find("2 bulletins had been archived before it and are marked K"),
@@ -560,21 +557,19 @@ TEST(Interrupted, AStoppedRunCountsTheBulletinsItFinished) {
 // A journal ending in an entry cut short by a power cut is followed by this run's entries;
 // this run cannot replace MARKED.TXT and leaves the K marks to the next, which must read them.
 TEST(Interrupted, AJournalAppendedAfterACutEntryStaysReadable) {
-  if (!test::OpenFilesCanBeReplaced())
-    GTEST_SKIP() << "no list can take the place of one held open";
-  test::Station st;
+  test::Station st(test::kInMemory);
   TwoBulletins(st);
   st.Write(kJournal,
            "S " + kToken + "\r\n#\r\nB C:\\Winpack\\Bulls\\3\\000003.TXT\r\nT C:\\Winpack\\Arch");
-  MeddledRun first;
+  MeddledRun first(st);
   first.rec.once = [&] {
     st.Write("Winpack/Bulls/THEIRS.TMP", "000001,B\r\n000002,B\r\n");
-    fs::rename(st.Host("Winpack/Bulls/THEIRS.TMP"), st.Host(kMarked));
+    st.Rename("Winpack/Bulls/THEIRS.TMP", kMarked);
   };
   first.Run();
   ASSERT_NE(first.rec.messages.at(0).second.find("the next run gives them their K mark"),
             std::string::npos);
-  test::Runner next;
+  test::Runner next(st);
   next.Run();
   EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n");
 }
@@ -582,11 +577,11 @@ TEST(Interrupted, AJournalAppendedAfterACutEntryStaysReadable) {
 // Winpack prunes a bulletin after the run copied it and before its batch goes to the trash:
 // no message may say it is still in Winpack's folder.
 TEST(TwoRuns, ABulletinGoneBeforeTheTrashIsNotSaidToBeThere) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   TwoBulletins(st);
-  MeddledRun r;
+  MeddledRun r(st);
   r.rec.nth = 2;
-  r.rec.once = [&] { fs::remove(st.Host("Winpack/Bulls/1/000001.TXT")); };
+  r.rec.once = [&] { st.Remove("Winpack/Bulls/1/000001.TXT"); };
   r.Run();
   ASSERT_FALSE(r.rec.messages.empty());
   for (const auto& [kind, text] : r.rec.messages) {
@@ -660,7 +655,7 @@ TEST(Interrupted, AJournalIsTrustedOnlyForWhatARunWrites) {
 
 // A marked line may read anything, "#" too; its journal entry still reads back.
 TEST(Interrupted, AnyMarkedLineIsJournalledSafely) {
-  test::Station st;
+  test::Station st(test::kInMemory);
   st.Basics(99999, 0, {"ARES"});
   const std::string b = test::Station::BulletinText("#", "ARES");
   st.Write("Winpack/Bulls/#/#.TXT", b);
@@ -668,7 +663,7 @@ TEST(Interrupted, AnyMarkedLineIsJournalledSafely) {
   st.Write(kJournal, JournalEntry("C:\\Winpack\\Bulls\\#\\#.TXT",
                                   "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "#"));
   st.Write(kMarked, "#\r\n");
-  test::Runner r;
+  test::Runner r(st);
   r.clock = test::FixedClock("08-12-2026");
   r.Run();
   EXPECT_TRUE(r.Finished()) << r.Error();
