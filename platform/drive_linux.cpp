@@ -35,18 +35,18 @@ std::string WinNameOfHost(const std::string& host) {
   return win.size() == 2 ? "C:\\" : win;
 }
 
-HostFolders::Entry LinuxDrive::Has(const std::string& host) {
+HostFolders::Entry SystemDrive::State::Has(const std::string& host) {
   struct stat st {};
   if (lstat(host.c_str(), &st) == 0) return Entry::kThere;
   return errno == ENOENT ? Entry::kNone : Entry::kUnknown;
 }
 
-bool LinuxDrive::IsFolder(const std::string& host) {
+bool SystemDrive::State::IsFolder(const std::string& host) {
   struct stat st {};
   return stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::optional<std::vector<std::string>> LinuxDrive::List(const std::string& hostDir) {
+std::optional<std::vector<std::string>> SystemDrive::State::List(const std::string& hostDir) {
   DIR* dir = opendir(hostDir.c_str());
   if (dir == nullptr && (errno == ENOENT || errno == ENOTDIR)) return std::nullopt;
   if (dir == nullptr) throw FileError::FromErrno(errno, hostDir);
@@ -60,10 +60,10 @@ std::optional<std::vector<std::string>> LinuxDrive::List(const std::string& host
   return names;
 }
 
-std::string LinuxDrive::HostPath(const std::string& abs) { return tree_.HostPath(abs); }
+std::string SystemDrive::HostPath(const std::string& abs) { return state_->tree.HostPath(abs); }
 
-int LinuxDrive::OpenExisting(const std::string& abs, int flags) {
-  const HostTree::Resolved r = tree_.Resolve(abs);
+int SystemDrive::State::OpenExisting(const std::string& abs, int flags) {
+  const HostTree::Resolved r = tree.Resolve(abs);
   std::string host = r.path();
   if (!r.dirFound) {
     errno = ENOENT;
@@ -71,39 +71,33 @@ int LinuxDrive::OpenExisting(const std::string& abs, int flags) {
   }
   // The exact name first: it is what Winpack wrote, and costs one call.
   const int fd = open(host.c_str(), flags);
-  if (fd >= 0) tree_.NotePresent(host);
+  if (fd >= 0) tree.NotePresent(host);
   if (fd >= 0 || errno != ENOENT) return fd;
-  bool other = false;
-  try {
-    other = tree_.OtherSpelling(r, host);
-  } catch (const FileError& e) {
-    throw FileError(e.kind(), abs, e.reason());
-  }
-  if (!other) {
+  if (!FileError::Naming(abs, [&] { return tree.OtherSpelling(r, host); })) {
     errno = ENOENT;
     return -1;
   }
   return open(host.c_str(), flags);
 }
 
-void LinuxDrive::NoteCreated(const std::string& hostPath) {
-  dirtyDirs_.insert(hostPath.substr(0, hostPath.rfind('/')));
-  tree_.NoteCreated(hostPath);
+void SystemDrive::State::NoteCreated(const std::string& hostPath) {
+  dirtyDirs.insert(hostPath.substr(0, hostPath.rfind('/')));
+  tree.NoteCreated(hostPath);
 }
 
-void LinuxDrive::NoteRemoved(const std::string& hostPath) {
-  dirtyDirs_.insert(hostPath.substr(0, hostPath.rfind('/')));
-  tree_.NoteRemoved(hostPath);
+void SystemDrive::State::NoteRemoved(const std::string& hostPath) {
+  dirtyDirs.insert(hostPath.substr(0, hostPath.rfind('/')));
+  tree.NoteRemoved(hostPath);
 }
 
 // One syncfs per file system: a run changes thousands of files in a handful of folders,
 // and a sync of each would cost a commit of the file system's journal apiece.
-void LinuxDrive::Flush() {
+void SystemDrive::Flush() {
   std::vector<dev_t> synced;
   // The drive's own file system always: what an interrupted run left there may not be on
   // disk yet when this run builds on it.
-  dirtyDirs_.insert(tree_.root());
-  for (const std::string& dir : dirtyDirs_) {
+  state_->dirtyDirs.insert(state_->tree.root());
+  for (const std::string& dir : state_->dirtyDirs) {
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) continue;  // removed since: nothing of it to keep
     struct stat st {};
@@ -122,51 +116,52 @@ void LinuxDrive::Flush() {
     if (done != 0) throw FileError::FromErrno(err, WinNameOfHost(dir));
     synced.push_back(st.st_dev);
   }
-  dirtyDirs_.clear();
+  state_->dirtyDirs.clear();
 }
 
-std::unique_ptr<Drive> HostDrive() { return std::make_unique<LinuxDrive>(); }
+SystemDrive::SystemDrive() : state_(std::make_unique<State>()) {}
+SystemDrive::~SystemDrive() = default;
 
-bool LinuxDrive::EntryExists(const std::string& abs) { return tree_.EntryExists(abs); }
+bool SystemDrive::EntryExists(const std::string& abs) { return state_->tree.EntryExists(abs); }
 
-bool LinuxDrive::IsDirectory(const std::string& abs) {
-  if (tree_.IsKnownFolder(abs)) return true;
+bool SystemDrive::IsDirectory(const std::string& abs) {
+  if (state_->tree.IsKnownFolder(abs)) return true;
   struct stat st {};
   if (stat(HostPath(abs).c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return false;
   throw FileError::FromErrno(errno, abs);
 }
 
-void LinuxDrive::MakeDir(const std::string& abs) {
+void SystemDrive::MakeDir(const std::string& abs) {
   const std::string host = HostPath(abs);
   if (mkdir(host.c_str(), 0777) != 0) throw FileError::FromErrno(errno, abs);
-  NoteCreated(host);
+  state_->NoteCreated(host);
 }
 
-void LinuxDrive::RemoveFile(const std::string& abs) {
+void SystemDrive::RemoveFile(const std::string& abs) {
   const std::string host = HostPath(abs);
   if (unlink(host.c_str()) != 0) throw FileError::FromErrno(errno, abs);
-  NoteRemoved(host);
+  state_->NoteRemoved(host);
 }
 
-void LinuxDrive::RemoveDir(const std::string& abs) {
+void SystemDrive::RemoveDir(const std::string& abs) {
   const std::string host = HostPath(abs);
   if (rmdir(host.c_str()) != 0) throw FileError::FromErrno(errno, abs);
-  dirtyDirs_.insert(host.substr(0, host.rfind('/')));
-  tree_.NoteFolderRemoved(host);
+  state_->dirtyDirs.insert(host.substr(0, host.rfind('/')));
+  state_->tree.NoteFolderRemoved(host);
 }
 
-void LinuxDrive::ReplaceFile(const std::string& from, const std::string& to) {
+void SystemDrive::ReplaceFile(const std::string& from, const std::string& to) {
   const std::string hostFrom = HostPath(from);
   const std::string hostTo = HostPath(to);
   if (rename(hostFrom.c_str(), hostTo.c_str()) != 0) throw FileError::FromErrno(errno, to);
-  NoteRemoved(hostFrom);
-  NoteCreated(hostTo);
+  state_->NoteRemoved(hostFrom);
+  state_->NoteCreated(hostTo);
 }
 
-bool LinuxDrive::RenameNew(const std::string& from, const std::string& to) {
+bool SystemDrive::RenameNew(const std::string& from, const std::string& to) {
   const std::string hostFrom = HostPath(from);
-  const std::string hostTo = tree_.HostOfNewName(to);
+  const std::string hostTo = state_->tree.HostOfNewName(to);
   if (renameat2(AT_FDCWD, hostFrom.c_str(), AT_FDCWD, hostTo.c_str(), RENAME_NOREPLACE) != 0) {
     if (errno == EEXIST) return false;
     // A file system without the atomic no-replace rename: a hard link fails on an existing
@@ -178,23 +173,23 @@ bool LinuxDrive::RenameNew(const std::string& from, const std::string& to) {
     }
     if (unlink(hostFrom.c_str()) != 0) throw FileError::FromErrno(errno, from);
   }
-  NoteRemoved(hostFrom);
-  NoteCreated(hostTo);
+  state_->NoteRemoved(hostFrom);
+  state_->NoteCreated(hostTo);
   return true;
 }
 
-bool LinuxDrive::LinkNew(const std::string& existing, const std::string& name) {
+bool SystemDrive::LinkNew(const std::string& existing, const std::string& name) {
   const std::string hostFrom = HostPath(existing);
-  const std::string hostTo = tree_.HostOfNewName(name);
+  const std::string hostTo = state_->tree.HostOfNewName(name);
   if (link(hostFrom.c_str(), hostTo.c_str()) != 0) {
     if (errno == EEXIST || errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) return false;
     throw FileError::FromErrno(errno, name);
   }
-  NoteCreated(hostTo);
+  state_->NoteCreated(hostTo);
   return true;
 }
 
-std::vector<std::string> LinuxDrive::FileNames(const std::string& abs) {
+std::vector<std::string> SystemDrive::FileNames(const std::string& abs) {
   std::vector<std::string> found;
   if (!IsDirectory(abs)) return found;
   DIR* dir = opendir(HostPath(abs).c_str());

@@ -54,7 +54,8 @@ void RefuseWineLink(const std::string& abs) {
 
 }  // namespace
 
-std::unique_ptr<Drive> HostDrive() { return std::make_unique<WinDrive>(); }
+SystemDrive::SystemDrive() : state_(std::make_unique<State>()) {}
+SystemDrive::~SystemDrive() = default;
 
 std::string DriveRoot() { return "C:\\"; }
 
@@ -72,40 +73,40 @@ bool InfoAt(const std::string& abs, BY_HANDLE_FILE_INFORMATION& info) {
   return known;
 }
 
-std::string WinDrive::HostPath(const std::string& abs) {
+std::string SystemDrive::HostPath(const std::string& abs) {
   winpath::Components(abs);
   return abs;
 }
 
-bool WinDrive::EntryExists(const std::string& abs) {
+bool SystemDrive::EntryExists(const std::string& abs) {
   return RawAttributes(HostPath(abs)) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool WinDrive::IsDirectory(const std::string& abs) {
+bool SystemDrive::IsDirectory(const std::string& abs) {
   HostPath(abs);
   return IsFolderAt(abs, RawAttributes(abs));
 }
 
-void WinDrive::MakeDir(const std::string& abs) {
+void SystemDrive::MakeDir(const std::string& abs) {
   HostPath(abs);
   if (!CreateDirectoryW(win::LongPath(abs).c_str(), nullptr)) throw win::Error(GetLastError(), abs);
-  Changed(abs);
+  state_->Changed(abs);
 }
 
-void WinDrive::RemoveFile(const std::string& abs) {
+void SystemDrive::RemoveFile(const std::string& abs) {
   HostPath(abs);
   RemoveEntry(abs);
-  dirtyFiles_.erase(FoldedPath(abs));
-  Changed(abs);
+  state_->dirtyFiles.erase(FoldedPath(abs));
+  state_->Changed(abs);
 }
 
-void WinDrive::RemoveDir(const std::string& abs) {
+void SystemDrive::RemoveDir(const std::string& abs) {
   HostPath(abs);
   if (!RemoveDirectoryW(win::LongPath(abs).c_str())) throw win::Error(GetLastError(), abs);
-  Changed(abs);
+  state_->Changed(abs);
 }
 
-std::vector<std::string> WinDrive::FileNames(const std::string& abs) {
+std::vector<std::string> SystemDrive::FileNames(const std::string& abs) {
   std::vector<std::string> names;
   if (!IsDirectory(abs)) return names;
   WIN32_FIND_DATAW found{};
@@ -127,7 +128,7 @@ std::vector<std::string> WinDrive::FileNames(const std::string& abs) {
   return names;
 }
 
-void WinDrive::ReplaceFile(const std::string& from, const std::string& to) {
+void SystemDrive::ReplaceFile(const std::string& from, const std::string& to) {
   HostPath(from);
   HostPath(to);
   // Write-through: the new name is on the disk when the call returns.
@@ -135,10 +136,10 @@ void WinDrive::ReplaceFile(const std::string& from, const std::string& to) {
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     throw win::Error(GetLastError(), to);
   }
-  Renamed(from, to);
+  state_->Renamed(from, to);
 }
 
-bool WinDrive::RenameNew(const std::string& from, const std::string& to) {
+bool SystemDrive::RenameNew(const std::string& from, const std::string& to) {
   HostPath(from);
   HostPath(to);
   RefuseWineLink(from);
@@ -152,11 +153,11 @@ bool WinDrive::RenameNew(const std::string& from, const std::string& to) {
     if (err == ERROR_ACCESS_DENIED && RawAttributes(to) != INVALID_FILE_ATTRIBUTES) return false;
     throw win::Error(err, to);
   }
-  Renamed(from, to);
+  state_->Renamed(from, to);
   return true;
 }
 
-bool WinDrive::LinkNew(const std::string& existing, const std::string& name) {
+bool SystemDrive::LinkNew(const std::string& existing, const std::string& name) {
   HostPath(existing);
   HostPath(name);
   if (!CreateHardLinkW(win::LongPath(name).c_str(), win::LongPath(existing).c_str(), nullptr)) {
@@ -168,32 +169,32 @@ bool WinDrive::LinkNew(const std::string& existing, const std::string& name) {
     }
     throw win::Error(err, name);
   }
-  Changed(name);
+  state_->Changed(name);
   return true;
 }
 
-void WinDrive::Flush() {
-  FlushWriting();
-  for (const auto& [key, abs] : dirtyFiles_) FlushPath(abs, false);
-  for (const auto& [key, abs] : dirtyFolders_) FlushPath(abs, true);
-  dirtyFiles_.clear();
-  dirtyFolders_.clear();
+void SystemDrive::Flush() {
+  state_->FlushWriting();
+  for (const auto& [key, abs] : state_->dirtyFiles) FlushPath(abs, false);
+  for (const auto& [key, abs] : state_->dirtyFolders) FlushPath(abs, true);
+  state_->dirtyFiles.clear();
+  state_->dirtyFolders.clear();
 }
 
-void WinDrive::Written(const std::string& abs) {
-  dirtyFiles_[FoldedPath(abs)] = abs;
+void SystemDrive::State::Written(const std::string& abs) {
+  dirtyFiles[FoldedPath(abs)] = abs;
   Changed(abs);
 }
 
-void WinDrive::Changed(const std::string& abs) {
+void SystemDrive::State::Changed(const std::string& abs) {
   const std::string folder = winpath::Parent(abs);
-  dirtyFolders_[FoldedPath(folder)] = folder;
+  dirtyFolders[FoldedPath(folder)] = folder;
 }
 
-void WinDrive::Renamed(const std::string& from, const std::string& to) {
+void SystemDrive::State::Renamed(const std::string& from, const std::string& to) {
   Changed(from);
   Changed(to);
-  if (dirtyFiles_.erase(FoldedPath(from)) != 0) dirtyFiles_[FoldedPath(to)] = to;
+  if (dirtyFiles.erase(FoldedPath(from)) != 0) dirtyFiles[FoldedPath(to)] = to;
 }
 
 }  // namespace platform

@@ -8,7 +8,7 @@
 
 // clang-format off
 #include "platform/wide_win.h"  // first: it takes back the names windows.h takes
-#include "platform/drive.h"
+#include "platform/system_drive.h"
 // clang-format on
 
 namespace platform {
@@ -18,43 +18,9 @@ class WinFile;  // a file the drive opened (open_file_win.cpp)
 // On Windows `C:\` is the real drive and the file system ignores letter case itself, so a
 // path needs no lookup: HostPath only checks that it stays on drive C:, and each call hands
 // the path to the system as it is.
-class WinDrive final : public Drive {
- public:
-  WinDrive() = default;
-  WinDrive(const WinDrive&) = delete;
-  WinDrive& operator=(const WinDrive&) = delete;
+struct SystemDrive::State {
   /// Lets the files still open for writing outlive the drive.
-  ~WinDrive() override;
-
-  std::string HostPath(const std::string& abs) override;
-  bool EntryExists(const std::string& abs) override;
-  bool IsDirectory(const std::string& abs) override;
-  void MakeDir(const std::string& abs) override;
-  void RemoveFile(const std::string& abs) override;
-  void RemoveDir(const std::string& abs) override;
-  std::vector<std::string> FileNames(const std::string& abs) override;
-  void ReplaceFile(const std::string& from, const std::string& to) override;
-  bool RenameNew(const std::string& from, const std::string& to) override;
-  bool LinkNew(const std::string& existing, const std::string& name) override;
-  bool ReplaceUnlessOpen(const std::string& from, const std::string& to) override;
-  std::string FinalPath(const std::string& abs) override;
-  std::string FileId(const std::string& abs) override;
-  void Flush() override;
-  std::vector<std::string> MoveToTrash(const std::vector<std::string>& abs,
-                                       TrashSteps& steps) override;
-  std::unique_ptr<OpenFile> OpenRead(const std::string& abs, Links links,
-                                     std::optional<FileError>* failure) override;
-  std::unique_ptr<OpenFile> OpenWrite(const std::string& abs, Create how) override;
-  bool Names(const std::string& abs, OpenFile& file) override;
-  bool AwaitAlone(const std::string& abs, OpenFile* mine, Look look,
-                  std::chrono::milliseconds limit) override;
-  std::unique_ptr<OpenFile> OpenLockFile(const std::string& abs) override;
-  bool LockFirstByte(OpenFile& lock, const std::string& abs) override;
-  void RemoveLockFile(OpenFile& lock, const std::string& abs) noexcept override;
-
- private:
-  friend class WinFile;
-
+  ~State();
   void Written(const std::string& abs);
   void Changed(const std::string& abs);  // an entry of abs's folder was made, renamed or removed
   void Renamed(const std::string& from, const std::string& to);
@@ -63,11 +29,11 @@ class WinDrive final : public Drive {
 
   // What Flush makes durable: files written and the folders whose entries changed, by
   // upper-case path (the file system ignores case) to the path as written.
-  std::map<std::string, std::string> dirtyFiles_;
-  std::map<std::string, std::string> dirtyFolders_;
+  std::map<std::string, std::string> dirtyFiles;
+  std::map<std::string, std::string> dirtyFolders;
   // Files open for writing through this drive: each Flush flushes them by their handle,
   // since they may be written after it.
-  std::set<WinFile*> writing_;
+  std::set<WinFile*> writing;
 };
 
 /// CreateFileW of the path, shared with every other open (reading, writing, deleting).

@@ -19,6 +19,16 @@ class FileError : public std::runtime_error {
   /// Builds the error from an errno value, telling "not found" apart.
   static FileError FromErrno(int err, std::string path);
 
+  /// Runs `call`; a FileError it throws names `path` instead, with the same reason.
+  template <typename F>
+  static auto Naming(const std::string& path, F&& call) {
+    try {
+      return call();
+    } catch (const FileError& e) {
+      throw FileError(e.kind(), path, e.reason());
+    }
+  }
+
   Kind kind() const { return kind_; }
   const std::string& path() const { return path_; }
   const std::string& reason() const { return reason_; }

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "platform/faults.h"
+#include "platform/system_drive.h"
 #include "platform/winpath.h"
 #include "platform/wording.h"
 
@@ -35,6 +36,8 @@ bool PollAlone(const std::function<bool()>& heldElsewhere, std::chrono::millisec
   }
   return true;
 }
+
+std::unique_ptr<Drive> HostDrive() { return std::make_unique<SystemDrive>(); }
 
 Files::Files(std::unique_ptr<Drive> drive) : drive_(std::move(drive)) {}
 

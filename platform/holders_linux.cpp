@@ -29,12 +29,12 @@ std::string RealPath(const std::string& host) {
 
 }  // namespace
 
-bool LinuxDrive::ReplaceUnlessOpen(const std::string& from, const std::string& to) {
+bool SystemDrive::ReplaceUnlessOpen(const std::string& from, const std::string& to) {
   ReplaceFile(from, to);  // Linux puts an open file out of place like any other
   return true;
 }
 
-std::string LinuxDrive::FinalPath(const std::string& abs) {
+std::string SystemDrive::FinalPath(const std::string& abs) {
   const std::string host = HostPath(abs);
   struct stat st {};
   if (lstat(host.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return abs;
@@ -50,7 +50,7 @@ std::string LinuxDrive::FinalPath(const std::string& abs) {
   return win;
 }
 
-std::string LinuxDrive::FileId(const std::string& abs) {
+std::string SystemDrive::FileId(const std::string& abs) {
   struct stat st {};
   if (stat(HostPath(abs).c_str(), &st) != 0) return {};
   return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
@@ -151,8 +151,8 @@ bool OpenElsewhere(const HolderLook& look) {
 // files found holding it are looked at, at once, and every process again now and then for
 // one that opened it since. One missed so holds the old list after its replacement, which
 // the run finds then.
-bool LinuxDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look,
-                            std::chrono::milliseconds limit) {
+bool SystemDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look,
+                             std::chrono::milliseconds limit) {
   const auto* own = static_cast<const FdFile*>(mine);
   const std::string host = own != nullptr ? std::string() : HostPath(abs);
   const HolderLook holders(host, own, abs);

@@ -95,7 +95,7 @@ std::string OnTestDrive(std::string final) {
 // list that does not share deletion (the C runtime's) is refused. The new list gets the list's
 // name as a second name instead, in place of the old list, which Windows refuses while a
 // program has it open; then its own name goes. A disk that keeps one name a file renames.
-bool WinDrive::ReplaceUnlessOpen(const std::string& from, const std::string& to) {
+bool SystemDrive::ReplaceUnlessOpen(const std::string& from, const std::string& to) {
   HostPath(from);
   HostPath(to);
   constexpr LONG kAccessDenied = static_cast<LONG>(0xC0000022);
@@ -103,13 +103,13 @@ bool WinDrive::ReplaceUnlessOpen(const std::string& from, const std::string& to)
   const LONG linked = Link(from, to, true);
   if (linked == 0) {
     DropName(from);
-    Renamed(from, to);
+    state_->Renamed(from, to);
     return true;
   }
   if ((linked == kAccessDenied || linked == kSharingViolation) && LinksWork(from)) return false;
   if (MoveFileExW(win::LongPath(from).c_str(), win::LongPath(to).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    Renamed(from, to);
+    state_->Renamed(from, to);
     return true;
   }
   // A file another program has open cannot be replaced; Wine refuses it even when the
@@ -121,7 +121,7 @@ bool WinDrive::ReplaceUnlessOpen(const std::string& from, const std::string& to)
 
 // Wine shows a Unix symbolic link as the file it leads to; the handle's final path tells
 // where that is, as it tells for a Windows link.
-std::string WinDrive::FinalPath(const std::string& abs) {
+std::string SystemDrive::FinalPath(const std::string& abs) {
   HostPath(abs);
   HANDLE h = OpenShared(abs, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (h == INVALID_HANDLE_VALUE) return abs;
@@ -138,7 +138,7 @@ std::string WinDrive::FinalPath(const std::string& abs) {
   return final;
 }
 
-std::string WinDrive::FileId(const std::string& abs) {
+std::string SystemDrive::FileId(const std::string& abs) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!InfoAt(HostPath(abs), info)) return {};
   return std::to_string(info.dwVolumeSerialNumber) + ":" +
@@ -149,8 +149,8 @@ std::string WinDrive::FileId(const std::string& abs) {
 // Windows tells no one when a file is closed: the file is opened alone again and again. A
 // live name is never opened so (the replacement that follows finds out), and this program's
 // own handle would be in the way.
-bool WinDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look look,
-                          std::chrono::milliseconds limit) {
+bool SystemDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look look,
+                             std::chrono::milliseconds limit) {
   if (look == Look::kLiveName) return true;
   if (mine != nullptr) {
     throw FileError(FileError::Kind::kOther, abs, "the run holds it open itself");

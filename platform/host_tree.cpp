@@ -17,24 +17,15 @@ std::string FolderKey(const std::string& abs, std::size_t end) {
   return UpperCase(std::string_view(abs).substr(0, end));
 }
 
-// Windows' name for errors, whatever went wrong inside the lookup.
-template <typename F>
-auto WithWinName(const std::string& abs, F&& f) {
-  try {
-    return f();
-  } catch (const FileError& e) {
-    throw FileError(e.kind(), abs, e.reason());
-  }
-}
-
 bool IsDriveRoot(const std::string& abs) {
   return abs.size() == 3 && UpperChar(abs[0]) == 'C' && abs[1] == ':' && abs[2] == '\\';
 }
 
 }  // namespace
 
+// Windows' name for errors, whatever went wrong inside the lookup.
 HostTree::Resolved HostTree::Resolve(const std::string& abs) {
-  return WithWinName(abs, [&] {
+  return FileError::Naming(abs, [&] {
     Resolved r;
     // A folder found before was a valid path then: only the last name is left to check.
     const std::size_t dirEnd = abs.rfind('\\');
@@ -74,7 +65,7 @@ std::string HostTree::HostPath(const std::string& abs) {
   if (IsDriveRoot(abs)) return root_;
   const Resolved r = Resolve(abs);
   std::string host = r.path();
-  if (r.dirFound) WithWinName(abs, [&] { return names_.Lookup(r.dir, r.leaf, host); });
+  if (r.dirFound) FileError::Naming(abs, [&] { return names_.Lookup(r.dir, r.leaf, host); });
   return host;
 }
 
@@ -88,7 +79,7 @@ bool HostTree::EntryExists(const std::string& abs) {
   if (IsKnownFolder(abs)) return true;
   const Resolved r = Resolve(abs);
   std::string host;
-  return r.dirFound && WithWinName(abs, [&] { return names_.Lookup(r.dir, r.leaf, host); });
+  return r.dirFound && FileError::Naming(abs, [&] { return names_.Lookup(r.dir, r.leaf, host); });
 }
 
 bool HostTree::IsKnownFolder(const std::string& abs) const {

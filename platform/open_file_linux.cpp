@@ -35,14 +35,14 @@ void FdFile::Close() {
   if (close(fd) != 0) throw FileError::FromErrno(errno, "");
 }
 
-std::unique_ptr<OpenFile> LinuxDrive::OpenRead(const std::string& abs, Links links,
-                                               std::optional<FileError>* failure) {
+std::unique_ptr<OpenFile> SystemDrive::OpenRead(const std::string& abs, Links links,
+                                                std::optional<FileError>* failure) {
   // O_NONBLOCK: opening a pipe must not wait for a writer; it is refused below anyway.
   int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
   if (links == Links::kRefuse) flags |= O_NOFOLLOW;
   int fd = -1;
   try {
-    fd = OpenExisting(abs, flags);
+    fd = state_->OpenExisting(abs, flags);
   } catch (const FileError& e) {
     if (failure != nullptr) failure->emplace(e);
     return nullptr;
@@ -60,7 +60,7 @@ std::unique_ptr<OpenFile> LinuxDrive::OpenRead(const std::string& abs, Links lin
   return nullptr;
 }
 
-std::unique_ptr<OpenFile> LinuxDrive::OpenWrite(const std::string& abs, Create how) {
+std::unique_ptr<OpenFile> SystemDrive::OpenWrite(const std::string& abs, Create how) {
   const std::string host = HostPath(abs);  // found in any letter case
   // A file the run writes is never written through an entry already there: a hard link or a
   // symbolic link would carry the writing to a file elsewhere. The entry goes instead.
@@ -69,7 +69,7 @@ std::unique_ptr<OpenFile> LinuxDrive::OpenWrite(const std::string& abs, Create h
   int fd = open(host.c_str(), flags, 0666);
   if (fd < 0 && errno == EEXIST && how == Create::kEmpty) {
     if (unlink(host.c_str()) != 0) throw FileError::FromErrno(errno, abs);
-    NoteRemoved(host);
+    state_->NoteRemoved(host);
     fd = open(host.c_str(), flags, 0666);
   }
   if (fd < 0 && errno == ELOOP) throw FileError(FileError::Kind::kOther, abs, words::kNotOrdinary);
@@ -80,11 +80,11 @@ std::unique_ptr<OpenFile> LinuxDrive::OpenWrite(const std::string& abs, Create h
     throw FileError(FileError::Kind::kOther, abs,
                     st.st_nlink > 1 ? words::kHardLinked : words::kNotOrdinary);
   }
-  NoteCreated(host);
+  state_->NoteCreated(host);
   return std::make_unique<FdFile>(fd);
 }
 
-bool LinuxDrive::Names(const std::string& abs, OpenFile& file) {
+bool SystemDrive::Names(const std::string& abs, OpenFile& file) {
   return NamesOpenFile(static_cast<FdFile&>(file).fd(), HostPath(abs));
 }
 

@@ -13,9 +13,9 @@ namespace platform {
 // open; none once that drive is gone.
 class WinFile final : public OpenFile {
  public:
-  WinFile(HANDLE h, std::string path, WinDrive* writer = nullptr)
+  WinFile(HANDLE h, std::string path, SystemDrive::State* writer = nullptr)
       : h_(h), path_(std::move(path)), writer_(writer) {
-    if (writer_ != nullptr) writer_->writing_.insert(this);
+    if (writer_ != nullptr) writer_->writing.insert(this);
   }
   WinFile(const WinFile&) = delete;
   WinFile& operator=(const WinFile&) = delete;
@@ -51,7 +51,7 @@ class WinFile final : public OpenFile {
   bool Release() {
     if (h_ == INVALID_HANDLE_VALUE) return true;
     if (writer_ != nullptr) {
-      writer_->writing_.erase(this);
+      writer_->writing.erase(this);
       writer_->Written(path_);
       writer_ = nullptr;
     }
@@ -60,12 +60,12 @@ class WinFile final : public OpenFile {
 
   HANDLE h_;
   std::string path_;
-  WinDrive* writer_;
+  SystemDrive::State* writer_;
 };
 
 namespace {
 
-// The entry itself, shared as the C runtime shares, so that WinDrive::Flush can flush a file
+// The entry itself, shared as the C runtime shares, so that the drive's Flush can flush a file
 // being written while it is open.
 HANDLE OpenToWrite(const std::string& abs, DWORD access, DWORD disposition) {
   return OpenShared(abs, access, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
@@ -119,8 +119,8 @@ void RefuseOtherThanPlain(HANDLE h, const std::string& abs) {
 
 }  // namespace
 
-std::unique_ptr<OpenFile> WinDrive::OpenRead(const std::string& abs, Links links,
-                                             std::optional<FileError>* failure) {
+std::unique_ptr<OpenFile> SystemDrive::OpenRead(const std::string& abs, Links links,
+                                                std::optional<FileError>* failure) {
   try {
     HostPath(abs);
     // Others may go on reading, writing, renaming or deleting the file meanwhile, as they
@@ -144,28 +144,28 @@ std::unique_ptr<OpenFile> WinDrive::OpenRead(const std::string& abs, Links links
   }
 }
 
-std::unique_ptr<OpenFile> WinDrive::OpenWrite(const std::string& abs, Create how) {
+std::unique_ptr<OpenFile> SystemDrive::OpenWrite(const std::string& abs, Create how) {
   HostPath(abs);
   HANDLE h = how == Create::kEmpty ? CreateEmpty(abs) : OpenToAppend(abs);
   if (h == INVALID_HANDLE_VALUE) throw win::Error(GetLastError(), abs);
   if (how == Create::kAppend) RefuseOtherThanPlain(h, abs);
-  Written(abs);
-  return std::make_unique<WinFile>(h, abs, this);
+  state_->Written(abs);
+  return std::make_unique<WinFile>(h, abs, state_.get());
 }
 
-bool WinDrive::Names(const std::string& abs, OpenFile& file) {
+bool SystemDrive::Names(const std::string& abs, OpenFile& file) {
   return NamesOpenFile(WinFile::Of(file), HostPath(abs));
 }
 
-void WinDrive::FlushWriting() {
-  for (WinFile* open : writing_) open->Flush();
+void SystemDrive::State::FlushWriting() {
+  for (WinFile* open : writing) open->Flush();
 }
 
-WinDrive::~WinDrive() {
-  for (WinFile* open : writing_) open->Detach();
+SystemDrive::State::~State() {
+  for (WinFile* open : writing) open->Detach();
 }
 
-std::unique_ptr<OpenFile> WinDrive::OpenLockFile(const std::string& abs) {
+std::unique_ptr<OpenFile> SystemDrive::OpenLockFile(const std::string& abs) {
   HostPath(abs);
   // Made when missing, else opened: never created through a link that leads nowhere.
   const auto open = [&](DWORD disposition) {
@@ -184,7 +184,7 @@ std::unique_ptr<OpenFile> WinDrive::OpenLockFile(const std::string& abs) {
         CloseHandle(h);
         throw FileError(FileError::Kind::kOther, abs, words::kNotOrdinary);
       }
-      Changed(abs);
+      state_->Changed(abs);
       return std::make_unique<WinFile>(h, abs);
     }
     // The run before is removing the file as it ends; its name goes with its last handle.
@@ -201,7 +201,7 @@ std::unique_ptr<OpenFile> WinDrive::OpenLockFile(const std::string& abs) {
 }
 
 // The same record lock under Wine as the Linux program's.
-bool WinDrive::LockFirstByte(OpenFile& lock, const std::string& abs) {
+bool SystemDrive::LockFirstByte(OpenFile& lock, const std::string& abs) {
   OVERLAPPED first{};
   if (LockFileEx(WinFile::Of(lock), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
                  &first)) {
@@ -213,11 +213,11 @@ bool WinDrive::LockFirstByte(OpenFile& lock, const std::string& abs) {
 }
 
 // Through the handle, so that it is the file locked that goes, whatever the name holds by now.
-void WinDrive::RemoveLockFile(OpenFile& lock, const std::string& abs) noexcept {
+void SystemDrive::RemoveLockFile(OpenFile& lock, const std::string& abs) noexcept {
   FILE_DISPOSITION_INFO gone{TRUE};
   if (SetFileInformationByHandle(WinFile::Of(lock), FileDispositionInfo, &gone, sizeof gone)) {
     try {
-      Changed(HostPath(abs));
+      state_->Changed(HostPath(abs));
     } catch (const FileError&) {
     }
   }

@@ -20,16 +20,6 @@ const char* LineEnd(const char* begin, const char* stop) {
   return lf != nullptr ? static_cast<const char*>(lf) : limit;
 }
 
-// An open file's failures name the file's path, which the text file knows.
-template <typename F>
-auto Naming(const std::string& path, F&& call) {
-  try {
-    return call();
-  } catch (const FileError& e) {
-    throw FileError(e.kind(), path, e.reason());
-  }
-}
-
 }  // namespace
 
 using faults::Op;
@@ -73,7 +63,7 @@ bool TextReader::Fill() {
   pos_ = 0;
   end_ = 0;
   Fault(Op::kRead, path_);
-  end_ = Naming(path_, [&] { return file_->Read(buf_.get(), kBufferSize); });
+  end_ = FileError::Naming(path_, [&] { return file_->Read(buf_.get(), kBufferSize); });
   read_ += end_;
   return end_ > 0;
 }
@@ -218,7 +208,8 @@ void TextWriter::WriteLine(std::string_view line) {
 void TextWriter::Flush() {
   for (std::size_t done = 0; done < buf_.size();) {
     Fault(Op::kWrite, path_);
-    done += Naming(path_, [&] { return file_->Write(buf_.data() + done, buf_.size() - done); });
+    done += FileError::Naming(path_,
+                              [&] { return file_->Write(buf_.data() + done, buf_.size() - done); });
   }
   buf_.clear();
 }
@@ -232,7 +223,7 @@ void TextWriter::Close() {
   } drop{file_};
   Flush();
   Fault(Op::kClose, path_);
-  Naming(path_, [&] { file_->Close(); });
+  FileError::Naming(path_, [&] { file_->Close(); });
 }
 
 void TextWriter::Discard() noexcept {

@@ -131,7 +131,7 @@ struct TrashItem {
 
 // Moves one file whose record is durable in the home trash, or hands it to GIO when the home
 // trash is on another file system; 0, or non-zero with the reason.
-int TrashOne(LinuxDrive& drive, TrashSteps& steps, TrashItem& item, const HomeTrash& trash,
+int TrashOne(SystemDrive::State& drive, TrashSteps& steps, TrashItem& item, const HomeTrash& trash,
              std::string& reason) {
   const auto move = [&] {
     return renameat2(AT_FDCWD, item.host.c_str(), AT_FDCWD, (trash.files + item.name).c_str(),
@@ -169,7 +169,7 @@ int TrashOne(LinuxDrive& drive, TrashSteps& steps, TrashItem& item, const HomeTr
 
 // Claims a file's name in the home trash by its record; a file whose record cannot be made
 // there keeps no name and goes through GIO.
-void ClaimName(LinuxDrive& drive, std::string& trashRoot, TrashItem& item, HomeTrash& trash,
+void ClaimName(SystemDrive::State& drive, std::string& trashRoot, TrashItem& item, HomeTrash& trash,
                bool& home) {
   home = home || FindHomeTrash(trashRoot, trash);
   if (!home) return;
@@ -187,7 +187,7 @@ void ClaimName(LinuxDrive& drive, std::string& trashRoot, TrashItem& item, HomeT
 // folder is noted as changed), which is the home trash when that is on the same one: synced
 // right after the move, so that no file waits in the trash for a later move with a record a
 // power cut can empty. Empty, or why the record is not durable.
-std::string FlushGioRecord(LinuxDrive& drive, TrashSteps& steps, const std::string& host) {
+std::string FlushGioRecord(SystemDrive::State& drive, TrashSteps& steps, const std::string& host) {
   const std::string homeInfo = std::string(g_get_user_data_dir()) + "/Trash/info";
   struct stat home {
   }, file{};
@@ -208,8 +208,8 @@ std::string FlushGioRecord(LinuxDrive& drive, TrashSteps& steps, const std::stri
 // First every .trashinfo, then one flush, then the moves: a file never reaches the trash
 // before the record that lets the user restore it is on disk. Where GIO writes the record
 // itself, the move is followed by a flush of its own.
-std::vector<std::string> LinuxDrive::MoveToTrash(const std::vector<std::string>& winPaths,
-                                                 TrashSteps& steps) {
+std::vector<std::string> SystemDrive::MoveToTrash(const std::vector<std::string>& winPaths,
+                                                  TrashSteps& steps) {
   std::vector<std::string> reasons(winPaths.size());
   std::vector<TrashItem> items(winPaths.size());
   std::vector<bool> named(winPaths.size(), false);
@@ -219,7 +219,7 @@ std::vector<std::string> LinuxDrive::MoveToTrash(const std::vector<std::string>&
     try {
       items[i].host = HostPath(winPaths[i]);
       steps.Moving(winPaths[i]);
-      ClaimName(*this, trashRoot_, items[i], trash, home);
+      ClaimName(*state_, state_->trashRoot, items[i], trash, home);
       named[i] = true;
     } catch (const FileError& e) {
       reasons[i] = e.reason();
@@ -240,10 +240,10 @@ std::vector<std::string> LinuxDrive::MoveToTrash(const std::vector<std::string>&
       continue;
     }
     std::string reason;
-    if (TrashOne(*this, steps, item, trash, reason) == 0) {
-      if (!item.gio) NoteCreated(trash.files + item.name);
-      NoteRemoved(item.host);
-      if (item.gio) reasons[i] = FlushGioRecord(*this, steps, item.host);
+    if (TrashOne(*state_, steps, item, trash, reason) == 0) {
+      if (!item.gio) state_->NoteCreated(trash.files + item.name);
+      state_->NoteRemoved(item.host);
+      if (item.gio) reasons[i] = FlushGioRecord(*state_, steps, item.host);
     } else {
       reasons[i] = reason.empty() ? words::kTrashRefused : reason;
     }

@@ -83,8 +83,8 @@ void FlushWineRecords(const std::string& trash, const std::vector<std::string>& 
 
 // Everything before is made durable first; the shell keeps its own record of where each
 // file came from, which under Wine is flushed right after the file's move, before the next.
-std::vector<std::string> WinDrive::MoveToTrash(const std::vector<std::string>& abs,
-                                               TrashSteps& steps) {
+std::vector<std::string> SystemDrive::MoveToTrash(const std::vector<std::string>& abs,
+                                                  TrashSteps& steps) {
   std::vector<std::string> reasons(abs.size());
   try {
     steps.Flush();
@@ -99,7 +99,7 @@ std::vector<std::string> WinDrive::MoveToTrash(const std::vector<std::string>& a
       steps.Moving(abs[i]);
       reasons[i] = Recycle(abs[i]);
       if (!reasons[i].empty()) continue;
-      Changed(abs[i]);
+      state_->Changed(abs[i]);
       if (!wineTrash.empty()) {
         try {
           FlushWineRecords(wineTrash, {abs[i].substr(abs[i].rfind('\\') + 1)});
