@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "platform/file_error.h"
@@ -141,10 +142,19 @@ std::map<std::string, std::string> Station::Snapshot() const {
   return files;
 }
 
+namespace {
+
+// Test programs run side by side: each probes in a folder of its own.
+std::string UniqueName(const std::string& stem) {
+  return stem + "-" + std::to_string(std::random_device{}());
+}
+
+}  // namespace
+
 // Wine's CreateSymbolicLinkW may answer success and make nothing: links work only when one
 // made to a folder leads into it.
 bool CanMakeSymlinks() {
-  const fs::path dir = system::ProbeFolder() / "kelvaron-link-probe";
+  const fs::path dir = system::ProbeFolder() / UniqueName("kelvaron-link-probe");
   std::error_code ec;
   fs::create_directories(dir / "target", ec);
   fs::create_directory_symlink(dir / "target", dir / "link", ec);
@@ -154,7 +164,7 @@ bool CanMakeSymlinks() {
 }
 
 bool CanMakeHardLinks() {
-  const fs::path dir = system::ProbeFolder() / "kelvaron-hardlink-probe";
+  const fs::path dir = system::ProbeFolder() / UniqueName("kelvaron-hardlink-probe");
   std::error_code ec;
   fs::create_directories(dir, ec);
   std::ofstream(dir / "a") << "x";
