@@ -185,10 +185,9 @@ struct MemoryDisk::State {
   std::vector<Record> journal;  // folder changes since the last flush, in order
   std::uint64_t nextId = 1;
   int calls = 0;
-  int cutAt = 0;          // the counted call at which the power goes; 0: none
-  bool off = false;       // the power went at cutAt
-  bool cutThrows = true;  // the call at cutAt throws PowerCut, rather than failing
-  int epoch = 0;          // a cut ends the process: views and files of an earlier epoch are dead
+  int cutAt = 0;     // the counted call at which the power goes; 0: none
+  bool off = false;  // the power went at cutAt
+  int epoch = 0;     // a cut ends the process: views and files of an earlier epoch are dead
 
   Spellings spellings;  // of `names`
 
@@ -225,7 +224,6 @@ struct MemoryDisk::State {
     if (off || viewEpoch != epoch) Fail(EIO, abs);
     if (++calls == cutAt) {
       off = true;
-      if (cutThrows) throw PowerCut{};
       Fail(EIO, abs);
     }
   }
@@ -458,8 +456,6 @@ class MemoryDrive final : public platform::Drive {
       const Place p = Find(abs);
       if (p.node && !p.node->folder) s_->Commit({{p.key, nullptr}});
     } catch (const FileError&) {
-    } catch (const PowerCut&) {
-      // The power is off all the same: the next call finds it so.
     }
   }
 
@@ -579,14 +575,7 @@ std::unique_ptr<platform::Drive> MemoryDisk::Open() {
   return std::make_unique<MemoryDrive>(state_);
 }
 
-void MemoryDisk::CutAtCall(int n) {
-  state_->cutAt = state_->calls + n;
-  state_->cutThrows = true;
-}
-void MemoryDisk::FailAtCall(int n) {
-  state_->cutAt = state_->calls + n;
-  state_->cutThrows = false;
-}
+void MemoryDisk::FailAtCall(int n) { state_->cutAt = state_->calls + n; }
 int MemoryDisk::Calls() const { return state_->calls; }
 bool MemoryDisk::PowerIsOff() const { return state_->off; }
 

@@ -13,10 +13,6 @@
 // absolute Windows paths throughout.
 namespace test {
 
-/// Thrown by the call at which the power goes. Derived from nothing, so that no handler of
-/// the run (std::exception, FileError) can take it for a failure it may carry on after.
-struct PowerCut {};
-
 /// The disk a test owns across runs; each run sees it through a Drive of its own.
 class MemoryDisk {
  public:
@@ -28,17 +24,14 @@ class MemoryDisk {
   /// A run's view; its open files and lock die with the process at a cut.
   std::unique_ptr<platform::Drive> Open();
 
-  /// The power goes at the `n`th (from 1) Drive or OpenFile call from now: that
-  /// call throws PowerCut and changes nothing; every later one fails (FileError) and changes
-  /// nothing, until CutPower.
-  void CutAtCall(int n);
-  /// As CutAtCall, but the call at which the power goes fails like every later one rather
-  /// than throwing: for a cut that may fall where a run lets no exception out (its tidying
-  /// up, a destructor), which then goes on to its end, changing nothing more.
+  /// The power goes at the `n`th (from 1) Drive or OpenFile call from now: that call and every
+  /// later one fail (FileError) and change nothing, until CutPower. The run is not stopped by
+  /// an exception of its own: a cut may fall where it lets none out (its tidying up, a
+  /// destructor); it goes on to its end, changing nothing more.
   void FailAtCall(int n);
   /// Drive and OpenFile calls made so far, the failed ones after a cut not counted.
   int Calls() const;
-  /// Whether the power went at the call CutAtCall chose.
+  /// Whether the power went at the call FailAtCall chose.
   bool PowerIsOff() const;
 
   /// The disk as a power cut leaves it, with the power back on: every change since the last

@@ -92,9 +92,6 @@ TEST(PowerCut, InMemoryInAThousandLineRun) {
   for (const int n : CutPoints(calls)) {
     SCOPED_TRACE("power cut at call " + std::to_string(n));
     disk.CopyFrom(*pristine.Disk());
-    // The cut may fall where the run lets nothing out (Journal::Remove, a destructor): there
-    // a PowerCut would end the test program, so the power goes by failing that call and every
-    // later one, which leaves the disk as the run's end there would.
     disk.FailAtCall(n);
     r.Run();
     ASSERT_TRUE(disk.PowerIsOff());
