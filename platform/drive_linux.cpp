@@ -191,8 +191,8 @@ bool SystemDrive::LinkNew(const std::string& existing, const std::string& name) 
 
 std::vector<std::string> SystemDrive::FileNames(const std::string& abs) {
   std::vector<std::string> found;
-  if (!IsDirectory(abs)) return found;
   DIR* dir = opendir(HostPath(abs).c_str());
+  if (dir == nullptr && (errno == ENOENT || errno == ENOTDIR)) return found;
   if (dir == nullptr) throw FileError::FromErrno(errno, abs);
   while (const dirent* e = readdir(dir)) {
     struct stat st {};

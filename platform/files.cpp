@@ -5,7 +5,6 @@
 #include "platform/faults.h"
 #include "platform/system_drive.h"
 #include "platform/winpath.h"
-#include "platform/wording.h"
 
 namespace platform {
 namespace {
@@ -15,15 +14,12 @@ using faults::Op;
 // The trash's own steps pass the seam as the run's do.
 class SeamedTrashSteps final : public TrashSteps {
  public:
-  explicit SeamedTrashSteps(Drive& drive) : drive_(drive) {}
+  explicit SeamedTrashSteps(Files& files) : files_(files) {}
   void Moving(const std::string& abs) override { Fault(Op::kTrash, abs); }
-  void Flush() override {
-    Fault(Op::kSync, "C:\\");
-    drive_.Flush();
-  }
+  void Flush() override { files_.Flush(); }
 
  private:
-  Drive& drive_;
+  Files& files_;
 };
 
 }  // namespace
@@ -138,7 +134,7 @@ std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winP
   std::vector<std::string> abs;
   abs.reserve(winPaths.size());
   for (const std::string& path : winPaths) abs.push_back(AbsoluteWinPath(path));
-  SeamedTrashSteps steps(*drive_);
+  SeamedTrashSteps steps(*this);
   return drive_->MoveToTrash(abs, steps);
 }
 
