@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -9,15 +10,22 @@ namespace platform {
 
 const CodePage& SystemCodePage() {
   // Kept for the prefix it was read from: the prefix's Windows fixes its code page when it
-  // starts, and re-reading its registry for every name would cost a file read per name.
-  static std::string prefix;
+  // starts, and re-reading its registry for every name would cost a file read per name. The
+  // prefix is told by what DriveRoot reads, compared as it stands: a name's case needs it,
+  // and building the path anew for each would cost more than the case itself.
+  static std::string wineprefix, home;
   static const CodePage* page = nullptr;
-  std::string root = DriveRoot();
-  if (page != nullptr && root == prefix) return *page;
-  prefix = std::move(root);
+  const auto same = [](const std::string& kept, const char* now) {
+    return kept == (now != nullptr ? now : "");
+  };
+  const char* nowPrefix = std::getenv("WINEPREFIX");
+  const char* nowHome = std::getenv("HOME");
+  if (page != nullptr && same(wineprefix, nowPrefix) && same(home, nowHome)) return *page;
+  wineprefix = nowPrefix != nullptr ? nowPrefix : "";
+  home = nowHome != nullptr ? nowHome : "";
+  const std::string root = DriveRoot();
   constexpr std::string_view kDrive = "/drive_c";
-  std::ifstream reg(prefix.substr(0, prefix.size() - kDrive.size()) + "/system.reg",
-                    std::ios::binary);
+  std::ifstream reg(root.substr(0, root.size() - kDrive.size()) + "/system.reg", std::ios::binary);
   std::stringstream text;
   text << reg.rdbuf();
   const unsigned recorded = RecordedAnsiCodePage(text.str());

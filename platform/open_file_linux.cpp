@@ -47,16 +47,18 @@ std::unique_ptr<OpenFile> SystemDrive::OpenRead(const std::string& abs, Links li
     if (failure != nullptr) failure->emplace(e);
     return nullptr;
   }
-  std::optional<FileError> error;
   struct stat st {};
   if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return std::make_unique<FdFile>(fd);
+  if (failure == nullptr) {  // a missing bulletin is common, and its words would go unread
+    if (fd >= 0) close(fd);
+    return nullptr;
+  }
   if (fd >= 0 || errno == ELOOP) {  // ELOOP: a link refused
-    error.emplace(FileError::Kind::kOther, abs, words::kNotOrdinary);
+    failure->emplace(FileError::Kind::kOther, abs, words::kNotOrdinary);
   } else {
-    error = FileError::FromErrno(errno, abs);
+    *failure = FileError::FromErrno(errno, abs);
   }
   if (fd >= 0) close(fd);
-  if (failure != nullptr) *failure = std::move(error);
   return nullptr;
 }
 
