@@ -24,6 +24,7 @@ struct Object {
   std::string durable;  // the start of `data` that a power cut cannot take
   std::uint64_t id = 0;
   const void* lockedBy = nullptr;  // the open file holding its first byte
+  bool unflushed = false;          // listed in State::unflushed
 };
 using Node = std::shared_ptr<Object>;
 // Keys: "C:" for the root, "C:\Winpack\Bulls" as stored, and "trash:files/<name>",
@@ -183,6 +184,7 @@ std::string HostOf(const std::string& key) {
 struct MemoryDisk::State {
   Names names, durableNames;
   std::vector<Record> journal;  // folder changes since the last flush, in order
+  std::vector<Node> unflushed;  // files that may hold bytes past `durable`
   std::uint64_t nextId = 1;
   int calls = 0;
   int cutAt = 0;     // the counted call at which the power goes; 0: none
@@ -191,12 +193,16 @@ struct MemoryDisk::State {
 
   Spellings spellings;  // of `names`
 
-  State() { Put("C:", NewNode(true)); }
+  State() {
+    Commit({{"C:", NewNode(true)}});
+    MakeDurable();
+  }
 
   Node NewNode(bool folder) {
     auto n = std::make_shared<Object>();
     n->folder = folder;
     n->id = nextId++;
+    Written(n);
     return n;
   }
   Node At(const std::string& key) const {
@@ -228,10 +234,20 @@ struct MemoryDisk::State {
     }
   }
 
+  // A flush costs what changed since the last, not the whole disk: a station of thousands
+  // of files flushes at each step of a run.
+  void Written(const Node& n) {
+    if (!n->unflushed) unflushed.push_back(n);
+    n->unflushed = true;
+  }
   void MakeDurable() {
-    durableNames = names;
+    for (const Record& r : journal) Apply(durableNames, r);
     journal.clear();
-    for (auto& [key, n] : names) n->durable = n->data;
+    for (const Node& n : unflushed) {
+      n->durable = n->data;
+      n->unflushed = false;
+    }
+    unflushed.clear();
   }
 
   // The disk when the power is back: a prefix of the journal replayed on what was durable,
@@ -239,6 +255,7 @@ struct MemoryDisk::State {
   void Cut(std::mt19937_64* rng) {
     const std::size_t replayed = rng != nullptr ? (*rng)() % (journal.size() + 1) : 0;
     for (std::size_t i = 0; i < replayed; ++i) Apply(durableNames, journal[i]);
+    journal.clear();
     names = durableNames;
     Reindex();
     std::set<Object*> seen;
@@ -284,6 +301,7 @@ class MemoryFile final : public platform::OpenFile {
   }
   std::size_t Write(const char* data, std::size_t size) override {
     Use(writes_);
+    s_->Written(node_);
     node_->data.append(data, size);  // a new file or one opened to append: always at the end
     return size;
   }
@@ -592,12 +610,12 @@ void MemoryDisk::Write(const std::string& abs, const std::string& bytes) {
   for (std::size_t i = 0; i < parts.size(); ++i) {
     key += "\\" + parts[i];
     const Node n = state_->At(key);
-    if (i + 1 < parts.size() && !n) state_->Put(key, state_->NewNode(true));
+    if (i + 1 < parts.size() && !n) state_->Commit({{key, state_->NewNode(true)}});
     if (i + 1 < parts.size() && n && !n->folder) Fail(ENOTDIR, abs);
   }
   const Node file = state_->NewNode(false);
   file->data = bytes;
-  state_->Put(key, file);
+  state_->Commit({{key, file}});
   state_->MakeDurable();
 }
 
@@ -630,7 +648,7 @@ void MemoryDisk::MakeDir(const std::string& abs) {
     key += "\\" + part;
     const Node n = state_->At(key);
     if (n && !n->folder) Fail(ENOTDIR, abs);
-    if (!n) state_->Put(key, state_->NewNode(true));
+    if (!n) state_->Commit({{key, state_->NewNode(true)}});
   }
   state_->MakeDurable();
 }
@@ -638,7 +656,7 @@ void MemoryDisk::MakeDir(const std::string& abs) {
 void MemoryDisk::Remove(const std::string& abs) {
   const std::string key = KeyAsWritten(abs);
   if (key == "C:") Fail(EBUSY, abs);
-  for (const std::string& k : Tree(state_->names, key)) state_->Put(k, nullptr);
+  for (const std::string& k : Tree(state_->names, key)) state_->Commit({{k, nullptr}});
   state_->MakeDurable();
 }
 
@@ -648,10 +666,9 @@ void MemoryDisk::Rename(const std::string& from, const std::string& to) {
   const Node there = state_->At(toKey);
   if (keys.empty() || !state_->At(toKey.substr(0, toKey.rfind('\\')))) Fail(ENOENT, to);
   if (there && (there->folder || state_->names.at(fromKey)->folder)) Fail(EEXIST, to);
-  if (there) state_->Put(toKey, nullptr);  // a file takes the place of one, as rename(2)
+  if (there) state_->Commit({{toKey, nullptr}});  // a file takes the place of one, as rename(2)
   for (const std::string& k : keys) {
-    state_->Put(toKey + k.substr(fromKey.size()), state_->names.at(k));
-    state_->Put(k, nullptr);
+    state_->Commit({{toKey + k.substr(fromKey.size()), state_->names.at(k)}, {k, nullptr}});
   }
   state_->MakeDurable();
 }
@@ -691,6 +708,11 @@ void MemoryDisk::CopyFrom(const MemoryDisk& other) {
     for (const Change& c : r) mine.push_back({c.key, copy(c.node)});
   }
   to.Reindex();
+  to.unflushed.clear();
+  for (const auto& [original, c] : copies) {
+    c->unflushed = false;
+    if (c->data.size() != c->durable.size()) to.Written(c);
+  }
   to.nextId = from.nextId;
   to.cutAt = 0;
   to.off = false;

@@ -117,8 +117,6 @@ bool HasFreedesktopTrash();
 bool OpenFilesCanBeReplaced();
 /// Gives the file to another user (nobody), where the test may; false elsewhere.
 bool GiveToAnotherUser(const std::string& path);
-/// Tens of thousands of files are made in seconds (not under Wine, where it takes minutes).
-bool ManyFilesAreQuick();
 /// Whether drive C: is a Wine prefix's drive_c, as the Linux program finds it.
 bool DriveIsWinePrefix();
 /// Sets an environment variable of the test process; nullptr removes it.

@@ -186,6 +186,5 @@ fs::path ProbeFolder() {
 
 bool OpenFilesCanBeReplaced() { return false; }
 bool GiveToAnotherUser(const std::string&) { return false; }
-bool ManyFilesAreQuick() { return false; }
 
 }  // namespace test
