@@ -33,6 +33,12 @@ cleanup() { kill "${pids[@]}" 2>/dev/null || true; rm -rf "$tmp"; clear_station;
 trap cleanup EXIT
 fail=0
 check() { if ! eval "$1"; then echo "FAIL: $1"; fail=1; fi; }
+# A condition the window meets once the program or Wine has set a property after mapping it,
+# which a loaded machine may delay: up to 3 s.
+check_soon() {
+  for _ in $(seq 30); do eval "$1" && return 0; sleep 0.1; done
+  check "$1"
+}
 
 if [ -n "$msgbox" ]; then
   key='HKCU\Software\VB and VBA Program Settings\Kelvaron\Settings'
@@ -148,7 +154,7 @@ check_frame '[ "$width" -gt $((wide - 20)) ] && [ "$width" -le $wide ] &&
              [ "$height" -gt $((high - 20)) ] && [ "$height" -le $high ]'
 # The program's own picture of 32 pixels (scaled with the dpi), not the toolkit's stand-in.
 icon=$((32 * dpi / 96))
-check 'xprop -id "$main" _NET_WM_ICON | grep -q "Icon ($icon x $icon)"'
+check_soon 'xprop -id "$main" _NET_WM_ICON | grep -q "Icon ($icon x $icon)"'
 
 activate
 check_shown "From: " --panel1
