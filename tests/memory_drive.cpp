@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/codepage.h"
+#include "platform/home_trash.h"
 #include "platform/winpath.h"
 #include "platform/wording.h"
 
@@ -478,8 +479,8 @@ class MemoryDrive final : public platform::Drive {
   }
 
  private:
+  friend class MemoryTrash;
   void Call(const std::string& abs) { s_->Call(epoch_, abs); }
-  std::string ClaimTrashName(const std::string& key);
   Place Find(const std::string& abs) const {
     return Resolve(s_->names, s_->spellings, abs, asciiAlone_);
   }
@@ -531,57 +532,55 @@ std::unique_ptr<platform::OpenFile> MemoryDrive::OpenWrite(const std::string& ab
   return std::make_unique<MemoryFile>(s_, n, abs, false, true);
 }
 
-// Every file's record first, one flush, then the moves: no file reaches the trash before the
-// record that lets the user restore it is durable.
+// The trash of the drive in memory, under keys of its own.
+class MemoryTrash final : public platform::TrashFolder {
+ public:
+  explicit MemoryTrash(MemoryDrive& drive, State& s) : drive_(drive), s_(s) {}
+
+  std::string Where(const std::string& abs) override { return drive_.Find(abs).key; }
+  bool Ready() override { return true; }
+  std::string RecordOf(const std::string& key) override {
+    return "[Trash Info]\nPath=" + HostOf(key) + "\n";
+  }
+  bool WriteRecord(const std::string& name, const std::string& text, bool fresh) override {
+    if (fresh && s_.At(Info(name))) return false;
+    const Node record = s_.NewNode(false);
+    record->data = text;
+    s_.Commit({{Info(name), record}});
+    return true;
+  }
+  std::string PathLine(const std::string& name) override {
+    const Node record = s_.At(Info(name));
+    const std::size_t at = record ? record->data.find("\nPath=") : std::string::npos;
+    return at == std::string::npos
+               ? std::string()
+               : record->data.substr(at + 1, record->data.find('\n', at + 1) - at - 1);
+  }
+  bool FileTaken(const std::string& name) override { return s_.At(File(name)) != nullptr; }
+  void RemoveRecord(const std::string& name) noexcept override {
+    if (s_.At(Info(name))) s_.Commit({{Info(name), nullptr}});
+  }
+  Move MoveIn(const std::string& key, const std::string& name) override {
+    if (FileTaken(name)) return Move::kTaken;
+    if (!s_.At(key)) Fail(ENOENT, key);
+    drive_.Move(key, File(name), key);
+    return Move::kMoved;
+  }
+  bool Elsewhere(const std::string&, std::string&) override { return false; }  // never asked
+
+ private:
+  static std::string Info(const std::string& name) { return "trash:info/" + name + ".trashinfo"; }
+  static std::string File(const std::string& name) { return "trash:files/" + name; }
+
+  MemoryDrive& drive_;
+  State& s_;
+};
+
 std::vector<std::string> MemoryDrive::MoveToTrash(const std::vector<std::string>& abs,
                                                   platform::TrashSteps& steps) {
   Call("C:\\");
-  std::vector<std::string> reasons(abs.size()), keys(abs.size()), names(abs.size());
-  for (std::size_t i = 0; i < abs.size(); ++i) {
-    try {
-      steps.Moving(abs[i]);
-      keys[i] = Find(abs[i]).key;
-      if (!s_->At(keys[i])) Fail(ENOENT, abs[i]);
-      names[i] = ClaimTrashName(keys[i]);
-    } catch (const FileError& e) {
-      reasons[i] = e.reason();
-    }
-  }
-  std::string notDurable;
-  try {
-    steps.Flush();
-  } catch (const FileError& e) {
-    notDurable = platform::words::kTrashNotDurable + std::string(e.what());
-  }
-  for (std::size_t i = 0; i < abs.size(); ++i) {
-    if (names[i].empty()) continue;
-    if (notDurable.empty() && s_->At(keys[i])) {
-      Move(keys[i], "trash:files/" + names[i], abs[i]);
-      continue;
-    }
-    s_->Commit({{"trash:info/" + names[i] + ".trashinfo", nullptr}});
-    reasons[i] = notDurable.empty() ? FileError::FromErrno(ENOENT, abs[i]).reason() : notDurable;
-  }
-  return reasons;
-}
-
-// A record whose file never arrived (a run died between the two) is taken over when it names
-// the same file, or when a cut left it without a path.
-std::string MemoryDrive::ClaimTrashName(const std::string& key) {
-  const std::string base = key.substr(key.rfind('\\') + 1);
-  const std::string text = "[Trash Info]\nPath=" + HostOf(key) + "\n";
-  for (int n = 1;; ++n) {
-    const std::string name = n == 1 ? base : base + "." + std::to_string(n);
-    const Node left = s_->At("trash:info/" + name + ".trashinfo");
-    if (s_->At("trash:files/" + name) ||
-        (left && left->data != text && left->data.find("\nPath=") != std::string::npos)) {
-      continue;
-    }
-    const Node record = s_->NewNode(false);
-    record->data = text;
-    s_->Commit({{"trash:info/" + name + ".trashinfo", record}});
-    return name;
-  }
+  MemoryTrash trash(*this, *s_);
+  return platform::MoveToHomeTrash(trash, abs, steps);
 }
 
 }  // namespace
@@ -604,6 +603,13 @@ void MemoryDisk::CutPower(std::uint64_t seed) {
 }
 
 void MemoryDisk::Write(const std::string& abs, const std::string& bytes) {
+  if (abs.rfind("trash:", 0) == 0) {  // the trash's own names, as Snapshot gives them
+    const Node file = state_->NewNode(false);
+    file->data = bytes;
+    state_->Commit({{abs, file}});
+    state_->MakeDurable();
+    return;
+  }
   const std::vector<std::string> parts = platform::winpath::Components(abs);
   if (parts.empty()) Fail(EISDIR, abs);
   std::string key = "C:";

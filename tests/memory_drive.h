@@ -43,7 +43,8 @@ class MemoryDisk {
   void CutPower(std::uint64_t seed);
 
   /// Writes a file, with the folders it needs, and makes the whole disk durable. Names are
-  /// taken as written, so a station may hold two spellings of one name, as on a Linux host.
+  /// taken as written, so a station may hold two spellings of one name, as on a Linux host;
+  /// "trash:files/<name>" and "trash:info/<name>.trashinfo" are written into the trash.
   void Write(const std::string& abs, const std::string& bytes);
   /// What a file holds now; throws FileError for none.
   std::string Read(const std::string& abs) const;

@@ -261,6 +261,40 @@ TEST(MemoryDrive, TrashStepsKeepFilesWhereTheyAre) {
   }
 }
 
+// Where a file lands in the trash, whatever an earlier run, a cut or another program left
+// there: a record of its own is taken over, nothing of another file's is touched.
+TEST(MemoryDrive, TrashNamesNeverTakeAnotherFilesPlace) {
+  const std::string own = "[Trash Info]\nPath=/drive_c/Bulls/A\n";
+  const std::string other = "[Trash Info]\nPath=/drive_c/other\n";
+  const struct Row {
+    const char* name;
+    std::map<std::string, std::string> left;
+    std::string lands;
+  } rows[] = {
+      {"an empty trash", {}, "A"},
+      {"the record of this file, whose file never came", {{"trash:info/A.trashinfo", own}}, "A"},
+      {"a record a cut left empty", {{"trash:info/A.trashinfo", ""}}, "A"},
+      {"the record of another file", {{"trash:info/A.trashinfo", other}}, "A.2"},
+      {"a file without its record", {{"trash:files/A", "older"}}, "A.2"},
+      {"both, one name after the other",
+       {{"trash:files/A", "older"}, {"trash:info/A.2.trashinfo", other}},
+       "A.3"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::MemoryDisk disk;
+    disk.Write("C:\\Bulls\\A", "bulletin");
+    for (const auto& [key, bytes] : row.left) disk.Write(key, bytes);
+    const auto drive = disk.Open();
+    FlushOnly steps(*drive);
+    EXPECT_EQ(drive->MoveToTrash({"C:\\Bulls\\A"}, steps), std::vector<std::string>{""});
+    auto expected = row.left;
+    expected["trash:files/" + row.lands] = "bulletin";
+    expected["trash:info/" + row.lands + ".trashinfo"] = own;
+    EXPECT_EQ(disk.Snapshot(), expected);
+  }
+}
+
 // A copy is a disk of its own that finds names as the original does, before and after a cut;
 // the original keeps what it had whatever the copy is put through.
 TEST(MemoryDrive, ACopyIsADiskOfItsOwn) {
