@@ -51,7 +51,6 @@ add_executable(memory_run_tests ${MEMORY_RUN_TESTS})
 target_link_libraries(memory_run_tests PRIVATE kelvaron_run kelvaron_no_faults kelvaron_settings_store
                                                test_station GTest::gtest_main)
 add_test(NAME memory_run_tests COMMAND memory_run_tests)
-set_tests_properties(memory_run_tests PROPERTIES LABELS long)
 
 # Kelvaron.exe as a person uses it, under Wine on the test run's X display.
 add_test(NAME end_to_end_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end.sh
