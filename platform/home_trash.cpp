@@ -9,6 +9,7 @@
 namespace platform {
 namespace {
 
+// The "Path=" line of a record; empty when it has none.
 std::string PathLineOf(const std::string& record) {
   const std::size_t at = record.find("\nPath=");
   return at == std::string::npos ? std::string()
@@ -32,7 +33,7 @@ std::string ClaimName(TrashFolder& folder, const std::string& where, bool checkF
     const std::string name = n == 1 ? base : base + "." + std::to_string(n);
     if (!folder.WriteRecord(name, record, true)) {
       if (folder.FileTaken(name)) continue;
-      const std::string left = folder.PathLine(name);
+      const std::string left = PathLineOf(folder.ReadRecord(name));
       if (left != pathLine && !left.empty()) continue;
       try {
         folder.WriteRecord(name, record, false);

@@ -27,8 +27,8 @@ class TrashFolder {
   /// Writes a record, flushed with the drive; with `fresh` only where no entry has its name
   /// (false then). Throws FileError.
   virtual bool WriteRecord(const std::string& name, const std::string& text, bool fresh) = 0;
-  /// The "Path=" line of a record; empty when it has none or cannot be read.
-  virtual std::string PathLine(const std::string& name) = 0;
+  /// What a record holds (its start, where it is long); empty when it cannot be read.
+  virtual std::string ReadRecord(const std::string& name) = 0;
   /// Whether files/ has the name, or cannot tell.
   virtual bool FileTaken(const std::string& name) = 0;
   virtual void RemoveRecord(const std::string& name) noexcept = 0;

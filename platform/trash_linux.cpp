@@ -55,20 +55,6 @@ std::string InfoText(const std::string& host) {
   return text;
 }
 
-// The Path= line of a .trashinfo, or nothing when it cannot be read.
-std::string PathLineOf(const std::string& info) {
-  const int fd = open(info.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return {};
-  char buf[8192];
-  const ssize_t n = read(fd, buf, sizeof buf);
-  close(fd);
-  if (n <= 0) return {};
-  const std::string text(buf, static_cast<std::size_t>(n));
-  const std::size_t at = text.find("\nPath=");
-  return at == std::string::npos ? std::string()
-                                 : text.substr(at + 1, text.find('\n', at + 1) - at - 1);
-}
-
 class HomeTrashFolder final : public TrashFolder {
  public:
   HomeTrashFolder(SystemDrive& drive, SystemDrive::State& state) : drive_(drive), state_(state) {}
@@ -92,7 +78,14 @@ class HomeTrashFolder final : public TrashFolder {
     state_.NoteCreated(info);
     return true;
   }
-  std::string PathLine(const std::string& name) override { return PathLineOf(trash_.InfoOf(name)); }
+  std::string ReadRecord(const std::string& name) override {
+    const int fd = open(trash_.InfoOf(name).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return {};
+    char buf[8192];
+    const ssize_t n = read(fd, buf, sizeof buf);
+    close(fd);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+  }
   bool FileTaken(const std::string& name) override {
     struct stat st {};
     return lstat((trash_.files + name).c_str(), &st) == 0 || errno != ENOENT;

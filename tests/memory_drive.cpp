@@ -549,12 +549,9 @@ class MemoryTrash final : public platform::TrashFolder {
     s_.Commit({{Info(name), record}});
     return true;
   }
-  std::string PathLine(const std::string& name) override {
+  std::string ReadRecord(const std::string& name) override {
     const Node record = s_.At(Info(name));
-    const std::size_t at = record ? record->data.find("\nPath=") : std::string::npos;
-    return at == std::string::npos
-               ? std::string()
-               : record->data.substr(at + 1, record->data.find('\n', at + 1) - at - 1);
+    return record ? record->data : std::string();
   }
   bool FileTaken(const std::string& name) override { return s_.At(File(name)) != nullptr; }
   void RemoveRecord(const std::string& name) noexcept override {
