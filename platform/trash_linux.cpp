@@ -4,14 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <vector>
 
 #include "platform/codepage.h"
 #include "platform/drive_linux.h"
 #include "platform/home_trash.h"
-#include "platform/wording.h"
 
 // The freedesktop.org trash's calls on Linux. A file on the file system of the user's own
 // trash ($XDG_DATA_HOME/Trash) is moved there directly: the trash folder is found once, not
