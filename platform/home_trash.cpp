@@ -9,11 +9,12 @@
 namespace platform {
 namespace {
 
-// The "Path=" line of a record; empty when it has none.
+// The "Path=" line of a record; empty when it has none whole: a power cut can leave a
+// record torn in that line, which is then no other file's.
 std::string PathLineOf(const std::string& record) {
   const std::size_t at = record.find("\nPath=");
-  return at == std::string::npos ? std::string()
-                                 : record.substr(at + 1, record.find('\n', at + 1) - at - 1);
+  const std::size_t end = at == std::string::npos ? at : record.find('\n', at + 1);
+  return end == std::string::npos ? std::string() : record.substr(at + 1, end - at - 1);
 }
 
 std::string BaseName(const std::string& where) {
@@ -22,9 +23,9 @@ std::string BaseName(const std::string& where) {
 
 // Claims a name in the trash by writing the file's record under it. A record of the same
 // file whose file never arrived (a run died between the two), or one a power cut left
-// without a path, is taken over rather than left behind. A file already in files/ without
-// its record is looked for only with `checkFiles`: the move finds it otherwise, and asks
-// again. Throws FileError when no record can be written.
+// without its whole path, is taken over rather than left behind. A file already in files/
+// without its record is looked for only with `checkFiles`: the move finds it otherwise, and
+// asks again. Throws FileError when no record can be written.
 std::string ClaimName(TrashFolder& folder, const std::string& where, bool checkFiles) {
   const std::string record = folder.RecordOf(where);
   const std::string pathLine = PathLineOf(record);

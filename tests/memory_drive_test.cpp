@@ -274,6 +274,7 @@ TEST(MemoryDrive, TrashNamesNeverTakeAnotherFilesPlace) {
       {"an empty trash", {}, "A"},
       {"the record of this file, whose file never came", {{"trash:info/A.trashinfo", own}}, "A"},
       {"a record a cut left empty", {{"trash:info/A.trashinfo", ""}}, "A"},
+      {"a record a cut tore in its path", {{"trash:info/A.trashinfo", own.substr(0, 20)}}, "A"},
       {"the record of another file", {{"trash:info/A.trashinfo", other}}, "A.2"},
       {"a file without its record", {{"trash:files/A", "older"}}, "A.2"},
       {"both, one name after the other",
