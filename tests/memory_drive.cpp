@@ -188,9 +188,10 @@ struct MemoryDisk::State {
   std::vector<Node> unflushed;  // files that may hold bytes past `durable`
   std::uint64_t nextId = 1;
   int calls = 0;
-  int cutAt = 0;     // the counted call at which the power goes; 0: none
-  bool off = false;  // the power went at cutAt
-  int epoch = 0;     // a cut ends the process: views and files of an earlier epoch are dead
+  std::vector<int> flushes;  // the calls that made the disk durable
+  int cutAt = 0;             // the counted call at which the power goes; 0: none
+  bool off = false;          // the power went at cutAt
+  int epoch = 0;             // a cut ends the process: views and files of an earlier epoch are dead
 
   Spellings spellings;  // of `names`
 
@@ -426,6 +427,7 @@ class MemoryDrive final : public platform::Drive {
   void Flush() override {
     Call("C:\\");
     s_->MakeDurable();
+    s_->flushes.push_back(s_->calls);
   }
   std::vector<std::string> MoveToTrash(const std::vector<std::string>& abs,
                                        platform::TrashSteps& steps) override;
@@ -592,6 +594,7 @@ std::unique_ptr<platform::Drive> MemoryDisk::Open() {
 void MemoryDisk::FailAtCall(int n) { state_->cutAt = state_->calls + n; }
 int MemoryDisk::Calls() const { return state_->calls; }
 bool MemoryDisk::PowerIsOff() const { return state_->off; }
+const std::vector<int>& MemoryDisk::Flushes() const { return state_->flushes; }
 
 void MemoryDisk::CutPower() { state_->Cut(nullptr); }
 void MemoryDisk::CutPower(std::uint64_t seed) {

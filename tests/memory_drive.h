@@ -33,6 +33,10 @@ class MemoryDisk {
   int Calls() const;
   /// Whether the power went at the call FailAtCall chose.
   bool PowerIsOff() const;
+  /// The numbers (as Calls counts) of the flushes made so far. A flush is the only call that
+  /// changes what a cut leaves when everything unflushed is lost, so the cuts at the calls
+  /// after one flush, up to the next flush, leave one disk.
+  const std::vector<int>& Flushes() const;
 
   /// The disk as a power cut leaves it, with the power back on: every change since the last
   /// flush lost.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -52,22 +53,44 @@ std::vector<std::string> CheckCut(const test::Station& st, const test::Before& b
   return broken;
 }
 
-// Where the power is cut in a run of `calls` calls: at every call with KELVARON_LONG_FAULTS
-// set (some ten minutes), else at its first and last calls (the journal's start and the
-// list's replacement) and every 128th between, some seconds.
-std::vector<int> CutPoints(int calls) {
-  const bool every = std::getenv("KELVARON_LONG_FAULTS") != nullptr;
-  std::vector<int> points;
-  for (int n = 1; n <= calls; ++n) {
-    if (every || n <= 16 || n > calls - 32 || n % 128 == 0) points.push_back(n);
+struct Cut {
+  int call;           // counted from the run's first call
+  bool torn;          // else everything unflushed is lost
+  int standsFor = 1;  // the calls whose cut leaves this very disk
+};
+
+// Where the power is cut in a run of `calls` calls that flushed at `flushes`.
+// Losing everything unflushed, a cut leaves what the last flush before it made durable, so
+// one cut after each flush stands for every call up to the next: every call is checked.
+// Torn cuts leave a different disk at each call: with KELVARON_LONG_FAULTS set at every call
+// (some ten minutes), else at the first and last calls (the journal's start and the list's
+// replacement), around each flush, where most is unflushed or a flush fails, and every
+// 160th call between, some seconds.
+std::vector<Cut> CutPoints(int calls, const std::vector<int>& flushes) {
+  std::vector<Cut> cuts;
+  int from = 1;
+  for (const int f : flushes) {
+    cuts.push_back({from, false, f + 1 - from});
+    from = f + 1;
   }
-  return points;
+  if (from <= calls) cuts.push_back({from, false, calls + 1 - from});
+  const bool every = std::getenv("KELVARON_LONG_FAULTS") != nullptr;
+  const auto nearFlush = [&](int n) {
+    return std::any_of(flushes.begin(), flushes.end(),
+                       [n](int f) { return n >= f - 3 && n <= f + 1; });
+  };
+  for (int n = 1; n <= calls; ++n) {
+    if (every || n <= 8 || n > calls - 16 || nearFlush(n) || n % 160 == 0) {
+      cuts.push_back({n, true});
+    }
+  }
+  return cuts;
 }
 
 // The power fails in a run over a thousand marked lines (two batches), the disk left as a
-// journalling file system leaves it (a cut chosen by the call's number, every fifth time
-// with everything unflushed lost); nothing is lost, and the next run finishes the work with
-// one copy and one K mark for each bulletin, as the run without a cut does.
+// journalling file system leaves it: everything unflushed lost, or a cut chosen by the
+// call's number. Nothing is lost, and the next run finishes the work with one copy and one
+// K mark for each bulletin, as the run without a cut does.
 TEST(PowerCut, InMemoryInAThousandLineRun) {
   const auto start = std::chrono::steady_clock::now();
   test::Station pristine(test::kInMemory);
@@ -82,32 +105,41 @@ TEST(PowerCut, InMemoryInAThousandLineRun) {
   r.Run();
   ASSERT_TRUE(r.Finished());
   const int calls = disk.Calls() - first;
+  std::vector<int> flushes;
+  for (const int f : disk.Flushes()) {
+    if (f > first) flushes.push_back(f - first);
+  }
   const auto copies = test::ArchiveCopies(st, before);
   const std::string list = st.Read("Winpack/Bulls/MARKED.TXT");
   ASSERT_EQ(test::Finished(st, before), std::vector<std::string>{});
   ASSERT_GT(copies.size(), run::kBatchSize);
   for (const auto& [bulletin, n] : copies) ASSERT_EQ(n, 1) << bulletin;
 
-  int cuts = 0;
-  for (const int n : CutPoints(calls)) {
-    SCOPED_TRACE("power cut at call " + std::to_string(n));
+  int lost = 0, torn = 0;
+  for (const Cut& cut : CutPoints(calls, flushes)) {
+    SCOPED_TRACE("power cut at call " + std::to_string(cut.call));
     disk.CopyFrom(*pristine.Disk());
-    disk.FailAtCall(n);
+    disk.FailAtCall(cut.call);
     r.Run();
     ASSERT_TRUE(disk.PowerIsOff());
-    if (n % 5 == 0) {  // 5 divides no power of two: both kinds fall among the 128th calls
-      disk.CutPower();
+    if (cut.torn) {
+      disk.CutPower(0x9E3779B97F4A7C15ull * static_cast<std::uint64_t>(cut.call));
+      ++torn;
     } else {
-      disk.CutPower(0x9E3779B97F4A7C15ull * static_cast<std::uint64_t>(n));
+      disk.CutPower();
+      lost += cut.standsFor;
     }
-    ++cuts;
     ASSERT_EQ(CheckCut(st, before, r, copies, list), std::vector<std::string>{});
   }
+  ASSERT_EQ(lost, calls);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  RecordProperty("cuts", cuts);
   RecordProperty("calls", calls);
-  std::printf("checked %d power cuts of a run of %d calls in %.1f s\n", cuts, calls, seconds);
+  RecordProperty("torn", torn);
+  std::printf(
+      "checked a power cut at each of the %d calls of a run, everything unflushed lost (%zu "
+      "flushes, so %zu disks), and %d cuts that keep or tear unflushed bytes, in %.1f s\n",
+      calls, flushes.size(), flushes.size() + 1, torn, seconds);
 }
 
 }  // namespace
