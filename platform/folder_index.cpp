@@ -46,8 +46,9 @@ const FolderIndex::Names* FolderIndex::Listing(const std::string& hostDir) {
   if (!found) return nullptr;
   Names& names = listings_[hostDir];
   names.reserve(found->size());
+  const CodePage& page = SystemCodePage();  // found once: a folder may hold many thousands
   for (std::string& name : *found) {
-    Entry& entry = names[FoldedName(name)];
+    Entry& entry = names[page.FoldedName(name)];
     // Of names that differ only in case, the first in sorted order is the one found.
     if (entry.count++ == 0 || name < entry.name) entry.name = std::move(name);
   }
