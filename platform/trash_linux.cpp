@@ -23,9 +23,11 @@ struct HomeTrash {
   std::string InfoOf(const std::string& name) const { return info + name + ".trashinfo"; }
 };
 
+// With the folders above it, as GIO makes them: a new account may have no $XDG_DATA_HOME yet,
+// and its files would otherwise all go the slow way, through GIO.
 bool MakeFolder(const std::string& path) {
   struct stat st {};
-  return (mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) && stat(path.c_str(), &st) == 0 &&
+  return g_mkdir_with_parents(path.c_str(), 0700) == 0 && stat(path.c_str(), &st) == 0 &&
          S_ISDIR(st.st_mode);
 }
 

@@ -673,6 +673,9 @@ TEST(Faults, KilledTwiceInARow) {
       if (end.completed) break;
     }
   }
+  // The station's data folder did not exist before its first run: the bulletins still went
+  // to the trash in it, on their own disk, not through GIO to the disk's top-level trash.
+  EXPECT_FALSE(fs::exists(mnt + "/.Trash-0"));
   Shell("umount " + mnt + "; umount " + work);
   fs::remove_all(work);
   std::printf("killed the second of two runs at %d points\n", points);
