@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,8 +14,13 @@ namespace fuzz {
 
 inline const std::string& Prefix() {
   static const std::string prefix = [] {
-    char pattern[] = "/tmp/kelvaron-fuzz-XXXXXX";
+    // Kept in a plain array: the prefix goes when the fuzzer exits, after this string is gone.
+    static char pattern[] = "/tmp/kelvaron-fuzz-XXXXXX";
     std::string dir = mkdtemp(pattern);
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(pattern, ignored);
+    });
     setenv("WINEPREFIX", dir.c_str(), 1);
     std::filesystem::create_directories(dir + "/drive_c/Winpack/Bulls");
     std::filesystem::create_directories(dir + "/drive_c/Winpack/Archive/Bulls");
