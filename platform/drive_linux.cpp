@@ -159,19 +159,31 @@ void SystemDrive::ReplaceFile(const std::string& from, const std::string& to) {
   state_->NoteCreated(hostTo);
 }
 
+int RenameNoReplace(const std::string& hostFrom, const std::string& hostTo) {
+  const char* const from = hostFrom.c_str();
+  const char* const to = hostTo.c_str();
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system without the atomic no-replace rename: a hard link fails on an existing
+  // name just as well.
+  if (link(from, to) == 0) return unlink(from) == 0 ? 0 : errno;
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return errno;
+  // Nor hard links (FAT or a network share through FUSE): the name is looked at first. The
+  // names given so are the program's own, made under the run lock, so only a program foreign
+  // to the station could take one in between.
+  struct stat st {};
+  if (lstat(to, &st) == 0) return EEXIST;
+  if (errno != ENOENT) return errno;
+  return rename(from, to) == 0 ? 0 : errno;
+}
+
 bool SystemDrive::RenameNew(const std::string& from, const std::string& to) {
   const std::string hostFrom = HostPath(from);
   const std::string hostTo = state_->tree.HostOfNewName(to);
-  if (renameat2(AT_FDCWD, hostFrom.c_str(), AT_FDCWD, hostTo.c_str(), RENAME_NOREPLACE) != 0) {
-    if (errno == EEXIST) return false;
-    // A file system without the atomic no-replace rename: a hard link fails on an existing
-    // name just as well.
-    if (errno != EINVAL && errno != ENOSYS) throw FileError::FromErrno(errno, to);
-    if (link(hostFrom.c_str(), hostTo.c_str()) != 0) {
-      if (errno == EEXIST) return false;
-      throw FileError::FromErrno(errno, to);
-    }
-    if (unlink(hostFrom.c_str()) != 0) throw FileError::FromErrno(errno, from);
+  if (const int err = RenameNoReplace(hostFrom, hostTo); err == EEXIST) {
+    return false;
+  } else if (err != 0) {
+    throw FileError::FromErrno(err, to);
   }
   state_->NoteRemoved(hostFrom);
   state_->NoteCreated(hostTo);

@@ -46,6 +46,10 @@ class FdFile final : public OpenFile {
 /// Whether the host path still names the open file (not another put in its place).
 bool NamesOpenFile(int fd, const std::string& host);
 
+/// rename(2) that never takes another file's name: 0, else the failure's errno (EEXIST for a
+/// name taken).
+int RenameNoReplace(const std::string& hostFrom, const std::string& hostTo);
+
 /// The Windows path of a host path below the drive, for messages.
 std::string WinNameOfHost(const std::string& host);
 

@@ -95,10 +95,12 @@ class HomeTrashFolder final : public TrashFolder {
   }
   Move MoveIn(const std::string& host, const std::string& name) override {
     const std::string to = trash_.files + name;
-    if (renameat2(AT_FDCWD, host.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
-      if (errno == EEXIST) return Move::kTaken;
-      if (errno == EXDEV) return Move::kOtherDisk;
-      throw FileError::FromErrno(errno, host);
+    if (const int err = RenameNoReplace(host, to); err == EEXIST) {
+      return Move::kTaken;
+    } else if (err == EXDEV) {
+      return Move::kOtherDisk;
+    } else if (err != 0) {
+      throw FileError::FromErrno(err, host);
     }
     state_.NoteCreated(to);
     state_.NoteRemoved(host);
