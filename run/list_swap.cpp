@@ -113,7 +113,7 @@ bool ListSwap::Round(TextReader& list, TextWriter& fresh) {
   Step step = NoteStep(list, fresh);
   GiveSecondName(list, step);
   PutInPlace(list, fresh, step);
-  return FinishOldList(step);
+  return FinishOldList(list, step);
 }
 
 // Notes what the new list holds of the old one, and of the lines it carries, before either
@@ -153,24 +153,29 @@ void ListSwap::PutInPlace(TextReader& list, TextWriter& fresh, Step& step) {
   if (!WaitAlone(list)) GiveUp(step, keptOpen);
   CatchUp(list, fresh);  // last before the replacement, so that little may come after it
   step.read = list.Consumed();
-  list.Close();  // Wine replaces no file that is open, this run's own handle included
   step.written = fresh.size();
   fresh.Close();
+  // Without a second name, the run's own hold is the only way to what is written to the old
+  // list in the instant: where the system puts an open file out of place, it is replaced
+  // while held. Wine and Windows replace no file that is open, this run's own included.
+  step.held = !step.linked && files_.ReplaceUnlessOpen(names_.fresh, names_.list);
+  if (!step.held) list.Close();
   // Windows and Wine replace no list that a program has open: it is tried again until the
   // program has closed it, each time with what it wrote until just before.
   bool again = false;
-  const bool replaced = WaitFor([&] {
-    if (std::exchange(again, true) && step.linked) {
-      TextReader old(files_, names_.second[step.second], TextReader::Links::kRefuse);
-      old.Skip(step.read);
-      TextWriter more = TextWriter::Append(files_, names_.fresh);
-      CatchUp(old, more);
-      step.read = old.Consumed();
-      step.written += more.size();
-      more.Close();
-    }
-    return !files_.ReplaceUnlessOpen(names_.fresh, names_.list);
-  });
+  const bool replaced =
+      step.held || WaitFor([&] {
+        if (std::exchange(again, true) && step.linked) {
+          TextReader old(files_, names_.second[step.second], TextReader::Links::kRefuse);
+          old.Skip(step.read);
+          TextWriter more = TextWriter::Append(files_, names_.fresh);
+          CatchUp(old, more);
+          step.read = old.Consumed();
+          step.written += more.size();
+          more.Close();
+        }
+        return !files_.ReplaceUnlessOpen(names_.fresh, names_.list);
+      });
   if (!replaced) GiveUp(step, keptOpen);
   if (outcome_.list == Outcome::List::kUnchanged) outcome_.list = Outcome::List::kReplaced;
   if (step.carried >= 0) {
@@ -181,9 +186,11 @@ void ListSwap::PutInPlace(TextReader& list, TextWriter& fresh, Step& step) {
 }
 
 // Nobody can open the old list by name any more; once nobody holds it, it is final, and what
-// was written to it after the run's last look is to be carried. Without a second name it is
-// gone with its handle: the limit of a disk that keeps one name a file.
-bool ListSwap::FinishOldList(const Step& step) {
+// was written to it after the run's last look is to be carried. Without a second name, and
+// not held by the run through its replacement (Wine and Windows), it is gone with its handle:
+// the limit of a disk that keeps one name a file.
+bool ListSwap::FinishOldList(TextReader& list, const Step& step) {
+  if (step.held) return FinishHeldList(list, step);
   if (!step.linked) return true;
   const std::string& old = names_.second[step.second];
   if (!WaitAlone(old)) {
@@ -198,6 +205,36 @@ bool ListSwap::FinishOldList(const Step& step) {
   usable_[step.second] = false;
   carry_ = {step.second, step.note, std::move(lines)};
   base_ = step.written;
+  return false;
+}
+
+// The old list, replaced while the run held it, has no name by which a stopped run's
+// successor would find what was written to it in the instant: once nobody else holds it,
+// those lines get a second name of their own, noted before they are written, and are carried
+// as a second name's are; without one (both left by earlier runs, or a disk that refuses
+// it), in memory. One that another program holds for longer writes on into a file that
+// nobody can open any more: the limit of a disk that keeps one name a file.
+bool ListSwap::FinishHeldList(TextReader& list, const Step& step) {
+  list.AwaitAlone(files_, Look::kSecondName, kHoldLimit);
+  std::vector<std::string> lines;
+  std::string line;
+  while (NextLine(list, line)) lines.push_back(line);
+  list.Close();
+  if (lines.empty()) return true;
+  carry_ = {-1, {0, step.written, {}}, std::move(lines)};
+  base_ = step.written;
+  const int name = FreeName();
+  try {
+    if (name < 0) return false;
+    Note(name, carry_.note);
+    TextWriter kept = TextWriter::Create(files_, names_.second[name]);
+    for (const std::string& carried : carry_.lines) kept.WriteLine(carried);
+    kept.Close();
+    files_.Flush();
+    carry_.name = name;
+    usable_[name] = false;
+  } catch (const platform::FileError&) {
+  }
   return false;
 }
 
@@ -243,11 +280,12 @@ bool ListSwap::TryRemove(const std::string& name) {
 }
 
 void ListSwap::Note(int name, const OldListNote& note) {
+  if (name < 0) return;
   journal_.NoteOldList(Leaf(names_.second[name]), note);
 }
 
 void ListSwap::Leave(int name) {
-  outcome_.oldListLeft = names_.second[name];
+  if (name >= 0) outcome_.oldListLeft = names_.second[name];
   files_.Flush();
 }
 

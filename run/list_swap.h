@@ -61,6 +61,7 @@ class ListSwap {
   struct Step {
     int second = -1;            // the second name the old list gets, or none
     bool linked = false;        // whether it got it
+    bool held = false;          // replaced while the run still held it, without a second name
     int carried = -1;           // the second name whose lines the new list carries, or none
     OldListNote note;           // what of the old list the new one holds, as noted
     std::uint64_t read = 0;     // the bytes of the old list read into the new one
@@ -74,7 +75,8 @@ class ListSwap {
   Step NoteStep(platform::TextReader& list, platform::TextWriter& fresh);
   void GiveSecondName(const platform::TextReader& list, Step& step);
   void PutInPlace(platform::TextReader& list, platform::TextWriter& fresh, Step& step);
-  bool FinishOldList(const Step& step);
+  bool FinishOldList(platform::TextReader& list, const Step& step);
+  bool FinishHeldList(platform::TextReader& list, const Step& step);
   [[noreturn]] void GiveUp(const Step& step, const platform::FileError& why);
   void CatchUp(platform::TextReader& list, platform::TextWriter& fresh);
   bool WaitAlone(const std::string& path);

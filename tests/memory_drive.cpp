@@ -192,6 +192,7 @@ struct MemoryDisk::State {
   int cutAt = 0;             // the counted call at which the power goes; 0: none
   bool off = false;          // the power went at cutAt
   int epoch = 0;             // a cut ends the process: views and files of an earlier epoch are dead
+  bool oneName = false;      // a file keeps one name (FAT): no hard links
 
   Spellings spellings;  // of `names`
 
@@ -301,6 +302,10 @@ class MemoryFile final : public platform::OpenFile {
     pos_ += n;
     return n;
   }
+  void Seek(std::uint64_t offset) override {
+    Use(reads_);
+    pos_ = offset;
+  }
   std::size_t Write(const char* data, std::size_t size) override {
     Use(writes_);
     s_->Written(node_);
@@ -403,7 +408,7 @@ class MemoryDrive final : public platform::Drive {
     Call(name);
     const Place e = Find(existing), t = Find(name);
     if (!e.node || !t.dirFound) Fail(ENOENT, name);
-    if (e.node->folder || t.node) return false;
+    if (e.node->folder || t.node || s_->oneName) return false;
     s_->Commit({{t.key, e.node}});
     return true;
   }
@@ -724,6 +729,15 @@ void MemoryDisk::CopyFrom(const MemoryDisk& other) {
   to.off = false;
   ++to.epoch;
 }
+
+void MemoryDisk::Append(const std::string& abs, const std::string& bytes) {
+  const Node n = Resolve(state_->names, state_->spellings, abs).node;
+  if (!n || n->folder) Fail(n ? EISDIR : ENOENT, abs);
+  n->data += bytes;
+  state_->Written(n);
+}
+
+void MemoryDisk::KeepOneNameAFile() { state_->oneName = true; }
 
 std::string MemoryDisk::Read(const std::string& abs) const {
   const Node n = Resolve(state_->names, state_->spellings, abs).node;

@@ -50,6 +50,10 @@ class MemoryDisk {
   /// taken as written, so a station may hold two spellings of one name, as on a Linux host;
   /// "trash:files/<name>" and "trash:info/<name>.trashinfo" are written into the trash.
   void Write(const std::string& abs, const std::string& bytes);
+  /// Appends to the file a name stands for now, as another program does: not yet flushed.
+  void Append(const std::string& abs, const std::string& bytes);
+  /// From now on a file keeps one name, as on FAT: no hard links.
+  void KeepOneNameAFile();
   /// What a file holds now; throws FileError for none.
   std::string Read(const std::string& abs) const;
   bool Exists(const std::string& abs) const;

@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "run/messages.h"
 #include "run/run.h"
+#include "tests/memory_drive.h"
 #include "tests/runner.h"
 
 namespace fs = std::filesystem;
@@ -179,36 +180,47 @@ TEST(TwoRuns, ASecondRunIsRefusedAndChangesNothing) {
 
 // Winpack appends a line whenever the operator marks a bulletin: here, while the run reads
 // the bulletins and as it flushes, also after it has read the list to its end; where the run
-// lets go of the list to replace it, also in that instant, before each rename.
+// lets go of the list to replace it, or the list keeps one name and the old list goes with
+// its replacement, also in that instant, before each rename.
 TEST(TwoRuns, LinesWinpackAppendsDuringARunAreKept) {
-  test::Station st;
-  TwoBulletins(st);
-  MeddledRun r;
-  std::string appended;
-  int lines = 0;
-  const auto append = [&] {
-    const std::string line = std::to_string(990000 + lines++) + ",B,WX    \r\n";
-    std::ofstream(st.Host(kMarked), std::ios::app | std::ios::binary) << line;
-    appended += line;
-  };
-  r.rec.once = append;
-  platform::faults::Reset();
-  int syncs = 0;
-  platform::faults::BeforeEach(platform::faults::Op::kSync, [&] {
-    if (++syncs <= 3) append();  // the last of them after the list was read to its end
-  });
-  int renames = 0;
-  if (!test::OpenFilesCanBeReplaced()) {
-    platform::faults::BeforeEach(platform::faults::Op::kRename, [&] {
-      if (++renames <= 4) append();
+  for (const bool oneName : {false, true}) {
+    SCOPED_TRACE(oneName ? "a file keeps one name" : "this system's disk");
+    std::optional<test::Station> station;
+    if (oneName) {
+      station.emplace(test::kInMemory);
+      station->Disk()->KeepOneNameAFile();
+    } else {
+      station.emplace();
+    }
+    const test::Station& st = *station;
+    TwoBulletins(st);
+    MeddledRun r(st);
+    std::string appended;
+    int lines = 0;
+    const auto append = [&] {
+      const std::string line = std::to_string(990000 + lines++) + ",B,WX    \r\n";
+      st.Append(kMarked, line);
+      appended += line;
+    };
+    r.rec.once = append;
+    platform::faults::Reset();
+    int syncs = 0;
+    platform::faults::BeforeEach(platform::faults::Op::kSync, [&] {
+      if (++syncs <= 3) append();  // the last of them after the list was read to its end
     });
+    int renames = 0;
+    if (oneName || !test::OpenFilesCanBeReplaced()) {
+      platform::faults::BeforeEach(platform::faults::Op::kRename, [&] {
+        if (++renames <= 4) append();
+      });
+    }
+    r.Run();
+    platform::faults::Reset();
+    ASSERT_FALSE(r.rec.messages.empty());
+    EXPECT_EQ(r.rec.messages.back().second, run::kFinished);
+    EXPECT_GE(appended.size(), 17u * 4);
+    EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n" + appended);
   }
-  r.Run();
-  platform::faults::Reset();
-  ASSERT_FALSE(r.rec.messages.empty());
-  EXPECT_EQ(r.rec.messages.back().second, run::kFinished);
-  EXPECT_GE(appended.size(), 17u * 4);
-  EXPECT_EQ(st.Read(kMarked), "000001,KB\r\n000002,KB\r\n" + appended);
 }
 
 // A Winpack that writes in the very instant of every replacement: what it wrote in the last

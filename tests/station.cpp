@@ -55,6 +55,11 @@ void Station::Write(const std::string& rel, const std::string& bytes) const {
   std::ofstream(Host(rel), std::ios::binary) << bytes;
 }
 
+void Station::Append(const std::string& rel, const std::string& bytes) const {
+  if (disk_) return disk_->Append(WinPath(rel), bytes);
+  std::ofstream(Host(rel), std::ios::app | std::ios::binary) << bytes;
+}
+
 // As a missing file reads on the host's disk: empty.
 std::string Station::Read(const std::string& rel) const {
   if (!disk_) return Slurp(Host(rel));

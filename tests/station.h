@@ -39,6 +39,8 @@ class Station {
   /// Host path of a path below drive_c, written with '/'.
   std::string Host(const std::string& rel) const;
   void Write(const std::string& rel, const std::string& bytes) const;
+  /// Appends to a file, as another program does.
+  void Append(const std::string& rel, const std::string& bytes) const;
   std::string Read(const std::string& rel) const;
   bool Exists(const std::string& rel) const;
   void MakeDir(const std::string& rel) const;
