@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,6 +26,8 @@ class OpenFile {
   virtual ~OpenFile() = default;
   /// Reads up to `size` bytes; 0 at the end of the file.
   virtual std::size_t Read(char* buf, std::size_t size) = 0;
+  /// Reads on from `offset` bytes into the file.
+  virtual void Seek(std::uint64_t offset) = 0;
   /// Writes at least one of the bytes; how many.
   virtual std::size_t Write(const char* data, std::size_t size) = 0;
   /// Closes the file; the object is closed even when this throws.

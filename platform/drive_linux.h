@@ -35,6 +35,7 @@ class FdFile final : public OpenFile {
   explicit FdFile(int fd) : fd_(fd) {}
   ~FdFile() override;
   std::size_t Read(char* buf, std::size_t size) override;
+  void Seek(std::uint64_t offset) override;
   std::size_t Write(const char* data, std::size_t size) override;
   void Close() override;
   int fd() const { return fd_; }

@@ -21,6 +21,10 @@ std::size_t FdFile::Read(char* buf, std::size_t size) {
   }
 }
 
+void FdFile::Seek(std::uint64_t offset) {
+  if (lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) throw FileError::FromErrno(errno, "");
+}
+
 std::size_t FdFile::Write(const char* data, std::size_t size) {
   for (;;) {
     const ssize_t n = write(fd_, data, size);

@@ -28,6 +28,12 @@ class WinFile final : public OpenFile {
     return n;
   }
 
+  void Seek(std::uint64_t offset) override {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(h_, at, nullptr, FILE_BEGIN)) throw win::Error(GetLastError(), path_);
+  }
+
   std::size_t Write(const char* data, std::size_t size) override {
     DWORD n = 0;
     const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));

@@ -83,9 +83,7 @@ void TextReader::Skip(std::uint64_t bytes) {
 bool TextReader::AtEnd() { return partial_.empty() && pos_ >= end_ && !Fill(); }
 
 void TextReader::ReadLineInto(std::string& line) {
-  if (ReadWholeLine(line)) return;
-  line.clear();
-  line.swap(partial_);  // the last line, without a line end
+  if (!NextLineInFile(line, false)) line.clear();
 }
 
 std::string TextReader::ReadLine() {
@@ -110,7 +108,9 @@ bool TextReader::LineInBuffer(std::string_view& line) {
   return true;
 }
 
-bool TextReader::ReadWholeLine(std::string& line) {
+bool TextReader::ReadWholeLine(std::string& line) { return NextLineInFile(line, true); }
+
+bool TextReader::NextLineInFile(std::string& line, bool whole) {
   if (std::string_view view; LineInBuffer(view)) {
     line.assign(view);
     return true;
@@ -128,7 +128,20 @@ bool TextReader::ReadWholeLine(std::string& line) {
       line.swap(partial_);
       return true;
     }
-    if (!Fill()) return false;
+    if (Fill()) continue;
+    if (partial_.empty()) return false;
+    if (!whole) {
+      line.clear();
+      line.swap(partial_);  // the last line, without a line end
+      return true;
+    }
+    // What is past the last line end is read again next time, not kept: a network file
+    // system may show a file grown before the bytes written are in it, as zeros.
+    const std::uint64_t at = read_ - partial_.size();
+    FileError::Naming(path_, [&] { file_->Seek(at); });
+    read_ = at;
+    partial_.clear();
+    return false;
   }
 }
 

@@ -36,7 +36,8 @@ class TextReader {
   /// The next line, or an empty one at the end of the file.
   std::string ReadLineOrEmpty();
   /// Reads the next line only when it is whole: false at the end of the file and while what
-  /// is left has no line end yet (another program may be writing it); that part stays unread.
+  /// is left has no line end yet (another program may be writing it); that part is read
+  /// again from the file next time.
   bool ReadWholeLine(std::string& line);
   /// Writes every line not yet read to `out`.
   void CopyRestTo(TextWriter& out);
@@ -58,6 +59,8 @@ class TextReader {
  private:
   TextReader(std::unique_ptr<OpenFile> file, std::string path);
   bool Fill();
+  /// The next line; at the end of the file, one without a line end unless `whole`.
+  bool NextLineInFile(std::string& line, bool whole);
   void ReadLineInto(std::string& line);
   /// The next line when it stands whole in the buffer, as a view valid until the next read.
   bool LineInBuffer(std::string_view& line);

@@ -251,6 +251,17 @@ TEST(TextFiles, LineEndsAndBytes) {
   platform::TextReader late(files, "C:\\Winpack\\t.txt");
   late.Skip(early.Consumed());
   EXPECT_EQ(late.ReadLine(), "b");
+  // What is past the last line end is read again: a file system may show a file grown
+  // before the bytes written are in it (zeros).
+  st.Write("Winpack/t.txt", "a\r\n" + std::string(3, '\0'));
+  platform::TextReader live(files, "C:\\Winpack\\t.txt");
+  std::string line;
+  EXPECT_TRUE(live.ReadWholeLine(line));
+  EXPECT_FALSE(live.ReadWholeLine(line));
+  st.Write("Winpack/t.txt", "a\r\nbc\r\nd");
+  EXPECT_TRUE(live.ReadWholeLine(line));
+  EXPECT_EQ(line, "bc");
+  EXPECT_EQ(live.ReadLine(), "d");
 }
 
 TEST(TextReader, RefusesWhatIsNotAnOrdinaryFile) {
