@@ -193,6 +193,7 @@ struct MemoryDisk::State {
   bool off = false;          // the power went at cutAt
   int epoch = 0;             // a cut ends the process: views and files of an earlier epoch are dead
   bool oneName = false;      // a file keeps one name (FAT): no hard links
+  std::function<void()> beforeReplace;  // another program, just before each replacement
 
   Spellings spellings;  // of `names`
 
@@ -413,6 +414,7 @@ class MemoryDrive final : public platform::Drive {
     return true;
   }
   bool ReplaceUnlessOpen(const std::string& from, const std::string& to) override {
+    if (s_->beforeReplace && !s_->off) s_->beforeReplace();
     Call(to);
     Replace(from, to);  // as Linux: an open file is put out of place like any other
     return true;
@@ -738,6 +740,10 @@ void MemoryDisk::Append(const std::string& abs, const std::string& bytes) {
 }
 
 void MemoryDisk::KeepOneNameAFile() { state_->oneName = true; }
+
+void MemoryDisk::BeforeEachReplace(std::function<void()> meddle) {
+  state_->beforeReplace = std::move(meddle);
+}
 
 std::string MemoryDisk::Read(const std::string& abs) const {
   const Node n = Resolve(state_->names, state_->spellings, abs).node;

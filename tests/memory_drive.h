@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -54,6 +55,9 @@ class MemoryDisk {
   void Append(const std::string& abs, const std::string& bytes);
   /// From now on a file keeps one name, as on FAT: no hard links.
   void KeepOneNameAFile();
+  /// What another program does just before each replacement of a file that may be open
+  /// (Drive::ReplaceUnlessOpen), while the power is on; none for nothing.
+  void BeforeEachReplace(std::function<void()> meddle);
   /// What a file holds now; throws FileError for none.
   std::string Read(const std::string& abs) const;
   bool Exists(const std::string& abs) const;

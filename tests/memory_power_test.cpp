@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,78 @@ TEST(PowerCut, InMemoryInAThousandLineRun) {
       "checked a power cut at each of the %d calls of a run, everything unflushed lost (%zu "
       "flushes, so %zu disks), and %d cuts that keep or tear unflushed bytes, in %.1f s\n",
       calls, flushes.size(), flushes.size() + 1, torn, seconds);
+}
+
+// Winpack appends a line in the instant of each of the list's first replacements, on a disk
+// that keeps one name a file (FAT, exFAT), where the old list goes with its replacement but
+// for the run's own hold on it. The power fails at every call of that run, everything
+// unflushed lost, and the run after it finishes: each of Winpack's lines that the cut left in
+// the list's files is in the list once, and the list is otherwise what a run without a cut
+// leaves.
+TEST(PowerCut, InMemoryWhereAFileKeepsOneName) {
+  test::Station pristine(test::kInMemory);
+  test::MakeSmallStation(pristine);
+  const test::Before before = test::Capture(pristine);
+  test::Station st(test::kInMemory);
+  test::MemoryDisk& disk = *st.Disk();
+  disk.KeepOneNameAFile();
+  test::Runner r(st);
+  const auto lines = [&](const std::string& name) {
+    std::vector<std::string> found;
+    const std::string text = st.Read("Winpack/Bulls/" + name);
+    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos;
+         at = end + 2) {
+      found.push_back(text.substr(at, end - at));
+    }
+    return found;
+  };
+  const auto isWinpacks = [](const std::string& line) { return line.rfind("99", 0) == 0; };
+  std::string reference;
+  int cuts = 0;
+  for (int n = 0;; ++n) {  // 0: no cut
+    SCOPED_TRACE("power cut at call " + std::to_string(n));
+    disk.CopyFrom(*pristine.Disk());
+    int appended = 0;
+    disk.BeforeEachReplace([&] {
+      if (appended == 3) return;
+      disk.Append("C:\\Winpack\\Bulls\\MARKED.TXT",
+                  "99000" + std::to_string(appended++) + ",B\r\n");
+    });
+    if (n > 0) disk.FailAtCall(n);
+    r.Run();
+    disk.BeforeEachReplace(nullptr);
+    std::set<std::string> left;
+    if (n > 0) {
+      if (!disk.PowerIsOff()) break;
+      disk.CutPower();
+      ++cuts;
+      for (const char* name : {"MARKED.TXT", "MARKED.WAS", "MARKED.WA2"}) {
+        for (const std::string& line : lines(name)) {
+          if (isWinpacks(line)) left.insert(line);
+        }
+      }
+      r.Run();
+    }
+    ASSERT_TRUE(r.Finished()) << r.Error();
+    ASSERT_EQ(test::Finished(st, before), std::vector<std::string>{});
+    for (const auto& [bulletin, copies] : test::ArchiveCopies(st, before)) {
+      ASSERT_EQ(copies, 1) << bulletin;
+    }
+    std::string others;
+    std::multiset<std::string> winpacks;
+    for (const std::string& line : lines("MARKED.TXT")) {
+      isWinpacks(line) ? void(winpacks.insert(line)) : void(others += line + "\r\n");
+    }
+    if (n == 0) {
+      reference = others;
+      ASSERT_EQ(winpacks.size(), 3u);
+    }
+    ASSERT_EQ(others, reference);
+    for (const std::string& line : winpacks) ASSERT_EQ(winpacks.count(line), 1u) << line;
+    for (const std::string& line : left) ASSERT_EQ(winpacks.count(line), 1u) << line;
+  }
+  std::printf("cut the power at each of the %d calls of a run that carried Winpack's lines\n",
+              cuts);
 }
 
 }  // namespace
