@@ -162,9 +162,10 @@ bool SystemDrive::LinkNew(const std::string& existing, const std::string& name) 
   HostPath(name);
   if (!CreateHardLinkW(win::LongPath(name).c_str(), win::LongPath(existing).c_str(), nullptr)) {
     const DWORD err = GetLastError();
-    // FAT and exFAT keep one name a file.
+    // FAT and exFAT keep one name a file; under Wine such a disk of Linux's refuses access.
     if (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS || err == ERROR_INVALID_FUNCTION ||
-        err == ERROR_NOT_SUPPORTED || err == ERROR_TOO_MANY_LINKS) {
+        err == ERROR_NOT_SUPPORTED || err == ERROR_TOO_MANY_LINKS ||
+        (err == ERROR_ACCESS_DENIED && !LinksWork(existing))) {
       return false;
     }
     throw win::Error(err, name);

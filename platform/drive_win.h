@@ -46,6 +46,10 @@ std::wstring FinalPathOf(HANDLE h);
 /// Makes a file, or a folder's entries, durable by its path; nothing when it is gone.
 void FlushPath(const std::string& abs, bool folder);
 
+/// Whether this system gives files second names (hard links) at all, found once by linking
+/// the file `absFrom` under a name beside it that nobody else knows.
+bool LinksWork(const std::string& absFrom);
+
 /// Whether the open handle is the entry that `abs` names, rather than what a link of that name
 /// leads to.
 bool IsOwnEntry(HANDLE h, const std::string& abs);

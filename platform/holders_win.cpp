@@ -35,20 +35,6 @@ LONG Link(const std::string& absFrom, const std::string& absTo, bool replace) {
   return status;
 }
 
-// Whether this system links so at all, found once by a name nobody else knows: a refused link
-// in the list's place may mean that a program has the list open, or that the system wants
-// more access for a link.
-bool LinksWork(const std::string& absFrom) {
-  static const bool work = [&] {
-    const std::string probe = absFrom + ".lnk";
-    DeleteFileW(win::LongPath(probe).c_str());  // one a stopped run left
-    if (Link(absFrom, probe, false) != 0) return false;
-    DeleteFileW(win::LongPath(probe).c_str());
-    return true;
-  }();
-  return work;
-}
-
 // The new list's own name goes once no program has the list open, by a file of the run's own
 // put in its place; one still there after a while goes with the next run's new list.
 void DropName(const std::string& abs) {
@@ -91,22 +77,43 @@ std::string OnTestDrive(std::string final) {
 
 }  // namespace
 
+// Found by a name nobody else knows, not from a refused link: one refused in the list's place
+// may mean that a program has the list open, or that the system wants more access for a link,
+// and Wine refuses access on a disk of Linux's that has no links.
+bool LinksWork(const std::string& absFrom) {
+  static const bool work = [&] {
+    const std::string probe = absFrom + ".lnk";
+    try {
+      RemoveEntry(probe);  // one a stopped run left, as a name
+    } catch (const FileError&) {
+    }
+    if (Link(absFrom, probe, false) != 0) return false;
+    DeleteFileW(win::LongPath(probe).c_str());
+    return true;
+  }();
+  return work;
+}
+
 // A rename's handle has delete access, and in the instant before it is closed an open of the
 // list that does not share deletion (the C runtime's) is refused. The new list gets the list's
 // name as a second name instead, in place of the old list, which Windows refuses while a
-// program has it open; then its own name goes. A disk that keeps one name a file renames.
+// program has it open; then its own name goes. A disk that keeps one name a file renames: it
+// is not asked for the link, which Wine tries only after taking the old name away, and leaves
+// so when the link fails.
 bool SystemDrive::ReplaceUnlessOpen(const std::string& from, const std::string& to) {
   HostPath(from);
   HostPath(to);
   constexpr LONG kAccessDenied = static_cast<LONG>(0xC0000022);
   constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043);
-  const LONG linked = Link(from, to, true);
-  if (linked == 0) {
-    DropName(from);
-    state_->Renamed(from, to);
-    return true;
+  if (LinksWork(from)) {
+    const LONG linked = Link(from, to, true);
+    if (linked == 0) {
+      DropName(from);
+      state_->Renamed(from, to);
+      return true;
+    }
+    if (linked == kAccessDenied || linked == kSharingViolation) return false;
   }
-  if ((linked == kAccessDenied || linked == kSharingViolation) && LinksWork(from)) return false;
   if (MoveFileExW(win::LongPath(from).c_str(), win::LongPath(to).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     state_->Renamed(from, to);

@@ -74,6 +74,11 @@ add_test(NAME lock_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/lock_win.sh
                                ${KELVARON_LINUX_BUILD}/tests/lock_child $<TARGET_FILE:lock_child>)
 set_tests_properties(lock_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 120
                                           LABELS each-config)
+# Kelvaron.exe on a disk that keeps one name a file, as Wine finds one of Linux's.
+add_test(NAME one_name_win COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/one_name_win.sh
+                                   ${KELVARON_LINUX_BUILD}/tests/libone_name_disk.so
+                                   $<TARGET_FILE:run_child>)
+set_tests_properties(one_name_win PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 120)
 
 # Faults at every file operation, and the run ended at every one in a child process.
 add_executable(fault_tests child_win.cpp ${FAULT_TESTS})
