@@ -162,20 +162,11 @@ void ListSwap::PutInPlace(TextReader& list, TextWriter& fresh, Step& step) {
   if (!step.held) list.Close();
   // Windows and Wine replace no list that a program has open: it is tried again until the
   // program has closed it, each time with what it wrote until just before.
-  bool again = false;
-  const bool replaced =
-      step.held || WaitFor([&] {
-        if (std::exchange(again, true) && step.linked) {
-          TextReader old(files_, names_.second[step.second], TextReader::Links::kRefuse);
-          old.Skip(step.read);
-          TextWriter more = TextWriter::Append(files_, names_.fresh);
-          CatchUp(old, more);
-          step.read = old.Consumed();
-          step.written += more.size();
-          more.Close();
-        }
-        return !files_.ReplaceUnlessOpen(names_.fresh, names_.list);
-      });
+  bool again = !step.linked;  // a try while held, refused
+  const bool replaced = step.held || WaitFor([&] {
+                          if (std::exchange(again, true)) TakeInLate(step);
+                          return !files_.ReplaceUnlessOpen(names_.fresh, names_.list);
+                        });
   if (!replaced) GiveUp(step, keptOpen);
   if (outcome_.list == Outcome::List::kUnchanged) outcome_.list = Outcome::List::kReplaced;
   if (step.carried >= 0) {
@@ -183,6 +174,19 @@ void ListSwap::PutInPlace(TextReader& list, TextWriter& fresh, Step& step) {
     usable_[step.carried] = true;
     carry_ = {};
   }
+}
+
+// What was written to the old list since the run's last look, taken into the new one before
+// another try: read by the old list's second name or, without one, by its own.
+void ListSwap::TakeInLate(Step& step) {
+  const std::string& name = step.linked ? names_.second[step.second] : names_.list;
+  TextReader old(files_, name, TextReader::Links::kRefuse);
+  old.Skip(step.read);
+  TextWriter more = TextWriter::Append(files_, names_.fresh);
+  CatchUp(old, more);
+  step.read = old.Consumed();
+  step.written += more.size();
+  more.Close();
 }
 
 // Nobody can open the old list by name any more; once nobody holds it, it is final, and what

@@ -75,6 +75,7 @@ class ListSwap {
   Step NoteStep(platform::TextReader& list, platform::TextWriter& fresh);
   void GiveSecondName(const platform::TextReader& list, Step& step);
   void PutInPlace(platform::TextReader& list, platform::TextWriter& fresh, Step& step);
+  void TakeInLate(Step& step);
   bool FinishOldList(platform::TextReader& list, const Step& step);
   bool FinishHeldList(platform::TextReader& list, const Step& step);
   [[noreturn]] void GiveUp(const Step& step, const platform::FileError& why);
