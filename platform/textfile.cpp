@@ -82,14 +82,10 @@ void TextReader::Skip(std::uint64_t bytes) {
 
 bool TextReader::AtEnd() { return partial_.empty() && pos_ >= end_ && !Fill(); }
 
-void TextReader::ReadLineInto(std::string& line) {
-  if (!NextLineInFile(line, false)) line.clear();
-}
-
 std::string TextReader::ReadLine() {
   if (AtEnd()) throw FileError(FileError::Kind::kOther, path_, "input past end of file");
   std::string line;
-  ReadLineInto(line);
+  NextLineInFile(line, false);
   return line;
 }
 
@@ -152,7 +148,7 @@ void TextReader::CopyRestTo(TextWriter& out) {
     if (LineInBuffer(view)) {
       out.WriteLine(view);
     } else {
-      ReadLineInto(line);
+      NextLineInFile(line, false);
       out.WriteLine(line);
     }
   }

@@ -18,9 +18,6 @@ using platform::TextReader;
 using platform::TextWriter;
 using Look = platform::Files::Look;
 
-// Long enough for a program that opens the list for a line to have closed it again; short
-// enough that a run does not seem to hang on one that keeps it open.
-constexpr auto kHoldLimit = std::chrono::seconds(3);
 constexpr auto kLookAgain = std::chrono::milliseconds(2);
 // Each round puts in place the lines Winpack wrote during the one before. A Winpack that
 // writes in every round has what it wrote in the last kept under the second name for the next
@@ -30,10 +27,10 @@ constexpr int kRounds = 16;
 
 std::string Leaf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
 
-// Looks again while `inTheWay` says a program holds the file, up to the limit.
+// Looks again while `inTheWay` says a program holds the file, up to `wait`.
 template <typename Test>
-bool WaitFor(Test inTheWay) {
-  const auto limit = std::chrono::steady_clock::now() + kHoldLimit;
+bool WaitFor(std::chrono::seconds wait, Test inTheWay) {
+  const auto limit = std::chrono::steady_clock::now() + wait;
   while (inTheWay()) {
     if (std::chrono::steady_clock::now() > limit) return false;
     std::this_thread::sleep_for(kLookAgain);
@@ -163,7 +160,7 @@ void ListSwap::PutInPlace(TextReader& list, TextWriter& fresh, Step& step) {
   // Windows and Wine replace no list that a program has open: it is tried again until the
   // program has closed it, each time with what it wrote until just before.
   bool again = !step.linked;  // a try while held, refused
-  const bool replaced = step.held || WaitFor([&] {
+  const bool replaced = step.held || WaitFor(kHoldLimit, [&] {
                           if (std::exchange(again, true)) TakeInLate(step);
                           return !files_.ReplaceUnlessOpen(names_.fresh, names_.list);
                         });
@@ -189,59 +186,6 @@ void ListSwap::TakeInLate(Step& step) {
   more.Close();
 }
 
-// Nobody can open the old list by name any more; once nobody holds it, it is final, and what
-// was written to it after the run's last look is to be carried. Without a second name, and
-// not held by the run through its replacement (Wine and Windows), it is gone with its handle:
-// the limit of a disk that keeps one name a file.
-bool ListSwap::FinishOldList(TextReader& list, const Step& step) {
-  if (step.held) return FinishHeldList(list, step);
-  if (!step.linked) return true;
-  const std::string& old = names_.second[step.second];
-  if (!WaitAlone(old)) {
-    Leave(step.second);
-    return true;
-  }
-  std::vector<std::string> lines = LinesPast(old, step.read);
-  if (lines.empty()) {
-    files_.RemoveFile(old);
-    return true;
-  }
-  usable_[step.second] = false;
-  carry_ = {step.second, step.note, std::move(lines)};
-  base_ = step.written;
-  return false;
-}
-
-// The old list, replaced while the run held it, has no name by which a stopped run's
-// successor would find what was written to it in the instant: once nobody else holds it,
-// those lines get a second name of their own, noted before they are written, and are carried
-// as a second name's are; without one (both left by earlier runs, or a disk that refuses
-// it), in memory. One that another program holds for longer writes on into a file that
-// nobody can open any more: the limit of a disk that keeps one name a file.
-bool ListSwap::FinishHeldList(TextReader& list, const Step& step) {
-  list.AwaitAlone(files_, Look::kSecondName, kHoldLimit);
-  std::vector<std::string> lines;
-  std::string line;
-  while (NextLine(list, line)) lines.push_back(line);
-  list.Close();
-  if (lines.empty()) return true;
-  carry_ = {-1, {0, step.written, {}}, std::move(lines)};
-  base_ = step.written;
-  const int name = FreeName();
-  try {
-    if (name < 0) return false;
-    Note(name, carry_.note);
-    TextWriter kept = TextWriter::Create(files_, names_.second[name]);
-    for (const std::string& carried : carry_.lines) kept.WriteLine(carried);
-    kept.Close();
-    files_.Flush();
-    carry_.name = name;
-    usable_[name] = false;
-  } catch (const platform::FileError&) {
-  }
-  return false;
-}
-
 // The list stays as it is: the second name given goes, and the name carried keeps the note
 // it had before the new list was to go.
 void ListSwap::GiveUp(const Step& step, const FileError& why) {
@@ -261,26 +205,6 @@ bool ListSwap::WaitAlone(const std::string& path) {
 
 bool ListSwap::WaitAlone(const TextReader& list) {
   return list.AwaitAlone(files_, Look::kLiveName, kHoldLimit);
-}
-
-std::vector<std::string> ListSwap::LinesPast(const std::string& path, std::uint64_t from) {
-  TextReader old(files_, path, TextReader::Links::kRefuse);
-  old.Skip(from);
-  std::vector<std::string> lines;
-  std::string line;
-  while (NextLine(old, line)) lines.push_back(line);
-  return lines;
-}
-
-// A second name of the list in place, which Windows and Wine keep while a program holds the
-// list without sharing its deletion: it stays, and the next run removes it.
-bool ListSwap::TryRemove(const std::string& name) {
-  try {
-    files_.RemoveFile(name);
-    return true;
-  } catch (const platform::FileError&) {
-    return false;
-  }
 }
 
 void ListSwap::Note(int name, const OldListNote& note) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <optional>
@@ -51,6 +52,10 @@ class ListSwap {
   void Replace(platform::TextReader& list, platform::TextWriter& fresh);
 
  private:
+  // Long enough for a program that opens the list for a line to have closed it again; short
+  // enough that a run does not seem to hang on one that keeps it open.
+  static constexpr std::chrono::seconds kHoldLimit{3};
+
   struct Carry {
     int name = -1;  // the second name whose lines are carried, or none
     OldListNote note;
