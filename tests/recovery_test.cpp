@@ -185,6 +185,9 @@ TEST(TwoRuns, ASecondRunIsRefusedAndChangesNothing) {
 TEST(TwoRuns, LinesWinpackAppendsDuringARunAreKept) {
   for (const bool oneName : {false, true}) {
     SCOPED_TRACE(oneName ? "a file keeps one name" : "this system's disk");
+    // Where the run can neither give the old list a second name nor hold it through the
+    // replacement, a line written in that instant is lost.
+    if (!oneName && !test::CanMakeHardLinks() && !test::OpenFilesCanBeReplaced()) continue;
     std::optional<test::Station> station;
     if (oneName) {
       station.emplace(test::kInMemory);
@@ -227,6 +230,9 @@ TEST(TwoRuns, LinesWinpackAppendsDuringARunAreKept) {
 // one is never appended to the list in place, where it could meet Winpack's own append, but
 // kept under the second name for the next run, which the run says.
 TEST(TwoRuns, LinesWrittenAtEveryReplacementWaitForTheNextRun) {
+  if (!test::CanMakeHardLinks() && !test::OpenFilesCanBeReplaced()) {
+    GTEST_SKIP() << "the old list has no second name, and the run cannot hold it";
+  }
   test::Station st;
   TwoBulletins(st);
   std::string appended;
@@ -817,6 +823,7 @@ std::string Note(std::uint64_t carried, std::uint64_t at) {
 // what Winpack wrote to it in the instant: the next run finishes by what the journal noted,
 // and never removes a second name unread.
 TEST(Interrupted, AnOldListsSecondNameIsFinishedByItsNote) {
+  if (!test::CanMakeHardLinks()) GTEST_SKIP() << "no hard links here";
   struct Row {
     const char* name;
     std::function<void(test::Station&)> leave;  // MARKED.TXT, MARKED.WAS and the journal
