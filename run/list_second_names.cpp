@@ -52,8 +52,8 @@ bool ListSwap::FinishHeldList(TextReader& list, const Step& step) {
   carry_ = {-1, {0, step.written, {}}, std::move(lines)};
   base_ = step.written;
   const int name = FreeName();
+  if (name < 0) return false;
   try {
-    if (name < 0) return false;
     Note(name, carry_.note);
     TextWriter kept = TextWriter::Create(files_, names_.second[name]);
     for (const std::string& carried : carry_.lines) kept.WriteLine(carried);

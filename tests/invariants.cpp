@@ -12,7 +12,6 @@
 namespace fs = std::filesystem;
 
 namespace test {
-namespace {
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -25,6 +24,8 @@ std::vector<std::string> Lines(const std::string& text) {
   }
   return lines;
 }
+
+namespace {
 
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 

@@ -8,6 +8,9 @@
 
 namespace test {
 
+/// The lines of a text, CR LF taken off; the last one also without it.
+std::vector<std::string> Lines(const std::string& text);
+
 /// A small station on which every failure is tried: groups ARES and WX selected, KEPS not,
 /// a missing bulletin, an archive file of the day already there, a line past the limit.
 void MakeSmallStation(const Station& st);

@@ -191,13 +191,7 @@ TEST(PowerCut, InMemoryWhereAFileKeepsOneName) {
   disk.KeepOneNameAFile();
   test::Runner r(st);
   const auto lines = [&](const std::string& name) {
-    std::vector<std::string> found;
-    const std::string text = st.Read("Winpack/Bulls/" + name);
-    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos;
-         at = end + 2) {
-      found.push_back(text.substr(at, end - at));
-    }
-    return found;
+    return test::Lines(st.Read("Winpack/Bulls/" + name));
   };
   const auto isWinpacks = [](const std::string& line) { return line.rfind("99", 0) == 0; };
   std::string reference;
