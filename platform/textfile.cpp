@@ -119,7 +119,10 @@ bool TextReader::NextLineInFile(std::string& line, bool whole) {
     pos_ += static_cast<std::size_t>(eol - begin);
     if (eol != stop) {
       ++pos_;
-      if (*eol == '\r' && (pos_ < end_ || Fill()) && buf_[pos_] == '\n') ++pos_;
+      const bool more = pos_ < end_ || Fill();
+      // A CR last in the file may be the first half of a CR LF still being written.
+      if (whole && *eol == '\r' && !more) return ReadAgainLater(partial_.size() + 1);
+      if (*eol == '\r' && more && buf_[pos_] == '\n') ++pos_;
       line.clear();
       line.swap(partial_);
       return true;
@@ -131,14 +134,18 @@ bool TextReader::NextLineInFile(std::string& line, bool whole) {
       line.swap(partial_);  // the last line, without a line end
       return true;
     }
-    // What is past the last line end is read again next time, not kept: a network file
-    // system may show a file grown before the bytes written are in it, as zeros.
-    const std::uint64_t at = read_ - partial_.size();
-    FileError::Naming(path_, [&] { file_->Seek(at); });
-    read_ = at;
-    partial_.clear();
-    return false;
+    return ReadAgainLater(partial_.size());
   }
+}
+
+// What is past the last line end is read again next time, not kept: a network file system
+// may show a file grown before the bytes written are in it, as zeros.
+bool TextReader::ReadAgainLater(std::size_t bytes) {
+  const std::uint64_t at = read_ - bytes;
+  FileError::Naming(path_, [&] { file_->Seek(at); });
+  read_ = at;
+  partial_.clear();
+  return false;
 }
 
 void TextReader::CopyRestTo(TextWriter& out) {

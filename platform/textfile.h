@@ -61,6 +61,7 @@ class TextReader {
   bool Fill();
   /// The next line; at the end of the file, one without a line end unless `whole`.
   bool NextLineInFile(std::string& line, bool whole);
+  bool ReadAgainLater(std::size_t bytes);
   /// The next line when it stands whole in the buffer, as a view valid until the next read.
   bool LineInBuffer(std::string_view& line);
 

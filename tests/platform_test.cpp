@@ -261,7 +261,13 @@ TEST(TextFiles, LineEndsAndBytes) {
   st.Write("Winpack/t.txt", "a\r\nbc\r\nd");
   EXPECT_TRUE(live.ReadWholeLine(line));
   EXPECT_EQ(line, "bc");
-  EXPECT_EQ(live.ReadLine(), "d");
+  // Nor is a CR the line's end while its LF may still be on the way.
+  st.Write("Winpack/t.txt", "a\r\nbc\r\nd\r");
+  EXPECT_FALSE(live.ReadWholeLine(line));
+  st.Write("Winpack/t.txt", "a\r\nbc\r\nd\r\ne");
+  EXPECT_TRUE(live.ReadWholeLine(line));
+  EXPECT_EQ(line, "d");
+  EXPECT_EQ(live.ReadLine(), "e");
 }
 
 TEST(TextReader, RefusesWhatIsNotAnOrdinaryFile) {
