@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "platform/codepage.h"
 #include "platform/file_error.h"
@@ -30,15 +31,15 @@ Copy Compare(platform::Files& files, const std::string& archivePath, const std::
 
 // The bulletin left Winpack's folder by other hands (Winpack prunes old bulletins) before its
 // copy got its archive name: that copy may be the last one there is, though nothing says it
-// is whole. It is set aside for the user rather than removed or trusted.
+// is whole. It is set aside for the user rather than removed or trusted: where it is kept.
 std::string KeepStaged(platform::Files& files, const JournalEntry& e) {
-  std::string kept = e.tempPath + kKept;
+  const std::string kept = e.tempPath + kKept;
   try {
-    if (!files.RenameNew(e.tempPath, kept)) kept = e.tempPath;
+    if (files.RenameNew(e.tempPath, kept)) return kept;
   } catch (const platform::FileError&) {
-    kept = e.tempPath;  // as it is, where it is: a link that Windows would move through
+    // as it is, where it is: a link that Windows would move through
   }
-  return kept + " (of " + e.bullPath + ")";
+  return e.tempPath;
 }
 
 // Adds the prefix of `tokens` that claims the staged name to `claims`, once.
@@ -54,12 +55,15 @@ void KeepClaim(const std::string& stagedName, const std::vector<std::string>& to
 
 // Copies of the interrupted run that never got their archive name go: no bulletin left
 // Winpack's folder relying on them. One that cannot go (the archive is read-only) keeps its
-// claim for a later run. Anything else there is not the run's to remove.
+// claim for a later run. Those set aside for the user stay, and anything else there is not
+// the run's to remove.
 void TidyStaging(platform::Files& files, const std::vector<std::string>& tokens,
-                 Recovery& recovery) {
+                 const std::set<std::string>& setAside, Recovery& recovery) {
   for (const std::string& name : files.FileNames(kStaging)) {
-    if (platform::LowerCase(name).ends_with(kKept)) continue;
     const std::string path = std::string(kStaging) + "\\" + name;
+    if (platform::LowerCase(name).ends_with(kKept) || setAside.count(platform::UpperCase(path))) {
+      continue;
+    }
     if (!Claimed(name, tokens)) {
       recovery.strays.push_back(path);
       continue;
@@ -82,6 +86,7 @@ Recovery RecoverInterrupted(platform::Files& files) {
   Recovery recovery;
   const JournalContents journal = ReadJournal(files);
   std::map<std::string, JournalEntry> byBulletin;  // the last entry of each bulletin counts
+  std::set<std::string> setAside;
   for (const JournalEntry& e : journal.entries) byBulletin[platform::UpperCase(e.bullPath)] = e;
   for (const auto& [key, e] : byBulletin) {
     const std::string number = platform::UpperCase(MarkedNumOf(e.line));
@@ -91,14 +96,18 @@ Recovery RecoverInterrupted(platform::Files& files) {
     if (copy == Copy::kWhole) {
       recovery.toTrash.push_back(e.bullPath);
     } else if (!files.EntryExists(e.archivePath)) {
-      if (files.EntryExists(e.tempPath)) recovery.kept.push_back(KeepStaged(files, e));
+      if (files.EntryExists(e.tempPath)) {
+        const std::string kept = KeepStaged(files, e);
+        setAside.insert(platform::UpperCase(kept));
+        recovery.kept.push_back(kept + " (of " + e.bullPath + ")");
+      }
       continue;
     }
     recovery.marks.insert(number);
     recovery.entries.push_back(e);
     KeepClaim(e.tempPath.substr(e.tempPath.rfind('\\') + 1), journal.tokens, recovery.claims);
   }
-  TidyStaging(files, journal.tokens, recovery);
+  TidyStaging(files, journal.tokens, setAside, recovery);
   recovery.oldLists = journal.oldLists;
   return recovery;
 }
