@@ -1,6 +1,6 @@
 // The old list's second names: the one this run finishes once its new list is in place, and
 // those a stopped run left, each finished by the note the run kept of it.
-#include <cstddef>
+#include <cstdint>
 #include <utility>
 
 #include "platform/codepage.h"
@@ -110,30 +110,39 @@ void ListSwap::TakeOver(const std::map<std::string, OldListNote>& notes) {
       continue;
     }
     if (carry_.name >= 0 || !WaitAlone(name)) {
-      held_[i] = note;
+      held_[i] = note.carried;
+      try {
+        held_[i] = CarriedThrough(name, note);
+      } catch (const platform::FileError&) {  // a program holds it without sharing it
+      }
       continue;
     }
     carry_ = {i, note, LinesNotInList(name, note)};
   }
 }
 
-// The lines of a second name that a stopped run had not yet put in the list. Those it had
-// put there after its last note, ahead of a power cut that may or may not have kept them,
-// stand in the list from `at` on.
+// The lines of a second name that a stopped run had not yet put in the list.
 std::vector<std::string> ListSwap::LinesNotInList(const std::string& name,
                                                   const OldListNote& note) {
-  std::vector<std::string> lines = LinesPast(name, note.carried);
-  std::size_t there = 0;
+  return LinesPast(name, CarriedThrough(name, note));
+}
+
+// How much of a second name the list holds: what the note says was carried, and the lines
+// that a stopped run put in the list after its last note, ahead of a power cut that may or may
+// not have kept them, which stand in the list from `at` on.
+std::uint64_t ListSwap::CarriedThrough(const std::string& name, const OldListNote& note) {
+  TextReader old(files_, name, TextReader::Links::kRefuse);
+  old.Skip(note.carried);
+  std::uint64_t through = note.carried;
   if (auto list = TextReader::TryOpen(files_, names_.list)) {
     list->Skip(note.at);
-    std::string line;
-    while (there < lines.size() && list->ReadWholeLine(line) &&
-           (line == lines[there] || line == KMark(lines[there]))) {
-      ++there;
+    std::string line, listed;
+    while (NextLine(old, line) && list->ReadWholeLine(listed) &&
+           (listed == line || listed == KMark(line))) {
+      through = old.Consumed();
     }
   }
-  lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(there));
-  return lines;
+  return through;
 }
 
 }  // namespace run

@@ -55,9 +55,9 @@ ListFiles FindListFiles(platform::Files& files) {
 void ListSwap::Replace(TextReader& firstList, TextWriter& firstFresh) {
   for (int i = 0; i < 2; ++i) {
     if (held_[i]) {
-      // The journal this run began may no longer say it; none of its lines is in the list
-      // this run writes, whose own lines end here.
-      Note(i, {held_[i]->carried, firstFresh.size(), {}});
+      // The journal this run began may no longer say it; none of its lines past those the
+      // list has is in the list this run writes, whose own lines end here.
+      Note(i, {*held_[i], firstFresh.size(), {}});
       outcome_.oldListLeft = names_.second[i];
     }
   }

@@ -74,6 +74,7 @@ class ListSwap {
   };
 
   std::vector<std::string> LinesNotInList(const std::string& name, const OldListNote& note);
+  std::uint64_t CarriedThrough(const std::string& name, const OldListNote& note);
   bool StartNextRound(std::optional<platform::TextReader>& list,
                       std::optional<platform::TextWriter>& fresh);
   bool Round(platform::TextReader& list, platform::TextWriter& fresh);
@@ -99,7 +100,7 @@ class ListSwap {
   MarkLine mark_;
   Outcome& outcome_;
   bool usable_[2] = {true, true};
-  std::optional<OldListNote> held_[2];  // notes of names left held, noted again by this run
+  std::optional<std::uint64_t> held_[2];  // names left held: how much of each the list has
   Carry carry_;
   std::uint64_t base_ = 0;  // the bytes of the list in place that the run wrote
 };
