@@ -119,10 +119,11 @@ bool TextReader::NextLineInFile(std::string& line, bool whole) {
     pos_ += static_cast<std::size_t>(eol - begin);
     if (eol != stop) {
       ++pos_;
+      const bool cr = *eol == '\r';  // before a Fill puts other bytes where it points
       const bool more = pos_ < end_ || Fill();
       // A CR last in the file may be the first half of a CR LF still being written.
-      if (whole && *eol == '\r' && !more) return ReadAgainLater(partial_.size() + 1);
-      if (*eol == '\r' && more && buf_[pos_] == '\n') ++pos_;
+      if (whole && cr && !more) return ReadAgainLater(partial_.size() + 1);
+      if (cr && more && buf_[pos_] == '\n') ++pos_;
       line.clear();
       line.swap(partial_);
       return true;
