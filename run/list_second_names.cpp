@@ -43,17 +43,17 @@ bool ListSwap::FinishOldList(TextReader& list, const Step& step) {
 // it), in memory. One that another program holds for longer writes on into a file that
 // nobody can open any more: the limit of a disk that keeps one name a file.
 bool ListSwap::FinishHeldList(TextReader& list, const Step& step) {
-  list.AwaitAlone(files_, Look::kSecondName, kHoldLimit);
-  std::vector<std::string> lines;
-  std::string line;
-  while (NextLine(list, line)) lines.push_back(line);
-  list.Close();
+  try {
+    list.AwaitAlone(files_, Look::kSecondName, kHoldLimit);
+  } catch (const platform::FileError&) {  // read all the same: there is no other way to it
+  }
+  std::vector<std::string> lines = ReadHeld(list);
   if (lines.empty()) return true;
   carry_ = {-1, {0, step.written, {}}, std::move(lines)};
   base_ = step.written;
-  const int name = FreeName();
-  if (name < 0) return false;
   try {
+    const int name = FreeName();
+    if (name < 0) return false;
     Note(name, carry_.note);
     TextWriter kept = TextWriter::Create(files_, names_.second[name]);
     for (const std::string& carried : carry_.lines) kept.WriteLine(carried);
@@ -64,6 +64,22 @@ bool ListSwap::FinishHeldList(TextReader& list, const Step& step) {
   } catch (const platform::FileError&) {
   }
   return false;
+}
+
+// The rest of the old list the run held through its replacement. The run's handle is the only
+// way to it, so a read that fails is tried again.
+std::vector<std::string> ListSwap::ReadHeld(TextReader& list) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (int tries = 1;; ++tries) {
+    try {
+      while (NextLine(list, line)) lines.push_back(line);
+      list.Close();
+      return lines;
+    } catch (const platform::FileError&) {
+      if (tries == kReadTries) throw;
+    }
+  }
 }
 
 std::vector<std::string> ListSwap::LinesPast(const std::string& path, std::uint64_t from) {
@@ -105,8 +121,7 @@ void ListSwap::TakeOver(const std::map<std::string, OldListNote>& notes) {
     }
     const OldListNote& note = it->second;
     if (!note.inList.empty() && note.inList == listId) {
-      files_.RemoveFile(name);
-      usable_[i] = true;
+      usable_[i] = TryRemove(name);
       continue;
     }
     if (carry_.name >= 0 || !WaitAlone(name)) {
@@ -117,7 +132,12 @@ void ListSwap::TakeOver(const std::map<std::string, OldListNote>& notes) {
       }
       continue;
     }
-    carry_ = {i, note, LinesNotInList(name, note)};
+    std::vector<std::string> lines = LinesNotInList(name, note);
+    if (lines.empty() && TryRemove(name)) {
+      usable_[i] = true;
+      continue;
+    }
+    carry_ = {i, note, std::move(lines)};
   }
 }
 

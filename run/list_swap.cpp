@@ -110,7 +110,12 @@ bool ListSwap::Round(TextReader& list, TextWriter& fresh) {
   Step step = NoteStep(list, fresh);
   GiveSecondName(list, step);
   PutInPlace(list, fresh, step);
-  return FinishOldList(list, step);
+  try {
+    return FinishOldList(list, step);
+  } catch (const std::exception&) {
+    if (step.linked) Leave(step.second);  // it keeps the old list's last lines, as noted
+    throw;
+  }
 }
 
 // Notes what the new list holds of the old one, and of the lines it carries, before either
@@ -166,9 +171,8 @@ void ListSwap::PutInPlace(TextReader& list, TextWriter& fresh, Step& step) {
                         });
   if (!replaced) GiveUp(step, keptOpen);
   if (outcome_.list == Outcome::List::kUnchanged) outcome_.list = Outcome::List::kReplaced;
-  if (step.carried >= 0) {
-    files_.RemoveFile(names_.second[step.carried]);
-    usable_[step.carried] = true;
+  if (step.carried >= 0) {  // all its lines are in the list in place, as noted
+    usable_[step.carried] = TryRemove(names_.second[step.carried]);
     carry_ = {};
   }
 }

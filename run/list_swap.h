@@ -55,6 +55,7 @@ class ListSwap {
   // Long enough for a program that opens the list for a line to have closed it again; short
   // enough that a run does not seem to hang on one that keeps it open.
   static constexpr std::chrono::seconds kHoldLimit{3};
+  static constexpr int kReadTries = 3;
 
   struct Carry {
     int name = -1;  // the second name whose lines are carried, or none
@@ -84,6 +85,7 @@ class ListSwap {
   void TakeInLate(Step& step);
   bool FinishOldList(platform::TextReader& list, const Step& step);
   bool FinishHeldList(platform::TextReader& list, const Step& step);
+  static std::vector<std::string> ReadHeld(platform::TextReader& list);
   [[noreturn]] void GiveUp(const Step& step, const platform::FileError& why);
   void CatchUp(platform::TextReader& list, platform::TextWriter& fresh);
   bool WaitAlone(const std::string& path);

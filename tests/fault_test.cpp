@@ -6,6 +6,7 @@
 #include <fstream>
 #include <random>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "platform/faults.h"
@@ -15,6 +16,7 @@
 #include "run/run.h"
 #include "tests/child.h"
 #include "tests/invariants.h"
+#include "tests/memory_drive.h"
 #include "tests/runner.h"
 
 namespace fs = std::filesystem;
@@ -193,6 +195,74 @@ TEST(Faults, EveryOperationFailingAtEveryCall) {
   RecordProperty("faults", tried);
   std::printf("injected %d faults\n", tried);
   EXPECT_GT(tried, 50);
+}
+
+// Winpack writes a line in the instant of each of the list's first three replacements while
+// every call of every file operation fails in turn, on a disk with links and on one that
+// keeps one name a file. A run that says it finished has every such line in the list; one
+// that says a second name keeps them has it; and after the run that follows, each is in the
+// list once and the list is otherwise what a run without a failure leaves.
+TEST(Faults, EveryOperationFailingWhileWinpackWritesAtTheReplacements) {
+  test::Station pristine(test::kInMemory);
+  test::MakeSmallStation(pristine);
+  const test::Before before = test::Capture(pristine);
+  const auto isWinpacks = [](const std::string& line) { return line.rfind("99", 0) == 0; };
+  int tried = 0;
+  for (const bool oneName : {false, true}) {
+    test::Station st(test::kInMemory);
+    test::MemoryDisk& disk = *st.Disk();
+    if (oneName) disk.KeepOneNameAFile();
+    std::string reference;
+    for (int o = 0; o < static_cast<int>(Op::kCount); ++o) {
+      const Op op = static_cast<Op>(o);
+      for (int n = 0;; ++n) {  // 0: no failure
+        SCOPED_TRACE(std::string(oneName ? "one name, " : "links, ") + platform::faults::Name(op) +
+                     " call " + std::to_string(n));
+        disk.CopyFrom(*pristine.Disk());
+        std::set<std::string> written;
+        disk.BeforeEachReplace([&] {
+          if (written.size() == 3) return;
+          const std::string line = "99000" + std::to_string(written.size()) + ",B";
+          disk.Append("C:\\Winpack\\Bulls\\MARKED.TXT", line + "\r\n");
+          written.insert(line);
+        });
+        platform::faults::Reset();
+        if (n > 0) platform::faults::FailNth(op, n, EIO);
+        const Outcome first = ArchiveOnce(st);
+        disk.BeforeEachReplace(nullptr);
+        if (n > platform::faults::Calls(op)) break;
+        platform::faults::Reset();
+        const auto lines = test::Lines(st.Read("Winpack/Bulls/MARKED.TXT"));
+        const std::string said = first.messages.empty() ? "" : first.messages[0].second;
+        const std::size_t kept = said.find("what it wrote there is kept in C:\\Winpack\\BULLS\\");
+        if (kept != std::string::npos) {
+          const std::string name = said.substr(said.find("MARKED.WA", kept), 10);
+          EXPECT_TRUE(st.Exists("Winpack/Bulls/" + name)) << said;
+        }
+        if (first.finished()) {
+          for (const std::string& line : written) {
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << line << " " << said;
+          }
+        }
+        const Outcome next = ArchiveOnce(st);
+        ASSERT_TRUE(next.finished()) << said << "\nthen: " << next.messages.at(0).second;
+        EXPECT_EQ(test::Finished(st, before), std::vector<std::string>{});
+        for (const auto& [bulletin, copies] : test::ArchiveCopies(st, before)) {
+          EXPECT_EQ(copies, 1) << bulletin;
+        }
+        std::string others;
+        std::multiset<std::string> winpacks;
+        for (const std::string& line : test::Lines(st.Read("Winpack/Bulls/MARKED.TXT"))) {
+          isWinpacks(line) ? void(winpacks.insert(line)) : void(others += line + "\r\n");
+        }
+        if (reference.empty()) reference = others;
+        EXPECT_EQ(others, reference);
+        EXPECT_EQ(winpacks, std::multiset<std::string>(written.begin(), written.end()));
+        ++tried;
+      }
+    }
+  }
+  std::printf("injected %d faults while Winpack wrote\n", tried);
 }
 
 // A process killed, and a real disk cut, at every other call (every call with
