@@ -32,12 +32,15 @@ Copy Compare(platform::Files& files, const std::string& archivePath, const std::
 // The bulletin left Winpack's folder by other hands (Winpack prunes old bulletins) before its
 // copy got its archive name: that copy may be the last one there is, though nothing says it
 // is whole. It is set aside for the user rather than removed or trusted: where it is kept.
-std::string KeepStaged(platform::Files& files, const JournalEntry& e) {
+// One whose other name is taken stays under its own, apart from the staged copies tidied
+// away; a link, which Windows would move through, is no copy of the run's and goes with them.
+std::string KeepStaged(platform::Files& files, const JournalEntry& e,
+                       std::set<std::string>& setAside) {
   const std::string kept = e.tempPath + kKept;
   try {
     if (files.RenameNew(e.tempPath, kept)) return kept;
+    setAside.insert(platform::UpperCase(e.tempPath));
   } catch (const platform::FileError&) {
-    // as it is, where it is: a link that Windows would move through
   }
   return e.tempPath;
 }
@@ -97,9 +100,7 @@ Recovery RecoverInterrupted(platform::Files& files) {
       recovery.toTrash.push_back(e.bullPath);
     } else if (!files.EntryExists(e.archivePath)) {
       if (files.EntryExists(e.tempPath)) {
-        const std::string kept = KeepStaged(files, e);
-        setAside.insert(platform::UpperCase(kept));
-        recovery.kept.push_back(kept + " (of " + e.bullPath + ")");
+        recovery.kept.push_back(KeepStaged(files, e, setAside) + " (of " + e.bullPath + ")");
       }
       continue;
     }
