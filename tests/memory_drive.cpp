@@ -25,6 +25,7 @@ struct Object {
   std::string durable;  // the start of `data` that a power cut cannot take
   std::uint64_t id = 0;
   const void* lockedBy = nullptr;  // the open file holding its first byte
+  int opens = 0;                   // files open on it
   bool unflushed = false;          // listed in State::unflushed
 };
 using Node = std::shared_ptr<Object>;
@@ -193,6 +194,7 @@ struct MemoryDisk::State {
   bool off = false;          // the power went at cutAt
   int epoch = 0;             // a cut ends the process: views and files of an earlier epoch are dead
   bool oneName = false;      // a file keeps one name (FAT): no hard links
+  bool openStays = false;    // an open file is not replaced (Windows)
   std::function<void()> beforeReplace;  // another program, just before each replacement
 
   Spellings spellings;  // of `names`
@@ -293,8 +295,13 @@ class MemoryFile final : public platform::OpenFile {
         abs_(std::move(abs)),
         reads_(reads),
         writes_(writes),
-        epoch_(s_->epoch) {}
-  ~MemoryFile() override { Unlock(); }
+        epoch_(s_->epoch) {
+    ++node_->opens;
+  }
+  ~MemoryFile() override {
+    Unlock();
+    if (!closed_) --node_->opens;
+  }
 
   std::size_t Read(char* buf, std::size_t size) override {
     Use(reads_);
@@ -315,6 +322,7 @@ class MemoryFile final : public platform::OpenFile {
   }
   void Close() override {
     const bool open = !closed_;
+    if (open) --node_->opens;
     closed_ = true;
     Unlock();
     s_->Call(epoch_, abs_);
@@ -416,7 +424,9 @@ class MemoryDrive final : public platform::Drive {
   bool ReplaceUnlessOpen(const std::string& from, const std::string& to) override {
     if (s_->beforeReplace && !s_->off) s_->beforeReplace();
     Call(to);
-    Replace(from, to);  // as Linux: an open file is put out of place like any other
+    // As Linux: an open file is put out of place like any other; as Windows: not at all.
+    if (const Node there = Find(to).node; s_->openStays && there && there->opens > 0) return false;
+    Replace(from, to);
     return true;
   }
 
@@ -740,6 +750,8 @@ void MemoryDisk::Append(const std::string& abs, const std::string& bytes) {
 }
 
 void MemoryDisk::KeepOneNameAFile() { state_->oneName = true; }
+
+void MemoryDisk::ReplaceNoOpenFile() { state_->openStays = true; }
 
 void MemoryDisk::BeforeEachReplace(std::function<void()> meddle) {
   state_->beforeReplace = std::move(meddle);

@@ -55,6 +55,8 @@ class MemoryDisk {
   void Append(const std::string& abs, const std::string& bytes);
   /// From now on a file keeps one name, as on FAT: no hard links.
   void KeepOneNameAFile();
+  /// From now on a file that is open stays in place of one replacing it, as on Windows.
+  void ReplaceNoOpenFile();
   /// What another program does just before each replacement of a file that may be open
   /// (Drive::ReplaceUnlessOpen), while the power is on; none for nothing.
   void BeforeEachReplace(std::function<void()> meddle);
