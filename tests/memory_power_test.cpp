@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -176,19 +177,18 @@ TEST(PowerCut, InMemoryInAThousandLineRun) {
       calls, flushes.size(), flushes.size() + 1, torn, seconds);
 }
 
-// Winpack appends a line in the instant of each of the list's first replacements, on a disk
-// that keeps one name a file (FAT, exFAT), where the old list goes with its replacement but
-// for the run's own hold on it. The power fails at every call of that run, everything
+// Winpack appends a line in the instant of each of the list's first three tries to replace
+// it, on the disk `setUp` makes. The power fails at every call of that run, everything
 // unflushed lost, and the run after it finishes: each of Winpack's lines that the cut left in
 // the list's files is in the list once, and the list is otherwise what a run without a cut
 // leaves.
-TEST(PowerCut, InMemoryWhereAFileKeepsOneName) {
+void WinpackWritesAtTheReplacements(const std::function<void(test::MemoryDisk&)>& setUp) {
   test::Station pristine(test::kInMemory);
   test::MakeSmallStation(pristine);
   const test::Before before = test::Capture(pristine);
   test::Station st(test::kInMemory);
   test::MemoryDisk& disk = *st.Disk();
-  disk.KeepOneNameAFile();
+  setUp(disk);
   test::Runner r(st);
   const auto lines = [&](const std::string& name) {
     return test::Lines(st.Read("Winpack/Bulls/" + name));
@@ -240,6 +240,18 @@ TEST(PowerCut, InMemoryWhereAFileKeepsOneName) {
   }
   std::printf("cut the power at each of the %d calls of a run that carried Winpack's lines\n",
               cuts);
+}
+
+// On a disk that keeps one name a file (FAT, exFAT), where the old list goes with its
+// replacement but for the run's own hold on it; and on one with links that replaces no open
+// file, as Windows.
+TEST(PowerCut, InMemoryWhileWinpackWritesAtTheReplacements) {
+  for (const bool asWindows : {false, true}) {
+    SCOPED_TRACE(asWindows ? "with links, as Windows" : "one name");
+    WinpackWritesAtTheReplacements([&](test::MemoryDisk& disk) {
+      asWindows ? disk.ReplaceNoOpenFile() : disk.KeepOneNameAFile();
+    });
+  }
 }
 
 }  // namespace
