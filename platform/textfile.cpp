@@ -173,23 +173,19 @@ bool TextReader::AwaitAlone(Files& files, Files::Look look, std::chrono::millise
 
 void TextReader::Close() { file_.reset(); }
 
-TextWriter::TextWriter(Files& files, std::unique_ptr<OpenFile> file, std::string path)
-    : files_(&files), file_(std::move(file)), path_(std::move(path)) {
+TextWriter::TextWriter(Files& files, std::string_view winPath, platform::Create how)
+    : files_(&files), path_(files.AbsoluteWinPath(winPath)) {
+  Fault(Op::kCreate, path_);
+  file_ = files.drive().OpenWrite(path_, how);
   buf_.reserve(kBufferSize);
 }
 
 TextWriter TextWriter::Create(Files& files, std::string_view winPath) {
-  std::string path = files.AbsoluteWinPath(winPath);
-  Fault(Op::kCreate, path);
-  std::unique_ptr<OpenFile> file = files.drive().OpenWrite(path, Create::kEmpty);
-  return TextWriter(files, std::move(file), std::move(path));
+  return TextWriter(files, winPath, Create::kEmpty);
 }
 
 TextWriter TextWriter::Append(Files& files, std::string_view winPath) {
-  std::string path = files.AbsoluteWinPath(winPath);
-  Fault(Op::kCreate, path);
-  std::unique_ptr<OpenFile> file = files.drive().OpenWrite(path, Create::kAppend);
-  return TextWriter(files, std::move(file), std::move(path));
+  return TextWriter(files, winPath, Create::kAppend);
 }
 
 TextWriter::TextWriter(TextWriter&& other) noexcept
@@ -212,14 +208,9 @@ void TextWriter::WriteLine(std::string_view line) {
   if (!file_) throw FileError(FileError::Kind::kOther, path_, "file is closed");
   size_ += line.size() + 2;
   if (buf_.size() + line.size() + 2 > kBufferSize) Flush();
-  if (line.size() + 2 > kBufferSize) {
-    buf_.append(line);
-    buf_ += "\r\n";
-    Flush();
-    return;
-  }
   buf_.append(line);
   buf_ += "\r\n";
+  if (buf_.size() > kBufferSize) Flush();  // a line longer than the buffer is not kept
 }
 
 void TextWriter::Flush() {

@@ -96,7 +96,7 @@ class TextWriter {
   const std::string& path() const { return path_; }
 
  private:
-  TextWriter(Files& files, std::unique_ptr<OpenFile> file, std::string path);
+  TextWriter(Files& files, std::string_view winPath, platform::Create how);
 
   Files* files_;
   std::unique_ptr<OpenFile> file_;
