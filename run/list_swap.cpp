@@ -216,8 +216,10 @@ void ListSwap::Note(int name, const OldListNote& note) {
   journal_.NoteOldList(Leaf(names_.second[name]), note);
 }
 
+// What is carried goes to the next run: by its second name, or else shown to the user.
 void ListSwap::Leave(int name) {
   if (name >= 0) outcome_.oldListLeft = names_.second[name];
+  if (name < 0) outcome_.linesNotPut = carry_.lines;
   files_.Flush();
 }
 

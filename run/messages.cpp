@@ -39,7 +39,11 @@ std::vector<std::string> Lists(const Outcome& o) {
       Listed("These files beside MARKED.TXT may hold marked lines of an older list, but no "
              "journal of Kelvaron says which of them are in MARKED.TXT, so they are left where "
              "they are for you to look at:",
-             o.oldListsKept)};
+             o.oldListsKept),
+      Listed("Winpack wrote these lines to MARKED.TXT in the instant the run replaced it, and "
+             "the run could neither put them into the new list nor keep them in a file of their "
+             "own, so they are shown here for you to mark again:",
+             o.linesNotPut)};
   std::erase(lists, std::string());
   return lists;
 }

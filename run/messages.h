@@ -26,6 +26,7 @@ struct Outcome {
   std::vector<std::string> strays{};       // files in the staging folder the run did not make
   std::string oldListLeft{};  // a replaced list's second name the next run carries over from
   std::vector<std::string> oldListsKept{};  // second names no journal accounts for
+  std::vector<std::string> linesNotPut{};   // Winpack's late lines that no file holds
 };
 
 struct Message {

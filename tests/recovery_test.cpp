@@ -259,6 +259,37 @@ TEST(TwoRuns, LinesWrittenAtEveryReplacementWaitForTheNextRun) {
   EXPECT_FALSE(st.Exists("Winpack/Bulls/MARKED.WAS") || st.Exists("Winpack/Bulls/MARKED.WA2"));
 }
 
+// Where both second names are taken by files no journal accounts for, the lines of the old
+// list the run held through its replacement are carried in memory only: what Winpack wrote
+// in the last of the rounds is shown, not lost unsaid.
+TEST(TwoRuns, LinesNoFileCanKeepAreShown) {
+  test::Station st(test::kInMemory);
+  st.Disk()->KeepOneNameAFile();
+  TwoBulletins(st);
+  st.Write("Winpack/Bulls/MARKED.WAS", "someone's\r\n");
+  st.Write("Winpack/Bulls/MARKED.WA2", "someone else's\r\n");
+  std::vector<std::string> appended;
+  st.Disk()->BeforeEachReplace([&] {
+    appended.push_back(std::to_string(990000 + appended.size()) + ",B");
+    st.Disk()->Append("C:\\Winpack\\Bulls\\MARKED.TXT", appended.back() + "\r\n");
+  });
+  test::Runner r(st);
+  r.Run();
+  ASSERT_EQ(r.rec.messages.size(), 3u);
+  EXPECT_EQ(r.rec.messages[1], std::make_pair(Kind::kWarning,
+                                              "Winpack wrote these lines to MARKED.TXT in the "
+                                              "instant the run replaced it, and the run could "
+                                              "neither put them into the new list nor keep them "
+                                              "in a file of their own, so they are shown here "
+                                              "for you to mark again:\n" +
+                                                  appended.back()));
+  EXPECT_EQ(r.rec.messages[2].second, run::kFinished);
+  appended.pop_back();
+  std::string list = "000001,KB\r\n000002,KB\r\n";
+  for (const std::string& line : appended) list += line + "\r\n";
+  EXPECT_EQ(st.Read(kMarked), list);
+}
+
 // A list that another program put in place is left as it is; the trace of the run gives the
 // K marks at the next run.
 TEST(TwoRuns, AListPutInPlaceDuringARunIsNotReplaced) {
