@@ -87,7 +87,7 @@ target_link_libraries(fault_tests PRIVATE kelvaron_run kelvaron_faults test_stat
 add_test(NAME fault_tests COMMAND fault_tests --gtest_filter=-Hostile.*)
 # About 500 s under Wine on a loaded two-core machine: the limit leaves room for more load.
 set_tests_properties(fault_tests PROPERTIES
-  RUN_SERIAL TRUE TIMEOUT 1200
+  RUN_SERIAL TRUE TIMEOUT 1200 LABELS one-name
   ENVIRONMENT "KELVARON_RUN_CHILD=$<TARGET_FILE:run_child>")
 # Hostile stations (a million-line list, lines of 100 MB): over a minute under Wine, beside
 # the rest of the default configuration (scripts/test-windows runs those labelled long apart).
