@@ -65,12 +65,17 @@ std::string Failure(const Outcome& o) {
     return text + stopped;
   }
   if (o.list == Outcome::List::kReplaced) {
-    return "MARKED.TXT was replaced by the new list, but the disk did not confirm that it is "
-           "stored.\n" +
-           o.listError + "\n" + MarkedSentence(o.marked, "") +
-           " Should the power fail before the disk stores it, the next run gives the K marks "
-           "again." +
-           stopped;
+    std::string text =
+        "MARKED.TXT was replaced by the new list, but the disk did not confirm that it is "
+        "stored.\n" +
+        o.listError + "\n" + MarkedSentence(o.marked, "") +
+        " Should the power fail before the disk stores it, the next run gives the K marks again.";
+    if (!o.oldListLeft.empty()) {
+      text += " What another program wrote to the old list meanwhile is kept in ";
+      text += o.oldListLeft;
+      text += ", and the next run puts it into MARKED.TXT.";
+    }
+    return text + stopped;
   }
   if (!o.oldListLeft.empty() && o.passError.empty()) {
     return "MARKED.TXT was replaced by the new list, but another program kept the old list "
