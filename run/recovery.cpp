@@ -31,9 +31,10 @@ Copy Compare(platform::Files& files, const std::string& archivePath, const std::
 
 // The bulletin left Winpack's folder by other hands (Winpack prunes old bulletins) before its
 // copy got its archive name: that copy may be the last one there is, though nothing says it
-// is whole. It is set aside for the user rather than removed or trusted: where it is kept.
-// One whose other name is taken stays under its own, apart from the staged copies tidied
-// away; a link, which Windows would move through, is no copy of the run's and goes with them.
+// is whole. It is set aside for the user rather than removed or trusted; the name it is
+// kept under is returned. One whose other name is taken stays under its own, apart from the
+// staged copies tidied away; a link, which Windows would move through, is no copy of the
+// run's and goes with them.
 std::string KeepStaged(platform::Files& files, const JournalEntry& e,
                        std::set<std::string>& setAside) {
   const std::string kept = e.tempPath + kKept;
