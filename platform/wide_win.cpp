@@ -15,12 +15,15 @@ std::wstring Wide(std::string_view text) {
   return wide;
 }
 
+// A character the code page lacks becomes '?', as on Linux, which no name of a file holds:
+// Windows' best fit would make a look-alike of it ("Lodz" of "Łódź") that may name another file.
 std::string Narrow(std::wstring_view text) {
   if (text.empty()) return std::string();
   const int size = static_cast<int>(text.size());
-  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  const DWORD exact = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int n = WideCharToMultiByte(CP_ACP, exact, text.data(), size, nullptr, 0, nullptr, nullptr);
   std::string narrow(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), size, narrow.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, exact, text.data(), size, narrow.data(), n, nullptr, nullptr);
   return narrow;
 }
 

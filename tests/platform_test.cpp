@@ -410,6 +410,12 @@ TEST(Files, RenamesLoseNoName) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"26120701.TXT", "26120703.TXT"}));
   EXPECT_TRUE(files.FileNames("C:\\Winpack\\Archive\\Bulls\\Wx").empty());
+  // A name the code page cannot spell is listed as no other file's name.
+  if (test::UseCodePage(st, 1252)) {
+    std::ofstream(fs::path(st.Host("Winpack/Archive/Bulls/Ares")) / std::u8string(u8"\u0141x.TXT"));
+    names = files.FileNames("C:\\Winpack\\Archive\\Bulls\\Ares");
+    EXPECT_EQ(std::count(names.begin(), names.end(), "?x.TXT"), 1);
+  }
 
   // A second name keeps a file that another takes the place of; a name taken is refused.
   if (!test::CanMakeHardLinks()) return;
