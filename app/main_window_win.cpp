@@ -42,8 +42,9 @@ BOOL CALLBACK AddWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM areas) {
 }  // namespace
 
 MainWindow::MainWindow(const platform::Clock& clock)
-    : presenter_(*this,
-                 [&clock](run::Reporter& reporter) { run::ArchiveMarkedBulletins(reporter, clock); }) {}
+    : presenter_(*this, [&clock](run::Reporter& reporter) {
+        run::ArchiveMarkedBulletins(reporter, clock);
+      }) {}
 
 double MainWindow::Dpi() const {
   HDC screen = GetDC(nullptr);
@@ -157,11 +158,19 @@ void MainWindow::ShowBox(run::Reporter::Kind kind, const std::string& text) {
   MessageBoxW(hwnd_, Wide(text).c_str(), Wide(form::kTitle).c_str(), MB_OK | icon);
 }
 
-void MainWindow::MoveToArchive() { presenter_.Archive(); }
+void MainWindow::MoveToArchive() {
+  presenter_.Archive();
+  if (exitAsked_ && !presenter_.Running()) Exit();
+}
 
 void MainWindow::ShowVersion() { presenter_.ShowVersion(); }
 
-void MainWindow::Exit() { DestroyWindow(hwnd_); }
+// The shell's own boxes (a bulletin the Recycle Bin cannot take) belong to no window and run
+// the window's events: an exit asked for meanwhile waits until the run has told its end.
+void MainWindow::Exit() {
+  exitAsked_ = presenter_.Running();
+  if (!exitAsked_) DestroyWindow(hwnd_);
+}
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
@@ -191,6 +200,9 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
           return 0;
       }
       break;
+    case WM_CLOSE:
+      Exit();
+      return 0;
     case WM_DESTROY:
       hwnd_ = nullptr;
       status_ = nullptr;

@@ -42,4 +42,5 @@ class MainWindow : private form::Surface {
   HWND hwnd_ = nullptr;
   HWND status_ = nullptr;
   form::Rect placement_;  // the stored placement in pixels: the visible outer frame
+  bool exitAsked_ = false;
 };

@@ -14,9 +14,12 @@ std::int64_t Presenter::SteadyMs() {
 }
 
 void Presenter::Archive() {
+  if (running_) return;
+  running_ = true;
   pacer_.Begin(now_());
   archive_(*this);
   PaintPending();
+  running_ = false;
 }
 
 void Presenter::ShowVersion() {

@@ -43,8 +43,11 @@ class Presenter : public run::Reporter {
   /// The text of panel 1 or 2 as the run last set it, painted or not.
   const std::string& Text(int panel) const { return panels_.texts.at(panel - 1); }
 
-  /// File > Move to archive: the run, with its last texts painted before it returns.
+  /// File > Move to archive: the run, with its last texts painted before it returns. Picked
+  /// again while the run goes on (a box of the system's own runs the window's events), it
+  /// starts no second run.
   void Archive();
+  bool Running() const { return running_; }
   /// File > Version: the version and the credit in the panels, painted at once.
   void ShowVersion();
 
@@ -61,6 +64,7 @@ class Presenter : public run::Reporter {
   Ticks now_;
   PanelTexts panels_;
   PaintPacer pacer_;
+  bool running_ = false;
 };
 
 }  // namespace form

@@ -116,6 +116,25 @@ TEST(Presenter, ALongRunPaintsAboutTenTimesASecond) {
   EXPECT_EQ(s.presenter.Text(2), "A1000");
 }
 
+// A box of the system's own (the Recycle Bin refusing a file) runs the window's events: the
+// command picked again then starts no run inside the run.
+TEST(Presenter, TheCommandPickedDuringARunStartsNoSecondRun) {
+  RecordingSurface surface;
+  int runs = 0;
+  form::Presenter* window = nullptr;
+  form::Presenter presenter{surface, [&](run::Reporter&) {
+                              ++runs;
+                              EXPECT_TRUE(window->Running());
+                              window->Archive();
+                            }};
+  window = &presenter;
+  presenter.Archive();
+  EXPECT_EQ(runs, 1);
+  EXPECT_FALSE(presenter.Running());
+  presenter.Archive();
+  EXPECT_EQ(runs, 2);
+}
+
 TEST(Presenter, VersionIsPaintedAtOnceEvenRightAfterARun) {
   ScriptedWindow s;
   s.script = {{50'001, 1, "B1"}, {50'002, 0, "done"}};
