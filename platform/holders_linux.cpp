@@ -144,6 +144,9 @@ bool OpenElsewhere(const HolderLook& look) {
   return !held.empty();
 }
 
+// How often every process is looked at again, for one that opened the file since.
+constexpr auto kLookEverywhere = std::chrono::milliseconds(50);
+
 }  // namespace
 
 // A program that keeps the list open may let go of it for a moment only, less than a look
@@ -163,8 +166,11 @@ bool SystemDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look,
   const std::string watched = own != nullptr ? "/proc/self/fd/" + std::to_string(own->fd()) : host;
   const int wd = watch < 0 ? -1 : inotify_add_watch(watch, watched.c_str(), IN_CLOSE);
   if (wd < 0) return PollAlone([&] { return OpenElsewhere(holders); }, limit);
+  const struct Unwatch {
+    int watch, wd;
+    ~Unwatch() { inotify_rm_watch(watch, wd); }
+  } unwatch{watch, wd};  // also when a look throws: the instance serves the process
   using Clock = std::chrono::steady_clock;
-  constexpr auto kLookEverywhere = std::chrono::milliseconds(50);
   const auto until = Clock::now() + limit;
   auto scanAt = Clock::now();
   std::vector<std::string> held;
@@ -186,7 +192,6 @@ bool SystemDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look,
     }
     alone = !holders.AnyHolds(held);
   }
-  inotify_rm_watch(watch, wd);
   return alone;
 }
 
