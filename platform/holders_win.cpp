@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -80,18 +81,20 @@ std::string OnTestDrive(std::string final) {
 // Found by a name nobody else knows, not from a refused link: one refused in the list's place
 // may mean that a program has the list open, or that the system wants more access for a link,
 // and Wine refuses access on a disk of Linux's that has no links.
+// A file that would not open for the try (a scanner holding it) is no answer: it is asked again.
 bool LinksWork(const std::string& absFrom) {
-  static const bool work = [&] {
-    const std::string probe = absFrom + ".lnk";
-    try {
-      RemoveEntry(probe);  // one a stopped run left, as a name
-    } catch (const FileError&) {
-    }
-    if (Link(absFrom, probe, false) != 0) return false;
-    DeleteFileW(win::LongPath(probe).c_str());
-    return true;
-  }();
-  return work;
+  static std::optional<bool> work;
+  if (work) return *work;
+  const std::string probe = absFrom + ".lnk";
+  try {
+    RemoveEntry(probe);  // one a stopped run left, as a name
+  } catch (const FileError&) {
+  }
+  const LONG linked = Link(absFrom, probe, false);
+  if (linked == -1) return false;
+  if (linked == 0) DeleteFileW(win::LongPath(probe).c_str());
+  work = linked == 0;
+  return *work;
 }
 
 // A rename's handle has delete access, and in the instant before it is closed an open of the
