@@ -208,7 +208,6 @@ TEST(Faults, EveryOperationFailingWhileWinpackWritesAtTheReplacements) {
   test::Station pristine(test::kInMemory);
   test::MakeSmallStation(pristine);
   const test::Before before = test::Capture(pristine);
-  const auto isWinpacks = [](const std::string& line) { return line.rfind("99", 0) == 0; };
   int tried = 0;
   const struct {
     const char* name;
@@ -228,12 +227,7 @@ TEST(Faults, EveryOperationFailingWhileWinpackWritesAtTheReplacements) {
                      std::to_string(n));
         disk.CopyFrom(*pristine.Disk());
         std::set<std::string> written;
-        disk.BeforeEachReplace([&] {
-          if (written.size() == 3) return;
-          const std::string line = "99000" + std::to_string(written.size()) + ",B";
-          disk.Append("C:\\Winpack\\Bulls\\MARKED.TXT", line + "\r\n");
-          written.insert(line);
-        });
+        test::WinpackWritesAtReplacements(disk, written);
         platform::faults::Reset();
         if (n > 0) platform::faults::FailNth(op, n, EIO);
         const Outcome first = ArchiveOnce(st);
@@ -262,14 +256,10 @@ TEST(Faults, EveryOperationFailingWhileWinpackWritesAtTheReplacements) {
         for (const auto& [bulletin, copies] : test::ArchiveCopies(st, before)) {
           EXPECT_EQ(copies, 1) << bulletin;
         }
-        std::string others;
-        std::multiset<std::string> winpacks;
-        for (const std::string& line : test::Lines(st.Read("Winpack/Bulls/MARKED.TXT"))) {
-          isWinpacks(line) ? void(winpacks.insert(line)) : void(others += line + "\r\n");
-        }
-        if (reference.empty()) reference = others;
-        EXPECT_EQ(others, reference);
-        EXPECT_EQ(winpacks, std::multiset<std::string>(written.begin(), written.end()));
+        const test::WinpacksAndOthers list = test::SplitMarkedList(st);
+        if (reference.empty()) reference = list.others;
+        EXPECT_EQ(list.others, reference);
+        EXPECT_EQ(list.winpacks, std::multiset<std::string>(written.begin(), written.end()));
         ++tried;
       }
     }

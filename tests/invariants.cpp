@@ -8,6 +8,7 @@
 
 #include "run/marked_list.h"
 #include "run/messages.h"
+#include "tests/memory_drive.h"
 
 namespace fs = std::filesystem;
 
@@ -179,6 +180,24 @@ std::vector<std::string> Kept(const Station& st, const Before& before) {
     if (copies.count(path) == 0) broken.push_back("K mark without a whole copy: " + n);
   }
   return broken;
+}
+
+void WinpackWritesAtReplacements(MemoryDisk& disk, std::set<std::string>& written) {
+  disk.BeforeEachReplace([&disk, &written] {
+    if (written.size() == 3) return;
+    const std::string line = "99000" + std::to_string(written.size()) + ",B";
+    disk.Append("C:\\Winpack\\Bulls\\MARKED.TXT", line + "\r\n");
+    written.insert(line);
+  });
+}
+
+WinpacksAndOthers SplitMarkedList(const Station& st) {
+  WinpacksAndOthers split;
+  for (const std::string& line : Lines(st.Read("Winpack/Bulls/MARKED.TXT"))) {
+    line.rfind("99000", 0) == 0 ? void(split.winpacks.insert(line))
+                                : void(split.others += line + "\r\n");
+  }
+  return split;
 }
 
 }  // namespace test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,16 @@ std::vector<std::string> Finished(const Station& st, const Before& before);
 /// How many new archive files hold a copy of each bulletin of before (a copy in the staging
 /// folder is none).
 std::map<std::string, int> ArchiveCopies(const Station& st, const Before& before);
+
+/// Winpack on a drive in memory: a line of its own ("99000<n>,B") appended to MARKED.TXT
+/// just before each of the first three tries to replace it, each noted in `written`.
+void WinpackWritesAtReplacements(MemoryDisk& disk, std::set<std::string>& written);
+
+/// The marked list as the run after others left it: Winpack's lines apart from the rest.
+struct WinpacksAndOthers {
+  std::multiset<std::string> winpacks;
+  std::string others;  // as CR LF lines
+};
+WinpacksAndOthers SplitMarkedList(const Station& st);
 
 }  // namespace test

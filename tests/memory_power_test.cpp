@@ -190,21 +190,13 @@ void WinpackWritesAtTheReplacements(const std::function<void(test::MemoryDisk&)>
   test::MemoryDisk& disk = *st.Disk();
   setUp(disk);
   test::Runner r(st);
-  const auto lines = [&](const std::string& name) {
-    return test::Lines(st.Read("Winpack/Bulls/" + name));
-  };
-  const auto isWinpacks = [](const std::string& line) { return line.rfind("99", 0) == 0; };
   std::string reference;
   int cuts = 0;
   for (int n = 0;; ++n) {  // 0: no cut
     SCOPED_TRACE("power cut at call " + std::to_string(n));
     disk.CopyFrom(*pristine.Disk());
-    int appended = 0;
-    disk.BeforeEachReplace([&] {
-      if (appended == 3) return;
-      disk.Append("C:\\Winpack\\Bulls\\MARKED.TXT",
-                  "99000" + std::to_string(appended++) + ",B\r\n");
-    });
+    std::set<std::string> written;
+    test::WinpackWritesAtReplacements(disk, written);
     if (n > 0) disk.FailAtCall(n);
     r.Run();
     disk.BeforeEachReplace(nullptr);
@@ -214,8 +206,8 @@ void WinpackWritesAtTheReplacements(const std::function<void(test::MemoryDisk&)>
       disk.CutPower();
       ++cuts;
       for (const char* name : {"MARKED.TXT", "MARKED.WAS", "MARKED.WA2"}) {
-        for (const std::string& line : lines(name)) {
-          if (isWinpacks(line)) left.insert(line);
+        for (const std::string& line : test::Lines(st.Read(std::string("Winpack/Bulls/") + name))) {
+          if (written.count(line) != 0) left.insert(line);
         }
       }
       r.Run();
@@ -225,18 +217,14 @@ void WinpackWritesAtTheReplacements(const std::function<void(test::MemoryDisk&)>
     for (const auto& [bulletin, copies] : test::ArchiveCopies(st, before)) {
       ASSERT_EQ(copies, 1) << bulletin;
     }
-    std::string others;
-    std::multiset<std::string> winpacks;
-    for (const std::string& line : lines("MARKED.TXT")) {
-      isWinpacks(line) ? void(winpacks.insert(line)) : void(others += line + "\r\n");
-    }
+    const test::WinpacksAndOthers list = test::SplitMarkedList(st);
     if (n == 0) {
-      reference = others;
-      ASSERT_EQ(winpacks.size(), 3u);
+      reference = list.others;
+      ASSERT_EQ(list.winpacks.size(), 3u);
     }
-    ASSERT_EQ(others, reference);
-    for (const std::string& line : winpacks) ASSERT_EQ(winpacks.count(line), 1u) << line;
-    for (const std::string& line : left) ASSERT_EQ(winpacks.count(line), 1u) << line;
+    ASSERT_EQ(list.others, reference);
+    for (const std::string& line : list.winpacks) ASSERT_EQ(list.winpacks.count(line), 1u) << line;
+    for (const std::string& line : left) ASSERT_EQ(list.winpacks.count(line), 1u) << line;
   }
   std::printf("cut the power at each of the %d calls of a run that carried Winpack's lines\n",
               cuts);

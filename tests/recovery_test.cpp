@@ -522,60 +522,48 @@ TEST(Trash, NeverOverwritesAFileAlreadyThere) {
 // Winpack then prunes the bulletin before Kelvaron runs again. The copy under its temporary
 // name may be the last one there is: it is kept, and the run says where. Once the user has
 // named it back, it is the user's: never removed, always named.
-std::string StagedCopyOfAPrunedBulletin(test::Station& st) {
-  st.Basics(99999, 0, {"ARES"});
-  const std::string b1 = test::Station::BulletinText("000001", "ARES");
-  st.Write(kStaged, b1);
-  st.Write(kJournal, JournalEntry("C:\\Winpack\\Bulls\\1\\000001.TXT",
-                                  "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B"));
-  st.Write(kMarked, "000001,B\r\n");
-  return b1;
-}
-
 TEST(Interrupted, TheLastCopyOfAPrunedBulletinIsKept) {
-  test::Station st(test::kInMemory);
-  const std::string b1 = StagedCopyOfAPrunedBulletin(st);
-  test::Runner r(st);
-  r.clock = test::FixedClock("08-12-2026");
-  r.Run();
-  EXPECT_EQ(Copies(st, b1), 1);
-  EXPECT_TRUE(st.Exists(kStaged + ".kept"));
-  ASSERT_EQ(r.rec.messages.size(), 2u);
   const std::string staged =
       "C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\" + kToken + "-Ares-26120703.TXT";
-  EXPECT_NE(r.rec.messages[0].second.find(staged + ".kept (of C:\\Winpack\\Bulls\\1\\000001.TXT)"),
-            std::string::npos)
-      << r.rec.messages[0].second;
-  EXPECT_EQ(r.rec.messages[1].second, run::kFinished);
-  r.Run();  // a later run leaves the copy set aside where it is, and says nothing of it
-  EXPECT_TRUE(st.Exists(kStaged + ".kept"));
-  EXPECT_TRUE(r.Finished());
-  st.Rename(kStaged + ".kept", kStaged);
-  st.Write("Winpack/Archive/Bulls/Kelvaron.tmp/notes.txt", "the operator's");
-  r.Run();
-  EXPECT_EQ(st.Read(kStaged), b1);
-  ASSERT_EQ(r.rec.messages.size(), 2u);
-  for (const std::string& file : {staged, std::string("Kelvaron.tmp\\notes.txt")}) {
-    EXPECT_NE(r.rec.messages[0].second.find(file), std::string::npos) << r.rec.messages[0].second;
+  // Where the copy cannot be set aside under another name, it stays under its own.
+  for (const bool keptTaken : {false, true}) {
+    SCOPED_TRACE(keptTaken ? "the .kept name taken" : "set aside");
+    test::Station st(test::kInMemory);
+    st.Basics(99999, 0, {"ARES"});
+    const std::string b1 = test::Station::BulletinText("000001", "ARES");
+    st.Write(kStaged, b1);
+    st.Write(kJournal, JournalEntry("C:\\Winpack\\Bulls\\1\\000001.TXT",
+                                    "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B"));
+    st.Write(kMarked, "000001,B\r\n");
+    if (keptTaken) st.Write(kStaged + ".kept", "set aside before");
+    const std::string keptAs = keptTaken ? kStaged : kStaged + ".kept";
+    test::Runner r(st);
+    r.clock = test::FixedClock("08-12-2026");
+    r.Run();
+    EXPECT_EQ(Copies(st, b1), 1);
+    EXPECT_EQ(st.Read(keptAs), b1);
+    ASSERT_EQ(r.rec.messages.size(), 2u);
+    EXPECT_NE(r.rec.messages[0].second.find(staged + (keptTaken ? "" : ".kept") +
+                                            " (of C:\\Winpack\\Bulls\\1\\000001.TXT)"),
+              std::string::npos)
+        << r.rec.messages[0].second;
+    EXPECT_EQ(r.rec.messages[1].second, run::kFinished);
+    if (keptTaken) {
+      EXPECT_EQ(st.Read(kStaged + ".kept"), "set aside before");
+      continue;
+    }
+    r.Run();  // a later run leaves the copy set aside where it is, and says nothing of it
+    EXPECT_TRUE(st.Exists(kStaged + ".kept"));
+    EXPECT_TRUE(r.Finished());
+    st.Rename(kStaged + ".kept", kStaged);
+    st.Write("Winpack/Archive/Bulls/Kelvaron.tmp/notes.txt", "the operator's");
+    r.Run();
+    EXPECT_EQ(st.Read(kStaged), b1);
+    ASSERT_EQ(r.rec.messages.size(), 2u);
+    for (const std::string& file : {staged, std::string("Kelvaron.tmp\\notes.txt")}) {
+      EXPECT_NE(r.rec.messages[0].second.find(file), std::string::npos) << r.rec.messages[0].second;
+    }
   }
-}
-
-// Where the copy cannot be set aside under another name, it stays under its own, and so the
-// run says.
-TEST(Interrupted, ALastCopyThatCannotBeSetAsideStaysWhereItIs) {
-  test::Station st(test::kInMemory);
-  const std::string b1 = StagedCopyOfAPrunedBulletin(st);
-  st.Write(kStaged + ".kept", "set aside before");
-  test::Runner r(st);
-  r.Run();
-  EXPECT_EQ(st.Read(kStaged), b1);
-  EXPECT_EQ(st.Read(kStaged + ".kept"), "set aside before");
-  const std::string staged =
-      "C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\" + kToken + "-Ares-26120703.TXT";
-  ASSERT_EQ(r.rec.messages.size(), 2u);
-  EXPECT_NE(r.rec.messages[0].second.find(staged + " (of C:\\Winpack\\Bulls\\1\\000001.TXT)"),
-            std::string::npos)
-      << r.rec.messages[0].second;
 }
 
 // A copy an interrupted run staged cannot be removed (the archive is read-only for a moment):
