@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -82,16 +83,43 @@ int SystemDrive::State::OpenExisting(const std::string& abs, int flags) {
 
 void SystemDrive::State::NoteCreated(const std::string& hostPath) {
   dirtyDirs.insert(hostPath.substr(0, hostPath.rfind('/')));
+  made.insert(hostPath);
   tree.NoteCreated(hostPath);
 }
 
 void SystemDrive::State::NoteRemoved(const std::string& hostPath) {
   dirtyDirs.insert(hostPath.substr(0, hostPath.rfind('/')));
+  made.erase(hostPath);
   tree.NoteRemoved(hostPath);
 }
 
+namespace {
+
+constexpr decltype(statfs::f_type) kFuseMagic = 0x65735546;
+
+// Makes a folder's entries durable: its whole file system once per Flush, or the folder alone
+// where that reaches no disk. 0, else -1 with errno set.
+int SyncFolder(int fd, std::set<dev_t>& eachFile, std::vector<dev_t>& synced) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return -1;
+  if (eachFile.count(st.st_dev) != 0) return fsync(fd);
+  if (std::find(synced.begin(), synced.end(), st.st_dev) != synced.end()) return 0;
+  struct statfs fs {};
+  if (fstatfs(fd, &fs) != 0) return -1;
+  if (fs.f_type == kFuseMagic) {
+    eachFile.insert(st.st_dev);
+    return fsync(fd);
+  }
+  synced.push_back(st.st_dev);
+  return syncfs(fd);
+}
+
+}  // namespace
+
 // One syncfs per file system: a run changes thousands of files in a handful of folders,
-// and a sync of each would cost a commit of the file system's journal apiece.
+// and a sync of each would cost a commit of the file system's journal apiece. FUSE passes no
+// syncfs on to the program behind the mount (ntfs-3g, sshfs): there each folder and file goes
+// alone.
 void SystemDrive::Flush() {
   std::vector<dev_t> synced;
   // The drive's own file system always: what an interrupted run left there may not be on
@@ -100,23 +128,36 @@ void SystemDrive::Flush() {
   for (const std::string& dir : state_->dirtyDirs) {
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) continue;  // removed since: nothing of it to keep
-    struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0) {
-      const int err = errno;
-      if (fd >= 0) close(fd);
-      throw FileError::FromErrno(err, WinNameOfHost(dir));
-    }
-    if (std::find(synced.begin(), synced.end(), st.st_dev) != synced.end()) {
-      close(fd);
-      continue;
-    }
-    const int done = syncfs(fd);
+    const int done = fd < 0 ? -1 : SyncFolder(fd, state_->eachFile, synced);
     const int err = errno;
-    close(fd);
+    if (fd >= 0) close(fd);
     if (done != 0) throw FileError::FromErrno(err, WinNameOfHost(dir));
-    synced.push_back(st.st_dev);
   }
   state_->dirtyDirs.clear();
+  state_->SyncEach();
+}
+
+void SystemDrive::State::SyncEach() {
+  const auto alone = [&](int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 && eachFile.count(st.st_dev) != 0;
+  };
+  if (!eachFile.empty()) {
+    for (FdFile* file : writing) {
+      if (alone(file->fd()) && fsync(file->fd()) != 0) {
+        throw FileError::FromErrno(errno, WinNameOfHost(file->host()));
+      }
+    }
+    for (const std::string& host : made) {
+      const int fd = open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      if (fd < 0) continue;  // gone since, or a link: its file is not the run's
+      const int done = alone(fd) ? fsync(fd) : 0;
+      const int err = errno;
+      close(fd);
+      if (done != 0) throw FileError::FromErrno(err, WinNameOfHost(host));
+    }
+  }
+  made.clear();
 }
 
 SystemDrive::SystemDrive() : state_(std::make_unique<State>()) {}

@@ -2,6 +2,8 @@
 
 // Drive C: of a Wine prefix, as the Linux program finds it; shared by the Linux files of the
 // platform only.
+#include <sys/types.h>
+
 #include <set>
 #include <string>
 
@@ -10,7 +12,11 @@
 
 namespace platform {
 
+class FdFile;
+
 struct SystemDrive::State final : HostFolders {
+  /// Lets the files still open for writing outlive the drive.
+  ~State() override;
   Entry Has(const std::string& host) override;
   bool IsFolder(const std::string& host) override;
   std::optional<std::vector<std::string>> List(const std::string& hostDir) override;
@@ -23,25 +29,38 @@ struct SystemDrive::State final : HostFolders {
   void NoteRemoved(const std::string& hostPath);
   /// Has the next Flush make a host folder's entries durable: another changed them for us.
   void NoteChanged(const std::string& hostDir) { dirtyDirs.insert(hostDir); }
+  /// Makes durable one by one, on the file systems whose sync does not reach their disk, the
+  /// files written and the entries made since the last Flush.
+  void SyncEach();
 
   HostTree tree{*this, DriveRoot()};
   std::string trashRoot;            // the home trash once it is known to be there
   std::set<std::string> dirtyDirs;  // host folders changed since the last Flush
+  std::set<std::string> made;       // host entries made or written since the last Flush
+  std::set<FdFile*> writing;        // open for writing: they may be written after a Flush
+  std::set<dev_t> eachFile;         // file systems whose syncfs reaches no disk (FUSE)
 };
 
-/// A file the Linux drive opened: its descriptor.
+/// A file the Linux drive opened: its descriptor and, for a file being written, the drive
+/// that makes it durable, and the file's host path there.
 class FdFile final : public OpenFile {
  public:
-  explicit FdFile(int fd) : fd_(fd) {}
+  explicit FdFile(int fd, SystemDrive::State* writer = nullptr, std::string host = {});
   ~FdFile() override;
   std::size_t Read(char* buf, std::size_t size) override;
   void Seek(std::uint64_t offset) override;
   std::size_t Write(const char* data, std::size_t size) override;
   void Close() override;
   int fd() const { return fd_; }
+  const std::string& host() const { return host_; }
+  void Detach() { writer_ = nullptr; }
 
  private:
+  void Release();
+
   int fd_;
+  SystemDrive::State* writer_;
+  std::string host_;
 };
 
 /// Whether the host path still names the open file (not another put in its place).

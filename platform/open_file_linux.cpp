@@ -3,14 +3,29 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "platform/drive_linux.h"
 #include "platform/wording.h"
 
 namespace platform {
 
+FdFile::FdFile(int fd, SystemDrive::State* writer, std::string host)
+    : fd_(fd), writer_(writer), host_(std::move(host)) {
+  if (writer_ != nullptr) writer_->writing.insert(this);
+}
+
 FdFile::~FdFile() {
+  Release();
   if (fd_ >= 0) close(fd_);
+}
+
+// A file written is made durable by the next Flush of its drive, by its name once closed.
+void FdFile::Release() {
+  if (writer_ == nullptr) return;
+  writer_->writing.erase(this);
+  writer_->made.insert(host_);
+  writer_ = nullptr;
 }
 
 std::size_t FdFile::Read(char* buf, std::size_t size) {
@@ -36,6 +51,7 @@ std::size_t FdFile::Write(const char* data, std::size_t size) {
 void FdFile::Close() {
   const int fd = fd_;
   fd_ = -1;
+  Release();
   if (close(fd) != 0) throw FileError::FromErrno(errno, "");
 }
 
@@ -87,7 +103,11 @@ std::unique_ptr<OpenFile> SystemDrive::OpenWrite(const std::string& abs, Create 
                     st.st_nlink > 1 ? words::kHardLinked : words::kNotOrdinary);
   }
   state_->NoteCreated(host);
-  return std::make_unique<FdFile>(fd);
+  return std::make_unique<FdFile>(fd, state_.get(), host);
+}
+
+SystemDrive::State::~State() {
+  for (FdFile* open : writing) open->Detach();
 }
 
 bool SystemDrive::Names(const std::string& abs, OpenFile& file) {

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# A run on a station behind FUSE (the Windows partition through ntfs-3g, say), where the
+# system's sync of a whole file system reaches no disk: each file the run leaves, each archive
+# folder and Winpack's own must be synced by itself, or a power cut after the run loses them.
+# Argument: run_child.
+set -euo pipefail
+run_child=$1
+here=$(cd "$(dirname "$0")" && pwd)
+python=/usr/bin/python3
+[ -w /dev/fuse ] && [ "$(id -u)" = 0 ] || { echo "SKIP: no FUSE mount here"; exit 77; }
+"$python" -c 'import fusepy' 2>/dev/null || { echo "SKIP: no python3-fusepy"; exit 77; }
+tmp=$(mktemp -d)
+mkdir "$tmp/behind" "$tmp/prefix" "$tmp/data"
+"$python" "$here/logging_fuse.py" "$tmp/behind" "$tmp/prefix" "$tmp/log" &
+fuse=$!
+trap 'umount "$tmp/prefix" 2>/dev/null || umount -l "$tmp/prefix" 2>/dev/null; wait; rm -rf "$tmp"' EXIT
+for _ in $(seq 100); do mountpoint -q "$tmp/prefix" && break; sleep 0.05; done
+mountpoint -q "$tmp/prefix" || { echo "SKIP: the mount was refused"; exit 77; }
+bash "$here/../scripts/make-station.sh" "$tmp/prefix"
+: > "$tmp/log"
+
+said=$(WINEPREFIX=$tmp/prefix XDG_DATA_HOME=$tmp/data "$run_child" 0 < /dev/null | tr -d '\r')
+[ "$(tail -1 <<<"$said")" = "Kelvaron is Finnished." ] || { echo "FAIL: the run: $said"; exit 1; }
+
+failed=0
+expect() {  # kind path: the log must show a sync of it
+  grep -qxF "$1 $2" "$tmp/log" || { echo "FAIL: no sync of $1 $2"; failed=1; }
+}
+cd "$tmp/behind"
+copies=$(find drive_c/Winpack/Archive -type f | sort)
+[ -n "$copies" ] || { echo "FAIL: no archive copies"; exit 1; }
+for copy in $copies; do
+  expect file "/$copy"
+  expect folder "/$(dirname "$copy")"
+done
+expect file /drive_c/Winpack/Bulls/MARKED.TXT
+expect folder /drive_c/Winpack/Bulls
+echo "$(wc -l <<<"$copies") copies, $(wc -l < "$tmp/log") syncs"
+exit "$failed"
