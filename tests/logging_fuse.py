@@ -1,29 +1,32 @@
 """A file system in user space over a folder that logs each sync it is asked for.
 
-Arguments: the folder behind it, the mount point, the log. It runs until unmounted. The
-kernel passes no syncfs on to such a program, as it does not to ntfs-3g or sshfs, so the log
-shows what a program makes durable there file by file.
+Arguments: the folder behind it, the mount point, the log, and "inodes" to give each file
+its own inode number as ntfs-3g does, or "paths" to leave numbering to libfuse, which gives
+each name its own, so that a file's two names look like two files. It runs until unmounted.
+The kernel passes no syncfs on to such a program, as it does not to ntfs-3g or sshfs, so the
+log shows what a program makes durable there file by file.
 """
 import os
 import sys
 
 from fusepy import FUSE, Operations
 
-STAT_KEYS = ("st_atime", "st_ctime", "st_gid", "st_ino", "st_mode", "st_mtime", "st_nlink", "st_size",
+STAT_KEYS = ("st_atime", "st_ctime", "st_gid", "st_mode", "st_mtime", "st_nlink", "st_size",
              "st_uid")
 
 
 class Logging(Operations):
-    def __init__(self, root, log):
+    def __init__(self, root, log, inodes):
         self.root = root
         self.log = open(log, "a", buffering=1)
+        self.keys = STAT_KEYS + (("st_ino",) if inodes else ())
 
     def at(self, path):
         return self.root + path
 
     def getattr(self, path, fh=None):
         st = os.lstat(self.at(path))
-        return {key: getattr(st, key) for key in STAT_KEYS}
+        return {key: getattr(st, key) for key in self.keys}
 
     def readdir(self, path, fh):
         return [".", ".."] + os.listdir(self.at(path))
@@ -76,4 +79,6 @@ class Logging(Operations):
 
 
 if __name__ == "__main__":
-    FUSE(Logging(sys.argv[1], sys.argv[3]), sys.argv[2], foreground=True, nothreads=True, use_ino=True)
+    inodes = sys.argv[4] == "inodes"
+    FUSE(Logging(sys.argv[1], sys.argv[3], inodes), sys.argv[2], foreground=True, nothreads=True,
+         use_ino=inodes)

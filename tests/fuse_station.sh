@@ -2,16 +2,17 @@
 # A run on a station behind FUSE (the Windows partition through ntfs-3g, say), where the
 # system's sync of a whole file system reaches no disk: each file the run leaves, each archive
 # folder and Winpack's own must be synced by itself, or a power cut after the run loses them.
-# Argument: run_child.
+# Where the file system gives each name its own number, the run must finish all the same.
+# Arguments: run_child, and how the file system numbers files (tests/logging_fuse.py).
 set -euo pipefail
-run_child=$1
+run_child=$1 numbering=$2
 here=$(cd "$(dirname "$0")" && pwd)
 python=/usr/bin/python3
 [ -w /dev/fuse ] && [ "$(id -u)" = 0 ] || { echo "SKIP: no FUSE mount here"; exit 77; }
 "$python" -c 'import fusepy' 2>/dev/null || { echo "SKIP: no python3-fusepy"; exit 77; }
 tmp=$(mktemp -d)
 mkdir "$tmp/behind" "$tmp/prefix" "$tmp/data"
-"$python" "$here/logging_fuse.py" "$tmp/behind" "$tmp/prefix" "$tmp/log" &
+"$python" "$here/logging_fuse.py" "$tmp/behind" "$tmp/prefix" "$tmp/log" "$numbering" &
 fuse=$!
 trap 'umount "$tmp/prefix" 2>/dev/null || umount -l "$tmp/prefix" 2>/dev/null; wait; rm -rf "$tmp"' EXIT
 for _ in $(seq 100); do mountpoint -q "$tmp/prefix" && break; sleep 0.05; done
