@@ -208,18 +208,25 @@ void TextWriter::WriteLine(std::string_view line) {
   if (!file_) throw FileError(FileError::Kind::kOther, path_, "file is closed");
   size_ += line.size() + 2;
   if (buf_.size() + line.size() + 2 > kBufferSize) Flush();
-  buf_.append(line);
+  if (line.size() + 2 > kBufferSize) {
+    Put(line);  // a line longer than the buffer goes to the file as it is, never copied
+  } else {
+    buf_.append(line);
+  }
   buf_ += "\r\n";
-  if (buf_.size() > kBufferSize) Flush();  // a line longer than the buffer is not kept
 }
 
 void TextWriter::Flush() {
-  for (std::size_t done = 0; done < buf_.size();) {
-    Fault(Op::kWrite, path_);
-    done += FileError::Naming(path_,
-                              [&] { return file_->Write(buf_.data() + done, buf_.size() - done); });
-  }
+  Put(buf_);
   buf_.clear();
+}
+
+void TextWriter::Put(std::string_view bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    Fault(Op::kWrite, path_);
+    done += FileError::Naming(
+        path_, [&] { return file_->Write(bytes.data() + done, bytes.size() - done); });
+  }
 }
 
 void TextWriter::Close() {

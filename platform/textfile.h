@@ -97,6 +97,7 @@ class TextWriter {
 
  private:
   TextWriter(Files& files, std::string_view winPath, platform::Create how);
+  void Put(std::string_view bytes);
 
   Files* files_;
   std::unique_ptr<OpenFile> file_;
