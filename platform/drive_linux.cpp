@@ -20,6 +20,11 @@
 #include "platform/wording.h"
 
 namespace platform {
+namespace {
+
+constexpr decltype(statfs::f_type) kFuseMagic = 0x65735546;
+
+}  // namespace
 
 std::string DriveRoot() {
   const char* prefix = std::getenv("WINEPREFIX");
@@ -94,8 +99,6 @@ void SystemDrive::State::NoteRemoved(const std::string& hostPath) {
 }
 
 namespace {
-
-constexpr decltype(statfs::f_type) kFuseMagic = 0x65735546;
 
 // Makes a folder's entries durable: its whole file system once per Flush, or the folder alone
 // where that reaches no disk. 0, else -1 with errno set.
@@ -231,9 +234,14 @@ bool SystemDrive::RenameNew(const std::string& from, const std::string& to) {
   return true;
 }
 
+// FUSE may give each name of a file a kernel inode of its own (libfuse's path-based API),
+// each with its own size kept for a while: lines written by one name are then missed by a
+// read through the other. There the old list gets no second name; the run holds it instead.
 bool SystemDrive::LinkNew(const std::string& existing, const std::string& name) {
   const std::string hostFrom = HostPath(existing);
   const std::string hostTo = state_->tree.HostOfNewName(name);
+  struct statfs fs {};
+  if (statfs(hostFrom.c_str(), &fs) == 0 && fs.f_type == kFuseMagic) return false;
   if (link(hostFrom.c_str(), hostTo.c_str()) != 0) {
     if (errno == EEXIST || errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) return false;
     throw FileError::FromErrno(errno, name);

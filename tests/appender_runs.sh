@@ -2,14 +2,15 @@
 # Runs after runs of one program while another appends a line every millisecond to MARKED.TXT
 # (tests/appender.cpp): no line it writes may be lost, torn or doubled, none of its opens
 # refused, and few runs may leave the list to the next run.
-# Arguments: run_child, appender, number of runs, line|held. A program ending in .exe is run
-# under Wine in the test run's $WINEPREFIX: Winpack itself is a Windows program.
+# Arguments: run_child, appender, number of runs, line|held, and the Wine prefix to make the
+# station in (a new one when not given). A program ending in .exe is run under Wine in the test
+# run's $WINEPREFIX: Winpack itself is a Windows program.
 set -euo pipefail
 run_child=$1 appender=$2 runs=$3 mode=$4
 [ -x "$run_child" ] || { echo "SKIP: no $run_child"; exit 77; }
 here=$(cd "$(dirname "$0")" && pwd)
 tmp=$(mktemp -d)
-prefix=$tmp/prefix
+prefix=${5:-$tmp/prefix}
 [[ "$run_child$appender" == *.exe* ]] && prefix=$WINEPREFIX
 run() {
   if [[ "$1" == *.exe ]]; then wine "$@"; else WINEPREFIX=$prefix "$@"; fi

@@ -2,10 +2,12 @@
 # A run on a station behind FUSE (the Windows partition through ntfs-3g, say), where the
 # system's sync of a whole file system reaches no disk: each file the run leaves, each archive
 # folder and Winpack's own must be synced by itself, or a power cut after the run loses them.
-# Where the file system gives each name its own number, the run must finish all the same.
-# Arguments: run_child, and how the file system numbers files (tests/logging_fuse.py).
+# Where the file system gives each name its own number, the run must finish all the same; and
+# no line Winpack appends meanwhile may be lost, though each name of a file may have a size of
+# its own in the kernel.
+# Arguments: run_child, appender, and how the file system numbers files (tests/logging_fuse.py).
 set -euo pipefail
-run_child=$1 numbering=$2
+run_child=$1 appender=$2 numbering=$3
 here=$(cd "$(dirname "$0")" && pwd)
 python=/usr/bin/python3
 [ -w /dev/fuse ] && [ "$(id -u)" = 0 ] || { echo "SKIP: no FUSE mount here"; exit 77; }
@@ -37,4 +39,6 @@ done
 expect file /drive_c/Winpack/Bulls/MARKED.TXT
 expect folder /drive_c/Winpack/Bulls
 echo "$(wc -l <<<"$copies") copies, $(wc -l < "$tmp/log") syncs"
-exit "$failed"
+[ "$failed" -eq 0 ] || exit 1
+cd "$here"
+bash appender_runs.sh "$run_child" "$appender" 10 line "$tmp/prefix"
