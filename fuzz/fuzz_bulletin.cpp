@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string line(reinterpret_cast<const char*>(data), size);
   line = line.substr(0, line.find_first_of("\r\n"));
 
-  const std::string group = run::BullGroupOf(line);
+  const std::string group = run::GroupField(line);
   FUZZ_CHECK(group.size() <= 6);
   FUZZ_CHECK(group.empty() || group.back() != ' ');
   FUZZ_CHECK(group.empty() || line.compare(13, group.size(), group) == 0);

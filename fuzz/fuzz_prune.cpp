@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::TextReader ini(files, "C:\\Winpack\\Packet.ini");
     std::string line = ini.ReadLine();
     while (platform::UpperCase(line.substr(0, 10)) != "PRUNE_SIZE") line = ini.ReadLine();
-    const int32_t prune = run::LongOfValue(run::ValueOfText(line.substr(11)));
+    const int32_t prune = run::RoundToWhole(run::ValueOfText(line.substr(11)));
     FUZZ_CHECK(int64_t{limit} == int64_t{last} - prune);
   } catch (const platform::FileError& e) {
     FUZZ_CHECK(!e.path().empty());

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const double value = run::ValueOfText(text);
   FUZZ_CHECK(!std::isnan(value));
   try {
-    const int32_t n = run::LongOfValue(value);
+    const int32_t n = run::RoundToWhole(value);
     FUZZ_CHECK(std::fabs(static_cast<double>(n) - value) <= 0.5);
   } catch (const std::overflow_error&) {
     FUZZ_CHECK(!(std::fabs(value) < 2147483647.0));

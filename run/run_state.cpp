@@ -22,7 +22,7 @@ bool IsTwoDigits(const std::string& text) {
 
 int32_t LongOf(const std::string& text, const std::string& path) {
   try {
-    return LongOfValue(ValueOfText(text));
+    return RoundToWhole(ValueOfText(text));
   } catch (const std::overflow_error& e) {
     Fail(path, e.what());
   }

@@ -23,7 +23,7 @@ std::string NewToken() {
 
 }  // namespace
 
-std::string BullGroupOf(const std::string& headLine2) {
+std::string GroupField(const std::string& headLine2) {
   if (headLine2.size() < 14) return {};
   std::string field = headLine2.substr(13, 6);
   field.erase(field.find_last_not_of(' ') + 1);
@@ -48,7 +48,7 @@ bool Transfer::Stage(Bulletin& b) {
   // Without a second header line there is no group: the file is not a bulletin to move.
   if (bulletin->AtEnd()) return false;
   const std::string headLine2 = bulletin->ReadLine();
-  const std::string group = BullGroupOf(headLine2);
+  const std::string group = GroupField(headLine2);
   for (const std::string& selected : state_.Groups) {
     if (selected != group) continue;
     // A folder that Windows cannot open (or takes for a device) would hide the copy from

@@ -15,7 +15,7 @@ namespace run {
 
 /// The group field of a bulletin's second header line: positions 14 to 19, trailing blanks
 /// removed.
-std::string BullGroupOf(const std::string& headLine2);
+std::string GroupField(const std::string& headLine2);
 
 /// Moves bulletins of selected groups into the archive, a batch at a time: each copy is
 /// written whole under a staging name, then the batch is journalled and made durable, the

@@ -86,7 +86,7 @@ double ValueOfText(std::string_view text) {
   return negative ? -value : value;
 }
 
-int32_t LongOfValue(double value) {
+int32_t RoundToWhole(double value) {
   const double rounded = std::nearbyint(value);  // the default rounding mode is half to even
   if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) {
     throw std::overflow_error("number outside the range of a Long");
@@ -94,7 +94,7 @@ int32_t LongOfValue(double value) {
   return static_cast<int32_t>(rounded);
 }
 
-std::string SeqTextOf(int number) {
+std::string SequenceText(int number) {
   std::string text = std::to_string(number);
   if (number < 10) text.insert(text.begin(), '0');
   return text;

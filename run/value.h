@@ -13,9 +13,9 @@ double ValueOfText(std::string_view text);
 
 /// Rounds to the nearest whole number, halfway to even; throws std::overflow_error outside
 /// the 32-bit range.
-int32_t LongOfValue(double value);
+int32_t RoundToWhole(double value);
 
 /// The sequence number as an archive name holds it: "01" to "09", then "10", ..., "100".
-std::string SeqTextOf(int number);
+std::string SequenceText(int number);
 
 }  // namespace run

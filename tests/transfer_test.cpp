@@ -25,7 +25,7 @@ TEST(KMark, KeepsEveryCharacter) {
   }
 }
 
-TEST(BullGroupOf, PositionsFourteenToNineteen) {
+TEST(GroupField, PositionsFourteenToNineteen) {
   const std::pair<std::string, std::string> rows[] = {
       {"From: PA3XYZ ARES   @WW", "ARES"},
       {"From: PA3XYZ ARES", "ARES"},  // ends inside the field
@@ -38,7 +38,7 @@ TEST(BullGroupOf, PositionsFourteenToNineteen) {
   };
   for (const auto& [line, group] : rows) {
     SCOPED_TRACE(line);
-    EXPECT_EQ(run::BullGroupOf(line), group);
+    EXPECT_EQ(run::GroupField(line), group);
   }
 }
 
@@ -62,7 +62,7 @@ struct Transfer {
   std::string Archive(const std::string& rel) { return st.Read("Winpack/Archive/Bulls/" + rel); }
 };
 
-TEST(DoIt, MovesABulletinOfASelectedGroup) {
+TEST(Archive, MovesABulletinOfASelectedGroup) {
   Transfer t;
   t.st.Bulletin("012345", "ARES", "line 3\nline 4");  // LF only, last line unterminated
   EXPECT_EQ(t.Do({"012345"}), "012345,KB,x\r\n");
@@ -80,7 +80,7 @@ TEST(DoIt, MovesABulletinOfASelectedGroup) {
   EXPECT_FALSE(t.st.Exists("Winpack/Archive/Bulls/Kelvaron.tmp"));
 }
 
-TEST(DoIt, BulletinsThatStay) {
+TEST(Archive, BulletinsThatStay) {
   struct Row {
     const char* name;
     std::string content;  // nothing written when empty and `missing`
@@ -115,7 +115,7 @@ TEST(DoIt, BulletinsThatStay) {
   }
 }
 
-TEST(DoIt, TwoLineBulletinAndRepeatedGroup) {
+TEST(Archive, TwoLineBulletinAndRepeatedGroup) {
   Transfer t({"WX", "ARES", "ARES"});
   t.st.Write("Winpack/Bulls/1/000001.TXT", "head\r\nFrom: PA3XYZ ARES");
   EXPECT_EQ(t.Do({"000001"}), "000001,KB,x\r\n");  // marked once
@@ -123,7 +123,7 @@ TEST(DoIt, TwoLineBulletinAndRepeatedGroup) {
   EXPECT_EQ(t.st.EntriesIn("Winpack/Archive/Bulls/Ares"), std::vector<std::string>{"26120701.TXT"});
 }
 
-TEST(DoIt, NumbersFollowTheFolderWhateverTheGroupsPosition) {
+TEST(Archive, NumbersFollowTheFolderWhateverTheGroupsPosition) {
   Transfer t({"WX", "KEPS", "ARES"});
   t.st.Write("Winpack/Archive/Bulls/Ares/26120701.TXT", "old 1");
   t.st.Write("Winpack/Archive/Bulls/Ares/26120702.TXT", "old 2");
@@ -135,7 +135,7 @@ TEST(DoIt, NumbersFollowTheFolderWhateverTheGroupsPosition) {
   EXPECT_EQ(t.Archive("Ares/26120701.TXT"), "old 1");
 }
 
-TEST(DoIt, AFailedCopyLeavesTheBulletinAndNoPartialFile) {
+TEST(Archive, AFailedCopyLeavesTheBulletinAndNoPartialFile) {
   Transfer t;
   t.st.Bulletin("000001", "ARES");
   t.st.Write("Winpack/Archive/Bulls/Ares", "a file where the folder should be");
@@ -147,7 +147,7 @@ TEST(DoIt, AFailedCopyLeavesTheBulletinAndNoPartialFile) {
 
 // Every line of a moved bulletin gets its K mark, so that a bulletin marked twice is archived
 // once even when the trash refuses it, or its lines stand more than a batch apart.
-TEST(DoIt, ABulletinMarkedTwiceIsArchivedOnce) {
+TEST(Archive, ABulletinMarkedTwiceIsArchivedOnce) {
   struct Row {
     const char* name;
     int between;  // other lines between the two lines of bulletin 000001

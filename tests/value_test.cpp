@@ -69,26 +69,26 @@ const LongRow kLongs[] = {
     {"smallest", -2147483648.0, INT32_MIN},
 };
 
-TEST(LongOfValue, RoundsHalfToEven) {
+TEST(RoundToWhole, RoundsHalfToEven) {
   for (const auto& row : kLongs) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(run::LongOfValue(row.value), row.result);
+    EXPECT_EQ(run::RoundToWhole(row.value), row.result);
   }
 }
 
-TEST(LongOfValue, OverflowIsAnError) {
+TEST(RoundToWhole, OverflowIsAnError) {
   for (double v : {2147483648.0, 2147483647.5, -2147483649.0, HUGE_VAL, -HUGE_VAL}) {
     SCOPED_TRACE(v);
-    EXPECT_THROW(run::LongOfValue(v), std::overflow_error);
+    EXPECT_THROW(run::RoundToWhole(v), std::overflow_error);
   }
 }
 
-TEST(SeqTextOf, LeadingZeroBelowTen) {
-  EXPECT_EQ(run::SeqTextOf(1), "01");
-  EXPECT_EQ(run::SeqTextOf(9), "09");
-  EXPECT_EQ(run::SeqTextOf(10), "10");
-  EXPECT_EQ(run::SeqTextOf(100), "100");
-  EXPECT_EQ(run::SeqTextOf(32767), "32767");
+TEST(SequenceText, LeadingZeroBelowTen) {
+  EXPECT_EQ(run::SequenceText(1), "01");
+  EXPECT_EQ(run::SequenceText(9), "09");
+  EXPECT_EQ(run::SequenceText(10), "10");
+  EXPECT_EQ(run::SequenceText(100), "100");
+  EXPECT_EQ(run::SequenceText(32767), "32767");
 }
 
 }  // namespace
