@@ -31,9 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const run::JournalContents journal = run::ReadJournal(files);
     for (const run::JournalEntry& e : journal.entries) {
       FUZZ_CHECK(run::Trusted(e, journal.tokens));
-      FUZZ_CHECK(platform::UpperCase(e.bullPath) ==
-                 platform::UpperCase(run::BullPathOf(run::MarkedNumOf(e.line))));
-      FUZZ_CHECK(Under(e.bullPath, run::kBulls, 2));
+      FUZZ_CHECK(platform::UpperCase(e.bulletinPath) ==
+                 platform::UpperCase(run::BulletinPath(run::MarkedNumOf(e.line))));
+      FUZZ_CHECK(Under(e.bulletinPath, run::kBulls, 2));
       FUZZ_CHECK(Under(e.tempPath, run::kStaging, 1));
       FUZZ_CHECK(Under(e.archivePath, run::kArchiveRoot, 2));
     }

@@ -24,11 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The bulletin's path never leaves its subfolder of Winpack's bulletin folder.
   const std::string num = line.substr(0, 6);
   if (!run::NamesOneFile(num)) return 0;  // the run never opens it
-  const std::string bullPath = run::BullPathOf(num);
+  const std::string bulletinPath = run::BulletinPath(num);
   fuzz::Prefix();
   try {
     platform::Files files;
-    const std::string host = files.HostPath(bullPath);
+    const std::string host = files.HostPath(bulletinPath);
     const std::string bulls = platform::DriveRoot() + "/Winpack/Bulls/";
     FUZZ_CHECK(host.compare(0, bulls.size(), bulls) == 0);
     const std::string rest = host.substr(bulls.size());

@@ -39,7 +39,7 @@ class Pass {
     std::string markedNum = "1", line;
     // The test looks at the line processed last, so the first line that reaches the limit is
     // processed too.
-    while (outcome_.passError.empty() && ValueOfText(markedNum) < state_.PruneLimit &&
+    while (outcome_.passError.empty() && ValueOfText(markedNum) < state_.pruneLimit &&
            NextLine(list, line)) {
       Bulletin bulletin = Bulletin::OfLine(std::move(line));
       markedNum = bulletin.number;
@@ -79,7 +79,7 @@ class Pass {
 
  private:
   void Take(Bulletin b, NewList& out) {
-    reporter_.SetPanelText(1, b.entry.bullPath);
+    reporter_.SetPanelText(1, b.entry.bulletinPath);
     if (moved_.count(b.key) != 0) {
       Mark(out, out.Hold(std::move(b.entry.line)), b.key);
       return;
@@ -111,8 +111,8 @@ class Pass {
       transfer_.CompleteBatch(batch_);
       for (const Bulletin& b : batch_) {
         // A bulletin that left Winpack's folder otherwise (Winpack pruned it) is not there.
-        if (!b.refusal.empty() && StillThere(files_, b.entry.bullPath)) {
-          outcome_.notRecycled.push_back(b.entry.bullPath + ": " + b.refusal);
+        if (!b.refusal.empty() && StillThere(files_, b.entry.bulletinPath)) {
+          outcome_.notRecycled.push_back(b.entry.bulletinPath + ": " + b.refusal);
         }
         moved_.insert(b.key);
         for (std::size_t index : b.listLines) Mark(out, index, b.key);
@@ -192,7 +192,7 @@ void ArchiveMarkedBulletins(Reporter& reporter, const platform::Clock& clock,
   Recovery recovery;
   try {
     state = StartRunState(files, clock);
-    state.PruneLimit = ApplyPruneSize(files, ReadLastNum(files));
+    state.pruneLimit = ApplyPruneSize(files, ReadLastNum(files));
     recovery = RecoverInterrupted(files);
   } catch (const std::exception& e) {
     return Show(reporter, NotStarted(e.what()));

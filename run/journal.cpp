@@ -39,7 +39,7 @@ bool IsArchiveName(const std::string& path) {
 
 void WriteEntry(platform::TextWriter& out, const JournalEntry& e) {
   out.WriteLine(kEntry);
-  const std::string* fields[] = {&e.bullPath, &e.tempPath, &e.archivePath, &e.line};
+  const std::string* fields[] = {&e.bulletinPath, &e.tempPath, &e.archivePath, &e.line};
   for (int i = 0; i < 4; ++i) out.WriteLine(kTags[i] + *fields[i]);
 }
 
@@ -76,7 +76,7 @@ void WriteNote(platform::TextWriter& out, const std::string& name, const OldList
 bool Trusted(const JournalEntry& e, const std::vector<std::string>& tokens) {
   const std::string number = MarkedNumOf(e.line);
   if (number.empty() || !NamesOneFile(number) ||
-      platform::UpperCase(e.bullPath) != platform::UpperCase(BullPathOf(number))) {
+      platform::UpperCase(e.bulletinPath) != platform::UpperCase(BulletinPath(number))) {
     return false;
   }
   return Claimed(LeafIn(e.tempPath, kStaging), tokens) && IsArchiveName(e.archivePath);

@@ -16,10 +16,10 @@
 namespace run {
 
 struct JournalEntry {
-  std::string bullPath;     // the bulletin, C:\Winpack\Bulls\<d>\<number>.TXT
-  std::string tempPath;     // its copy under a staging name
-  std::string archivePath;  // the name the copy gets in its group folder
-  std::string line;         // its marked line, before the K mark
+  std::string bulletinPath;  // the bulletin, C:\Winpack\Bulls\<d>\<number>.TXT
+  std::string tempPath;      // its copy under a staging name
+  std::string archivePath;   // the name the copy gets in its group folder
+  std::string line;          // its marked line, before the K mark
 };
 
 /// What a run noted of a second name it gave a replaced marked list (MARKED.WAS): the lines

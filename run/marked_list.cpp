@@ -15,14 +15,14 @@ Bulletin Bulletin::OfLine(std::string line) {
   Bulletin b;
   b.number = MarkedNumOf(line);
   b.key = platform::UpperCase(b.number);
-  b.entry.bullPath = BullPathOf(b.number);
+  b.entry.bulletinPath = BulletinPath(b.number);
   b.entry.line = std::move(line);
   return b;
 }
 
 std::string KeyOf(const std::string& line) { return platform::UpperCase(MarkedNumOf(line)); }
 
-std::string BullPathOf(const std::string& markedNum) {
+std::string BulletinPath(const std::string& markedNum) {
   const std::string last = markedNum.empty() ? "" : markedNum.substr(markedNum.size() - 1);
   return std::string(kBulls) + "\\" + last + "\\" + markedNum + ".TXT";
 }

@@ -15,7 +15,7 @@ namespace run {
 std::string MarkedNumOf(const std::string& line);
 
 /// The bulletin file of a number: `C:\Winpack\Bulls\<last character>\<number>.TXT`.
-std::string BullPathOf(const std::string& markedNum);
+std::string BulletinPath(const std::string& markedNum);
 
 /// Whether a number names a file of its subfolder: one with a path separator, or one that
 /// is `.` or `..`, would reach into other folders and is a bulletin that cannot be opened.

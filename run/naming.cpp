@@ -49,7 +49,7 @@ bool IsPortableFolderName(const std::string& name) {
 }
 
 std::string ArchiveNameOf(const RunState& stamp, int seqNum) {
-  return stamp.YearText + stamp.MonthText + stamp.DayText + SequenceText(seqNum) + ".TXT";
+  return stamp.year + stamp.month + stamp.day + SequenceText(seqNum) + ".TXT";
 }
 
 ArchiveTarget Naming::FreeArchiveName(const std::string& group) {

@@ -18,8 +18,9 @@ using platform::TextReader;
 enum class Copy { kBulletinGone, kWhole, kNotWhole };
 
 // Whether the archive copy holds the bulletin line for line, the bulletin opened once.
-Copy Compare(platform::Files& files, const std::string& archivePath, const std::string& bullPath) {
-  auto bulletin = TextReader::TryOpen(files, bullPath, TextReader::Links::kRefuse);
+Copy Compare(platform::Files& files, const std::string& archivePath,
+             const std::string& bulletinPath) {
+  auto bulletin = TextReader::TryOpen(files, bulletinPath, TextReader::Links::kRefuse);
   if (!bulletin) return Copy::kBulletinGone;
   auto archive = TextReader::TryOpen(files, archivePath, TextReader::Links::kRefuse);
   if (!archive) return Copy::kNotWhole;
@@ -82,8 +83,8 @@ void TidyStaging(platform::Files& files, const std::vector<std::string>& tokens,
 
 }  // namespace
 
-bool StillThere(platform::Files& files, const std::string& bullPath) {
-  return TextReader::TryOpen(files, bullPath, TextReader::Links::kRefuse).has_value();
+bool StillThere(platform::Files& files, const std::string& bulletinPath) {
+  return TextReader::TryOpen(files, bulletinPath, TextReader::Links::kRefuse).has_value();
 }
 
 Recovery RecoverInterrupted(platform::Files& files) {
@@ -91,17 +92,17 @@ Recovery RecoverInterrupted(platform::Files& files) {
   const JournalContents journal = ReadJournal(files);
   std::map<std::string, JournalEntry> byBulletin;  // the last entry of each bulletin counts
   std::set<std::string> setAside;
-  for (const JournalEntry& e : journal.entries) byBulletin[platform::UpperCase(e.bullPath)] = e;
+  for (const JournalEntry& e : journal.entries) byBulletin[platform::UpperCase(e.bulletinPath)] = e;
   for (const auto& [key, e] : byBulletin) {
     const std::string number = platform::UpperCase(MarkedNumOf(e.line));
-    const Copy copy = Compare(files, e.archivePath, e.bullPath);
+    const Copy copy = Compare(files, e.archivePath, e.bulletinPath);
     // The copy counts only when whole; else the bulletin is archived again as usual.
     if (copy == Copy::kNotWhole) continue;
     if (copy == Copy::kWhole) {
-      recovery.toTrash.push_back(e.bullPath);
+      recovery.toTrash.push_back(e.bulletinPath);
     } else if (!files.EntryExists(e.archivePath)) {
       if (files.EntryExists(e.tempPath)) {
-        recovery.kept.push_back(KeepStaged(files, e, setAside) + " (of " + e.bullPath + ")");
+        recovery.kept.push_back(KeepStaged(files, e, setAside) + " (of " + e.bulletinPath + ")");
       }
       continue;
     }

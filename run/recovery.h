@@ -35,6 +35,6 @@ int FinishInterrupted(platform::Files& files, const Recovery& recovery,
                       std::vector<std::string>& notRecycled);
 
 /// Whether the bulletin can still be opened in Winpack's folder.
-bool StillThere(platform::Files& files, const std::string& bullPath);
+bool StillThere(platform::Files& files, const std::string& bulletinPath);
 
 }  // namespace run

@@ -33,15 +33,14 @@ int32_t LongOf(const std::string& text, const std::string& path) {
 RunState StartRunState(platform::Files& files, const platform::Clock& clock) {
   RunState state;
   const std::string date = clock.DateText();
-  state.YearText = date.size() >= 2 ? date.substr(date.size() - 2) : date;
-  state.MonthText = date.substr(std::min<std::size_t>(3, date.size()), 2);
-  state.DayText = date.substr(0, 2);
+  state.year = date.size() >= 2 ? date.substr(date.size() - 2) : date;
+  state.month = date.substr(std::min<std::size_t>(3, date.size()), 2);
+  state.day = date.substr(0, 2);
   // A stamp of other characters would put separators into archive names.
-  if (!IsTwoDigits(state.YearText) || !IsTwoDigits(state.MonthText) ||
-      !IsTwoDigits(state.DayText)) {
+  if (!IsTwoDigits(state.year) || !IsTwoDigits(state.month) || !IsTwoDigits(state.day)) {
     Fail("today's date \"" + date + "\"", "not a day-first date such as 05-12-2026");
   }
-  state.Groups = settings::LoadSelection(files);
+  state.groups = settings::LoadSelection(files);
   return state;
 }
 

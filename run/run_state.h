@@ -12,9 +12,9 @@ namespace run {
 /// What a run learns before its pass, made fresh for each run: the date stamp of its archive
 /// names, the selection list, and the prune limit.
 struct RunState {
-  std::string YearText, MonthText, DayText;  // two digits each
-  std::vector<std::string> Groups;           // the selection list (settings::LoadSelection)
-  int32_t PruneLimit = 0;                    // last bulletin number less the prune size
+  std::string year, month, day;     // two digits each
+  std::vector<std::string> groups;  // the selection list (settings::LoadSelection)
+  int32_t pruneLimit = 0;           // last bulletin number less the prune size
 };
 
 /// Today's date stamp and the selection list (which may create Kelvaron.INI). Throws

@@ -35,26 +35,26 @@ Transfer::Transfer(platform::Files& files, Reporter& reporter, const RunState& s
     : files_(files), reporter_(reporter), state_(state), journal_(journal), naming_(files, state) {}
 
 bool Transfer::Stage(Bulletin& b) {
-  const std::string& bullPath = b.entry.bullPath;
+  const std::string& bulletinPath = b.entry.bulletinPath;
   // A line archived by an earlier run is not archived twice, though its bulletin may still be
   // there (the trash refused it, or the user put it back); a number with a path separator
   // would reach into other folders.
   if (IsKMarked(b.entry.line) || !NamesOneFile(b.number)) return false;
   // A link is not followed: the run moves Winpack's own files only. A bulletin that cannot
   // be opened is passed over in silence.
-  auto bulletin = TextReader::TryOpen(files_, bullPath, TextReader::Links::kRefuse);
+  auto bulletin = TextReader::TryOpen(files_, bulletinPath, TextReader::Links::kRefuse);
   if (!bulletin || bulletin->AtEnd()) return false;
   const std::string headLine1 = bulletin->ReadLine();
   // Without a second header line there is no group: the file is not a bulletin to move.
   if (bulletin->AtEnd()) return false;
   const std::string headLine2 = bulletin->ReadLine();
   const std::string group = GroupField(headLine2);
-  for (const std::string& selected : state_.Groups) {
+  for (const std::string& selected : state_.groups) {
     if (selected != group) continue;
     // A folder that Windows cannot open (or takes for a device) would hide the copy from
     // Winpack's own machine: such a bulletin stays, and the run says so.
     if (!IsPortableFolderName(group)) {
-      notPortable_.push_back(bullPath + " (group \"" + group + "\")");
+      notPortable_.push_back(bulletinPath + " (group \"" + group + "\")");
       return false;
     }
     StageCopy(*bulletin, headLine1, headLine2, group, b.entry);
@@ -103,7 +103,7 @@ void Transfer::CompleteBatch(Batch& batch) {
   std::vector<std::string> bulletins;
   for (const Bulletin& b : batch) {
     entries.push_back(b.entry);
-    bulletins.push_back(b.entry.bullPath);
+    bulletins.push_back(b.entry.bulletinPath);
   }
   std::size_t renamed = 0;
   try {

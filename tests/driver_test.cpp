@@ -112,9 +112,9 @@ TEST(Run, DateStampAndLastNumber) {
     EXPECT_EQ(run::ApplyPruneSize(files, run::ReadLastNum(files)), limit) << text;
   }
   const run::RunState state = run::StartRunState(files, test::FixedClock("07-12-2026"));
-  EXPECT_EQ(state.DayText, "07");
-  EXPECT_EQ(state.MonthText, "12");
-  EXPECT_EQ(state.YearText, "26");
+  EXPECT_EQ(state.day, "07");
+  EXPECT_EQ(state.month, "12");
+  EXPECT_EQ(state.year, "26");
 }
 
 // Every failure before the pass stops the run with nothing changed and an error that names

@@ -680,8 +680,8 @@ std::vector<Boundary> BatchBoundaries(int count) {
     std::vector<Boundary> found;
     void SetPanelText(int panel, const std::string& text) override {
       const int batches = static_cast<int>(found.size());
-      if (panel == 1 &&
-          text == run::BullPathOf(Number((batches + 1) * static_cast<int>(run::kBatchSize) + 1))) {
+      if (panel == 1 && text == run::BulletinPath(Number(
+                                    (batches + 1) * static_cast<int>(run::kBatchSize) + 1))) {
         found.push_back({"after batch " + std::to_string(batches + 1) + " went to the trash",
                          CallsSoFar() + 1});
       }

@@ -22,8 +22,8 @@ struct Naming {
   platform::Files files{st.OpenDrive()};
   run::RunState stamp = [] {
     run::RunState s;
-    s.YearText = "02";
-    s.MonthText = s.DayText = "07";
+    s.year = "02";
+    s.month = s.day = "07";
     return s;
   }();
   run::Naming naming{files, stamp};

@@ -33,9 +33,9 @@ const std::string kJournal = "Winpack/Bulls/MARKED.JNL";
 const std::string kToken = "0badc0de";
 const std::string kStaged = "Winpack/Archive/Bulls/Kelvaron.tmp/" + kToken + "-Ares-26120703.TXT";
 
-std::string JournalEntry(const std::string& bullPath, const std::string& archivePath,
+std::string JournalEntry(const std::string& bulletinPath, const std::string& archivePath,
                          const std::string& line) {
-  return "S " + kToken + "\r\n#\r\nB " + bullPath +
+  return "S " + kToken + "\r\n#\r\nB " + bulletinPath +
          "\r\nT C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\" + kToken + "-Ares-26120703.TXT\r\nA " +
          archivePath + "\r\nL " + line + "\r\n";
 }
