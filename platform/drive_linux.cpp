@@ -88,13 +88,12 @@ int SystemDrive::State::OpenExisting(const std::string& abs, int flags) {
 
 void SystemDrive::State::NoteCreated(const std::string& hostPath) {
   dirtyDirs.insert(hostPath.substr(0, hostPath.rfind('/')));
-  made.insert(hostPath);
+  made.push_back(hostPath);
   tree.NoteCreated(hostPath);
 }
 
 void SystemDrive::State::NoteRemoved(const std::string& hostPath) {
   dirtyDirs.insert(hostPath.substr(0, hostPath.rfind('/')));
-  made.erase(hostPath);
   tree.NoteRemoved(hostPath);
 }
 
@@ -151,6 +150,8 @@ void SystemDrive::State::SyncEach() {
         throw FileError::FromErrno(errno, WinNameOfHost(file->host()));
       }
     }
+    std::sort(made.begin(), made.end());
+    made.erase(std::unique(made.begin(), made.end()), made.end());
     for (const std::string& host : made) {
       const int fd = open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
       if (fd < 0) continue;  // gone since, or a link: its file is not the run's

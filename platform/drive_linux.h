@@ -6,6 +6,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/host_tree.h"
 #include "platform/system_drive.h"
@@ -36,7 +37,7 @@ struct SystemDrive::State final : HostFolders {
   HostTree tree{*this, DriveRoot()};
   std::string trashRoot;            // the home trash once it is known to be there
   std::set<std::string> dirtyDirs;  // host folders changed since the last Flush
-  std::set<std::string> made;       // host entries made or written since the last Flush
+  std::vector<std::string> made;    // host entries made or written since the last Flush
   std::set<FdFile*> writing;        // open for writing: they may be written after a Flush
   std::set<dev_t> eachFile;         // file systems whose syncfs reaches no disk (FUSE)
 };

@@ -24,7 +24,7 @@ FdFile::~FdFile() {
 void FdFile::Release() {
   if (writer_ == nullptr) return;
   writer_->writing.erase(this);
-  writer_->made.insert(host_);
+  writer_->made.push_back(host_);
   writer_ = nullptr;
 }
 
