@@ -142,12 +142,6 @@ ListSwap::Step ListSwap::NoteStep(TextReader& list, TextWriter& fresh) {
 // name; none on a disk that keeps one name a file.
 void ListSwap::GiveSecondName(const TextReader& list, Step& step) {
   step.linked = step.second >= 0 && files_.LinkNew(names_.list, names_.second[step.second]);
-  // A file system that tells a file's two names for two files (FUSE numbering its files by
-  // name) gives no second name the run can know the old list by.
-  if (step.linked && !list.NamedBy(files_, names_.second[step.second]) && list.StillNamed(files_) &&
-      TryRemove(names_.second[step.second])) {
-    step.linked = false;
-  }
   if (step.linked ? !list.NamedBy(files_, names_.second[step.second]) : !list.StillNamed(files_)) {
     GiveUp(step, FileError(FileError::Kind::kOther, list.path(),
                            "another program put a new list in its place during the run"));
