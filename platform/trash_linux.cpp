@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -53,6 +55,17 @@ std::string InfoText(const std::string& host) {
   std::string text = std::string("[Trash Info]\nPath=") + escaped + "\nDeletionDate=" + date + "\n";
   g_free(escaped);
   return text;
+}
+
+// The folder a file system is mounted on: the highest folder above `dir` on the same device.
+std::string MountTop(std::string dir, dev_t dev) {
+  while (dir.size() > 1) {
+    const std::string up = dir.substr(0, std::max<std::size_t>(dir.rfind('/'), 1));
+    struct stat st {};
+    if (stat(up.c_str(), &st) != 0 || st.st_dev != dev) break;
+    dir = up;
+  }
+  return dir;
 }
 
 class HomeTrashFolder final : public TrashFolder {
@@ -121,16 +134,32 @@ class HomeTrashFolder final : public TrashFolder {
     }
     state_.NoteRemoved(host);
     const std::string homeInfo = std::string(g_get_user_data_dir()) + "/Trash/info";
+    const std::string folder = host.substr(0, host.rfind('/'));
     struct stat home {
     }, file{};
-    if (stat(homeInfo.c_str(), &home) != 0 ||
-        stat(host.substr(0, host.rfind('/')).c_str(), &file) != 0 || home.st_dev == file.st_dev) {
-      state_.NoteChanged(homeInfo);
+    const bool homeKnown = stat(homeInfo.c_str(), &home) == 0;
+    const bool fileKnown = stat(folder.c_str(), &file) == 0;
+    if (!homeKnown || !fileKnown || home.st_dev == file.st_dev) state_.NoteChanged(homeInfo);
+    if (fileKnown && (!homeKnown || home.st_dev != file.st_dev)) {
+      NoteTopTrash(MountTop(folder, file.st_dev));
     }
     return true;
   }
 
  private:
+  // The trash of another file system is at its top, in .Trash/<uid> or .Trash-<uid>, which
+  // GIO may have made for this file.
+  void NoteTopTrash(const std::string& top) {
+    const std::string uid = std::to_string(getuid());
+    state_.NoteChanged(top);
+    for (const std::string& trash : {top + "/.Trash/" + uid, top + "/.Trash-" + uid}) {
+      for (const std::string& dir : {trash, trash + "/files", trash + "/info"}) {
+        struct stat st {};
+        if (lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) state_.NoteChanged(dir);
+      }
+    }
+  }
+
   // A record that cannot be written sends the trash folder to be looked for again.
   [[noreturn]] void Fail(int err, const std::string& info) {
     state_.trashRoot.clear();
