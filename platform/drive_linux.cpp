@@ -146,18 +146,20 @@ void SystemDrive::State::SyncEach() {
   };
   if (!eachFile.empty()) {
     for (FdFile* file : writing) {
-      if (alone(file->fd()) && fsync(file->fd()) != 0) {
-        throw FileError::FromErrno(errno, WinNameOfHost(file->host()));
+      if (file->TakeWritten() && alone(file->fd()) && fsync(file->fd()) != 0) {
+        const int err = errno;
+        throw FileError::FromErrno(err, WinNameOfHost(file->host()));
       }
     }
     std::sort(made.begin(), made.end());
     made.erase(std::unique(made.begin(), made.end()), made.end());
     for (const std::string& host : made) {
       const int fd = open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-      if (fd < 0) continue;  // gone since, or a link: its file is not the run's
-      const int done = alone(fd) ? fsync(fd) : 0;
+      // Gone since, or a link in its place: no file of the run's.
+      if (fd < 0 && (errno == ENOENT || errno == ELOOP)) continue;
+      const int done = fd < 0 ? -1 : alone(fd) ? fsync(fd) : 0;
       const int err = errno;
-      close(fd);
+      if (fd >= 0) close(fd);
       if (done != 0) throw FileError::FromErrno(err, WinNameOfHost(host));
     }
   }

@@ -6,6 +6,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/host_tree.h"
@@ -55,6 +56,8 @@ class FdFile final : public OpenFile {
   int fd() const { return fd_; }
   const std::string& host() const { return host_; }
   void Detach() { writer_ = nullptr; }
+  /// Whether the file was written since the last ask.
+  bool TakeWritten() { return std::exchange(written_, false); }
 
  private:
   void Release();
@@ -62,6 +65,7 @@ class FdFile final : public OpenFile {
   int fd_;
   SystemDrive::State* writer_;
   std::string host_;
+  bool written_ = false;
 };
 
 /// Whether the host path still names the open file (not another put in its place).

@@ -43,6 +43,7 @@ void FdFile::Seek(std::uint64_t offset) {
 std::size_t FdFile::Write(const char* data, std::size_t size) {
   for (;;) {
     const ssize_t n = write(fd_, data, size);
+    written_ = true;
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno != EINTR) throw FileError::FromErrno(errno, "");
   }
