@@ -16,6 +16,9 @@ namespace platform {
 
 class FdFile;
 
+/// statfs's f_type of a FUSE mount.
+inline constexpr long kFuseMagic = 0x65735546;
+
 struct SystemDrive::State final : HostFolders {
   /// Lets the files still open for writing outlive the drive.
   ~State() override;
