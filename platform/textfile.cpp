@@ -47,14 +47,7 @@ std::optional<TextReader> TextReader::TryOpen(Files& files, std::string_view win
   return TextReader(std::move(file), std::move(path));
 }
 
-TextReader::TextReader(TextReader&& other) noexcept
-    : file_(std::move(other.file_)),
-      path_(std::move(other.path_)),
-      buf_(std::move(other.buf_)),
-      pos_(other.pos_),
-      end_(other.end_),
-      read_(other.read_),
-      partial_(std::move(other.partial_)) {}
+TextReader::TextReader(TextReader&& other) noexcept = default;
 
 TextReader::~TextReader() = default;
 
@@ -188,12 +181,7 @@ TextWriter TextWriter::Append(Files& files, std::string_view winPath) {
   return TextWriter(files, winPath, Create::kAppend);
 }
 
-TextWriter::TextWriter(TextWriter&& other) noexcept
-    : files_(other.files_),
-      file_(std::move(other.file_)),
-      path_(std::move(other.path_)),
-      buf_(std::move(other.buf_)),
-      size_(other.size_) {}
+TextWriter::TextWriter(TextWriter&& other) noexcept = default;
 
 TextWriter::~TextWriter() {
   if (!file_) return;
