@@ -101,6 +101,10 @@ class Drive {
   /// Makes durable everything written, created, renamed or removed through this drive so
   /// far, and what others left unwritten on drive C:.
   virtual void Flush() = 0;
+  /// Has the next Flush make a file and its name durable as if written through this drive:
+  /// one an interrupted run left, which that Flush may not reach otherwise (in a folder linked
+  /// onto another disk, or behind FUSE).
+  virtual void Adopt(const std::string& abs) = 0;
   /// Sends files to the Recycle Bin / Trash, never deleting one instead; everything before is
   /// durable before the first moves, and each file's record in the trash before the call
   /// returns. Per file: empty when it went, else why not.

@@ -182,6 +182,17 @@ void SystemDrive::Flush() {
   state_->dirtyFolders.clear();
 }
 
+void SystemDrive::Adopt(const std::string& abs) {
+  HostPath(abs);
+  // A read-only file cannot be opened to be flushed; its folder's entry still can.
+  const DWORD attrs = GetFileAttributesW(win::LongPath(abs).c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY) == 0) {
+    state_->Written(abs);
+  } else {
+    state_->Changed(abs);
+  }
+}
+
 void SystemDrive::State::Written(const std::string& abs) {
   dirtyFiles[FoldedPath(abs)] = abs;
   Changed(abs);

@@ -130,6 +130,8 @@ void Files::Flush() {
   drive_->Flush();
 }
 
+void Files::Adopt(std::string_view winPath) { drive_->Adopt(AbsoluteWinPath(winPath)); }
+
 std::vector<std::string> Files::MoveToTrash(const std::vector<std::string>& winPaths) {
   std::vector<std::string> abs;
   abs.reserve(winPaths.size());

@@ -85,6 +85,9 @@ class Files {
   /// far (the contents of files and the folder entries that name them), and what others left
   /// unwritten on drive C: (an interrupted run's last steps). One call serves a whole batch.
   void Flush();
+  /// Has the next Flush make a file an interrupted run left durable, with its name, wherever
+  /// it lies.
+  void Adopt(std::string_view winPath);
 
   /// Sends files to the Recycle Bin / Trash, from where the user can restore them; never
   /// deletes one instead. Everything changed through this object before the call is durable

@@ -55,6 +55,12 @@ void SystemDrive::Flush() {
   state_->SyncEach();
 }
 
+void SystemDrive::Adopt(const std::string& abs) {
+  const std::string host = HostPath(abs);
+  state_->made.push_back(host);
+  state_->NoteChanged(host.substr(0, host.rfind('/')));
+}
+
 void SystemDrive::State::SyncEach() {
   const auto alone = [&](int fd) {
     struct stat st {};

@@ -29,6 +29,7 @@ class SystemDrive final : public Drive {
   std::string FinalPath(const std::string& abs) override;
   std::string FileId(const std::string& abs) override;
   void Flush() override;
+  void Adopt(const std::string& abs) override;
   std::vector<std::string> MoveToTrash(const std::vector<std::string>& abs,
                                        TrashSteps& steps) override;
   std::unique_ptr<OpenFile> OpenRead(const std::string& abs, Links links,

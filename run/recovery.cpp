@@ -99,6 +99,7 @@ Recovery RecoverInterrupted(platform::Files& files) {
     // The copy counts only when whole; else the bulletin is archived again as usual.
     if (copy == Copy::kNotWhole) continue;
     if (copy == Copy::kWhole) {
+      files.Adopt(e.archivePath);  // durable before its bulletin goes
       recovery.toTrash.push_back(e.bulletinPath);
     } else if (!files.EntryExists(e.archivePath)) {
       if (files.EntryExists(e.tempPath)) {
