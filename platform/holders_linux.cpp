@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -146,6 +148,8 @@ bool OpenElsewhere(const HolderLook& look) {
 
 // How often every process is looked at again, for one that opened the file since.
 constexpr auto kLookEverywhere = std::chrono::milliseconds(50);
+// How long a program may take from finding a file by its name to having it open.
+constexpr auto kLateOpen = std::chrono::milliseconds(50);
 
 }  // namespace
 
@@ -154,18 +158,29 @@ constexpr auto kLookEverywhere = std::chrono::milliseconds(50);
 // files found holding it are looked at, at once, and every process again now and then for
 // one that opened it since. One missed so holds the old list after its replacement, which
 // the run finds then.
-bool SystemDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look,
+//
+// A program that found a file by its name just before the name went elsewhere may have it
+// open only a while later: behind FUSE the open waits its turn in the file system's own
+// process. A file that lost its name counts as alone only once nobody has held it for that
+// while.
+bool SystemDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look look,
                              std::chrono::milliseconds limit) {
   const auto* own = static_cast<const FdFile*>(mine);
   const std::string host = own != nullptr ? std::string() : HostPath(abs);
   const HolderLook holders(host, own, abs);
   if (!holders.found()) return true;
+  const auto settle = look == Look::kSecondName ? kLateOpen : std::chrono::milliseconds(0);
   // One inotify instance serves the process: closing one waits on the kernel for some
   // milliseconds, long enough for the program to open the file again.
   static const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   const std::string watched = own != nullptr ? "/proc/self/fd/" + std::to_string(own->fd()) : host;
   const int wd = watch < 0 ? -1 : inotify_add_watch(watch, watched.c_str(), IN_CLOSE);
-  if (wd < 0) return PollAlone([&] { return OpenElsewhere(holders); }, limit);
+  if (wd < 0) {
+    const auto heldElsewhere = [&] { return OpenElsewhere(holders); };
+    if (!PollAlone(heldElsewhere, limit)) return false;
+    std::this_thread::sleep_for(settle);
+    return PollAlone(heldElsewhere, limit);
+  }
   const struct Unwatch {
     int watch, wd;
     ~Unwatch() { inotify_rm_watch(watch, wd); }
@@ -174,25 +189,41 @@ bool SystemDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look,
   const auto until = Clock::now() + limit;
   auto scanAt = Clock::now();
   std::vector<std::string> held;
-  bool alone = false;
-  while (!alone) {
+  bool alone = false;  // since `aloneSince`, as far as this run has seen
+  Clock::time_point aloneSince;
+  const auto nobody = [&](Clock::time_point now) {
+    held.clear();
+    if (!std::exchange(alone, true)) aloneSince = now;
+    scanAt = aloneSince + settle;  // the last look, unless one is found holding it before
+  };
+  while (true) {
     const auto now = Clock::now();
     if (now >= scanAt) {
       held = holders.Scan(held, false);
-      alone = held.empty();
-      scanAt = now + kLookEverywhere;
+      if (held.empty() && (settle.count() == 0 || (alone && now >= aloneSince + settle))) {
+        return true;
+      }
+      if (held.empty()) {
+        nobody(now);
+      } else {
+        alone = false;
+        scanAt = now + kLookEverywhere;
+      }
       continue;
     }
-    if (now > until) break;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::min(until, scanAt) - now);
+    if (now > until && !alone) return false;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+        (alone ? scanAt : std::min(until, scanAt)) - now);
     pollfd event{watch, POLLIN, 0};
     if (poll(&event, 1, static_cast<int>(wait.count())) <= 0) continue;
     char drained[4096];
     while (read(watch, drained, sizeof drained) > 0) {
     }
-    alone = !holders.AnyHolds(held);
+    if (!held.empty() && !holders.AnyHolds(held)) {
+      if (settle.count() == 0) return true;
+      nobody(Clock::now());
+    }
   }
-  return alone;
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/codepage.h"
@@ -425,6 +426,24 @@ TEST(Files, RenamesLoseNoName) {
   files.ReplaceFile(ares + "copy.tmp", ares + "26120703.TXT");
   EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/26120703.TXT"), "newer");
   EXPECT_EQ(st.Read("Winpack/Archive/Bulls/Ares/was.txt"), "new");
+}
+
+// A program that found a file by its name just before the name went to another file may have
+// it open only a moment later, and write to it: a wait for the file to be alone waits that out.
+TEST(Files, AnOpenOnItsWayIsWaitedFor) {
+  if (!test::OpenFilesCanBeReplaced()) GTEST_SKIP() << "the system replaces no open file";
+  test::Station st;
+  platform::Files files;
+  st.Write("Winpack/Bulls/MARKED.WAS", "old\r\n");
+  std::thread late([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::ofstream(st.Host("Winpack/Bulls/MARKED.WAS"), std::ios::app | std::ios::binary)
+        << "late\r\n";
+  });
+  EXPECT_TRUE(files.AwaitAlone("C:\\Winpack\\Bulls\\MARKED.WAS", platform::Look::kSecondName,
+                               std::chrono::seconds(3)));
+  EXPECT_EQ(st.Read("Winpack/Bulls/MARKED.WAS"), "old\r\nlate\r\n");
+  late.join();
 }
 
 // A second holder is refused until the first lets go, and the file goes with the lock.
