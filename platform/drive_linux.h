@@ -63,7 +63,7 @@ class FdFile final : public OpenFile {
   bool TakeWritten() { return std::exchange(written_, false); }
 
  private:
-  void Release();
+  void Release() noexcept;
 
   int fd_;
   SystemDrive::State* writer_;

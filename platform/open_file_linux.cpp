@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 #include <utility>
 
 #include "platform/drive_linux.h"
@@ -20,11 +21,16 @@ FdFile::~FdFile() {
   if (fd_ >= 0) close(fd_);
 }
 
-// A file written is made durable by the next Flush of its drive, by its name once closed.
-void FdFile::Release() {
+// A file written is made durable by the next Flush of its drive, by its name once closed;
+// at once where no memory is left to note it (this runs in the destructor too).
+void FdFile::Release() noexcept {
   if (writer_ == nullptr) return;
   writer_->writing.erase(this);
-  writer_->made.push_back(host_);
+  try {
+    writer_->made.push_back(host_);
+  } catch (const std::bad_alloc&) {
+    fsync(fd_);
+  }
   writer_ = nullptr;
 }
 
@@ -50,9 +56,8 @@ std::size_t FdFile::Write(const char* data, std::size_t size) {
 }
 
 void FdFile::Close() {
-  const int fd = fd_;
-  fd_ = -1;
   Release();
+  const int fd = std::exchange(fd_, -1);
   if (close(fd) != 0) throw FileError::FromErrno(errno, "");
 }
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "platform/drive_win.h"
@@ -53,12 +54,17 @@ class WinFile final : public OpenFile {
   void Detach() { writer_ = nullptr; }
 
  private:
-  // Closes the system's handle; a file written is flushed by the next Flush of its drive.
-  bool Release() {
+  // Closes the system's handle; a file written is flushed by the next Flush of its drive, at
+  // once where no memory is left to note it (this runs in the destructor too).
+  bool Release() noexcept {
     if (h_ == INVALID_HANDLE_VALUE) return true;
     if (writer_ != nullptr) {
       writer_->writing.erase(this);
-      writer_->Written(path_);
+      try {
+        writer_->Written(path_);
+      } catch (const std::bad_alloc&) {
+        FlushFileBuffers(h_);
+      }
       writer_ = nullptr;
     }
     return CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE)) != 0;
