@@ -120,7 +120,9 @@ class Drive {
   virtual bool Names(const std::string& abs, OpenFile& file) = 0;
   /// Waits up to `limit` until no program but this one has the file open (the one `abs`
   /// names, or `mine`, which is not counted): false when one still has it then. With
-  /// Look::kLiveName, true at once where that cannot be told without being in another's way.
+  /// Look::kLiveName, true at once where that cannot be told without being in another's way;
+  /// with Look::kSecondName, not before a program that found the file by the name it lost
+  /// just before can have it open.
   virtual bool AwaitAlone(const std::string& abs, OpenFile* mine, Look look,
                           std::chrono::milliseconds limit) = 0;
 
