@@ -78,11 +78,18 @@ clear_station
 rm -rf "$XDG_DATA_HOME/Trash/files" "$XDG_DATA_HOME/Trash/info"
 bash "$here/../scripts/make-station.sh" "$WINEPREFIX"
 # A window manager of our own on this display (one already there keeps it, and this one ends).
-openbox >/dev/null 2>&1 &
+openbox >"$tmp/openbox.log" 2>&1 &
 pids+=($!)
-# openbox names itself on the root window early in its start; a window mapped while it is
-# still starting is not always framed, so give it a moment more.
-for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+# openbox names its own window on the root window early in its start, which a loaded machine
+# may delay for seconds; a window mapped while it is still starting is not always framed, so
+# give it a moment more.
+wm_up() {
+  local id
+  id=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # //p')
+  [ -n "$id" ] && xprop -id "$id" _NET_WM_NAME >/dev/null 2>&1
+}
+for _ in $(seq 200); do wm_up && break; sleep 0.1; done
+wm_up || { echo "FAIL: no window manager on $DISPLAY"; cat "$tmp/openbox.log"; exit 1; }
 sleep 1
 
 # The visible Kelvaron windows, one id a line. A window may be unmapped for a moment while the
@@ -98,7 +105,9 @@ activate() {
     timeout 5 xdotool windowactivate --sync "$main" 2>/dev/null && return 0
     sleep 0.2
   done
-  echo "FAIL: the main window could not be made active"; exit 1
+  echo "FAIL: the main window could not be made active"
+  wm_up || echo "the window manager is gone: $(cat "$tmp/openbox.log")"
+  exit 1
 }
 # Starts the program with the stored placement KEY=VALUE... and waits for its window.
 launch() {
