@@ -67,8 +67,11 @@ void SystemDrive::State::SyncEach() {
     return fstat(fd, &st) == 0 && eachFile.count(st.st_dev) != 0;
   };
   if (!eachFile.empty()) {
+    // A file still open is synced by its descriptor, its name noted at its opening with it.
     for (FdFile* file : writing) {
-      if (file->TakeWritten() && alone(file->fd()) && fsync(file->fd()) != 0) {
+      const bool written = file->TakeWritten();
+      const bool named = std::erase(made, file->host()) > 0;
+      if ((written || named) && alone(file->fd()) && fsync(file->fd()) != 0) {
         const int err = errno;
         throw FileError::FromErrno(err, WinNameOfHost(file->host()));
       }
