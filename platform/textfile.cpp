@@ -142,17 +142,26 @@ bool TextReader::ReadAgainLater(std::size_t bytes) {
   return false;
 }
 
+// A line goes on in pieces as it is read, never held whole: a bulletin's line may be of any
+// length.
 void TextReader::CopyRestTo(TextWriter& out) {
-  std::string line;
-  std::string_view view;
-  while (!AtEnd()) {
-    if (LineInBuffer(view)) {
-      out.WriteLine(view);
-    } else {
-      NextLineInFile(line, false);
-      out.WriteLine(line);
-    }
+  bool inLine = !partial_.empty();
+  out.Buffer(partial_);
+  partial_.clear();
+  while (pos_ < end_ || Fill()) {
+    const char* begin = buf_.get() + pos_;
+    const char* eol = LineEnd(begin, buf_.get() + end_);
+    const auto piece = static_cast<std::size_t>(eol - begin);
+    out.Buffer(std::string_view(begin, piece));
+    pos_ += piece;
+    inLine = inLine || piece > 0;
+    if (pos_ == end_) continue;
+    ++pos_;
+    if (*eol == '\r' && (pos_ < end_ || Fill()) && buf_[pos_] == '\n') ++pos_;
+    out.Buffer("\r\n");
+    inLine = false;
   }
+  if (inLine) out.Buffer("\r\n");  // the last line, without a line end
 }
 
 bool TextReader::NamedBy(Files& files, const std::string& winPath) const {
@@ -193,15 +202,19 @@ TextWriter::~TextWriter() {
 }
 
 void TextWriter::WriteLine(std::string_view line) {
+  Buffer(line);
+  Buffer("\r\n");
+}
+
+void TextWriter::Buffer(std::string_view bytes) {
   if (!file_) throw FileError(FileError::Kind::kOther, path_, "file is closed");
-  size_ += line.size() + 2;
-  if (buf_.size() + line.size() + 2 > kBufferSize) Flush();
-  if (line.size() + 2 > kBufferSize) {
-    Put(line);  // a line longer than the buffer goes to the file as it is, never copied
+  size_ += bytes.size();
+  if (buf_.size() + bytes.size() > kBufferSize) Flush();
+  if (bytes.size() > kBufferSize) {
+    Put(bytes);  // more than the buffer holds goes to the file as it is, never copied
   } else {
-    buf_.append(line);
+    buf_.append(bytes);
   }
-  buf_ += "\r\n";
 }
 
 void TextWriter::Flush() {

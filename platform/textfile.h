@@ -96,7 +96,11 @@ class TextWriter {
   const std::string& path() const { return path_; }
 
  private:
+  friend class TextReader;  // copies lines in pieces
+
   TextWriter(Files& files, std::string_view winPath, platform::Create how);
+  /// Bytes written through the buffer, as they are.
+  void Buffer(std::string_view bytes);
   void Put(std::string_view bytes);
 
   Files* files_;
