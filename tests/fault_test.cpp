@@ -577,11 +577,11 @@ struct CutDisk {
 };
 
 // The power fails at file operations of a run in turn (RealDiskStride), and once right after a run
-// that completed. The run works on an ext4 file system in a loop-mounted image (mounted with a long
-// commit interval, so that nothing reaches the image by chance); when the run stops, the journal is
-// committed and the image copied as the disk holds it: the names the run made, but of the data only
-// what it flushed, as after a power cut. The copy is mounted (replaying its journal), checked, and
-// run again, which must finish what was left.
+// that completed. The run works on an ext4 file system in a loop-mounted image held in memory
+// (mounted with a long commit interval, so that nothing reaches the image by chance); when the
+// run stops, the journal is committed and the image copied as the disk holds it: the names the
+// run made, but of the data only what it flushed, as after a power cut. The copy is mounted
+// (replaying its journal), checked, and run again, which must finish what was left.
 TEST(PowerCut, AtEveryCallAndAfterTheEnd) {
   const std::string child = test::ChildProgram();
   if (child.empty()) GTEST_SKIP() << "KELVARON_RUN_CHILD not set";
@@ -589,9 +589,10 @@ TEST(PowerCut, AtEveryCallAndAfterTheEnd) {
   const std::string work = NewTempDir("kelvaron-power-");
   const std::string pristine = work + "/pristine.img", mnt = work + "/mnt";
   const CutDisk disk{mnt, work + "/disk.img", work + "/cut.img"};
-  fs::create_directories(mnt);
-  if (Shell("truncate -s 32M " + pristine + " && mkfs.ext4 -q -F " + pristine) != 0 ||
+  if (Shell("mount -t tmpfs -o size=256m tmpfs " + work + " && mkdir " + mnt +
+            " && truncate -s 32M " + pristine + " && mkfs.ext4 -q -F " + pristine) != 0 ||
       !disk.Mount(pristine)) {
+    Shell("umount " + work);
     fs::remove_all(work);
     GTEST_SKIP() << "cannot make and mount an ext4 image here (needs root and loop devices)";
   }
@@ -624,6 +625,7 @@ TEST(PowerCut, AtEveryCallAndAfterTheEnd) {
     ++points;
     if (end.completed) break;
   }
+  Shell("umount " + work);
   fs::remove_all(work);
   std::printf("cut the power at %d points\n", points);
   EXPECT_GT(points * RealDiskStride(), 50);
