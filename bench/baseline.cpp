@@ -26,7 +26,7 @@
 // each batch of copies under temporary names with their journal, syncs the file system once,
 // gives the copies their final names and writes the trash records, syncs once more, and only
 // then moves the batch's bulletins to the trash; the new list is synced before and after it
-// takes its name.
+// takes its name, and keeps every line Winpack writes to the old one meanwhile.
 namespace bench {
 namespace {
 
@@ -34,9 +34,10 @@ namespace {
   throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-std::string ReadAll(const std::string& path) {
+// What was written to a file past its first `from` bytes.
+std::string ReadFrom(const std::string& path, std::size_t from) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) Fail(path);
+  if (fd < 0 || lseek(fd, static_cast<off_t>(from), SEEK_SET) < 0) Fail(path);
   std::string text;
   char buf[65536];
   for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
@@ -44,6 +45,8 @@ std::string ReadAll(const std::string& path) {
   close(fd);
   return text;
 }
+
+std::string ReadAll(const std::string& path) { return ReadFrom(path, 0); }
 
 void WriteAll(int fd, const std::string& bytes, const std::string& path) {
   std::size_t done = 0;
@@ -84,6 +87,33 @@ void Sync(const std::string& dir, double& seconds) {
   if (fd < 0 || syncfs(fd) != 0) Fail(dir);
   close(fd);
   seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Whether a process other than this one has the file open, found through /proc.
+bool HeldElsewhere(const struct stat& file) {
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) Fail("/proc");
+  const std::string self = std::to_string(getpid());
+  bool held = false;
+  while (const dirent* p = held ? nullptr : readdir(proc)) {
+    if (!std::isdigit(static_cast<unsigned char>(p->d_name[0])) || self == p->d_name) continue;
+    const std::string fds = std::string("/proc/") + p->d_name + "/fd/";
+    DIR* dir = opendir(fds.c_str());
+    while (const dirent* f = dir == nullptr || held ? nullptr : readdir(dir)) {
+      struct stat st {};
+      held = f->d_name[0] != '.' && stat((fds + f->d_name).c_str(), &st) == 0 &&
+             st.st_dev == file.st_dev && st.st_ino == file.st_ino;
+    }
+    if (dir != nullptr) closedir(dir);
+  }
+  closedir(proc);
+  return held;
+}
+
+void AwaitAlone(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) Fail(path);
+  while (HeldElsewhere(st)) usleep(1000);
 }
 
 struct Moved {
@@ -248,15 +278,35 @@ double Baseline(const std::string& prefix, const std::string& dataHome) {
   completeBatch();
   out.append(marked, i, std::string::npos);
 
-  const std::string tmp = bulls + "/MARKED.TMP";
+  // Winpack may write to the list at any moment. The old list keeps a second name, noted in
+  // the journal, through its replacement; the new one takes its name once nobody holds the
+  // old one; and what was written to the old one in the instant goes on into the new one.
+  const std::string list = bulls + "/MARKED.TXT", tmp = bulls + "/MARKED.TMP";
+  const std::string second = bulls + "/MARKED.WAS";
   unlink(tmp.c_str());
   const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) Fail(tmp);
   WriteAll(fd, out, tmp);
+  WriteAll(journalFd, "O " + std::to_string(marked.size()) + "\r\n", journal);
+  Sync(bulls, flushSeconds);
+  if (link(list.c_str(), second.c_str()) != 0) Fail(second);
+  AwaitAlone(list);
+  const std::string late = ReadFrom(list, marked.size());
+  WriteAll(fd, late, tmp);
   close(fd);
+  if (rename(tmp.c_str(), list.c_str()) != 0) Fail(tmp);
+  // A program that found the old list by its name just before may have it open a moment later.
+  usleep(50'000);
+  AwaitAlone(second);
+  const std::string later = ReadFrom(second, marked.size() + late.size());
+  if (!later.empty()) {
+    const int more = open(list.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (more < 0) Fail(list);
+    WriteAll(more, later, list);
+    close(more);
+  }
   Sync(bulls, flushSeconds);
-  if (rename(tmp.c_str(), (bulls + "/MARKED.TXT").c_str()) != 0) Fail(tmp);
-  Sync(bulls, flushSeconds);
+  unlink(second.c_str());
   close(journalFd);
   unlink(journal.c_str());
   rmdir(staging.c_str());
