@@ -47,10 +47,6 @@ std::optional<TextReader> TextReader::TryOpen(Files& files, std::string_view win
   return TextReader(std::move(file), std::move(path));
 }
 
-TextReader::TextReader(TextReader&& other) noexcept = default;
-
-TextReader::~TextReader() = default;
-
 bool TextReader::Fill() {
   if (!file_) throw FileError(FileError::Kind::kOther, path_, "file is closed");
   pos_ = 0;
@@ -64,16 +60,16 @@ bool TextReader::Fill() {
 void TextReader::Skip(std::uint64_t bytes) {
   char last = 0;
   while (bytes > 0) {
-    if (pos_ >= end_ && !Fill()) return;
+    if (!More()) return;
     const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, end_ - pos_));
     pos_ += n;
     bytes -= n;
     last = buf_[pos_ - 1];
   }
-  if (last == '\r' && (pos_ < end_ || Fill()) && buf_[pos_] == '\n') ++pos_;
+  if (last == '\r') PassLf();
 }
 
-bool TextReader::AtEnd() { return partial_.empty() && pos_ >= end_ && !Fill(); }
+bool TextReader::AtEnd() { return partial_.empty() && !More(); }
 
 std::string TextReader::ReadLine() {
   if (AtEnd()) throw FileError(FileError::Kind::kOther, path_, "input past end of file");
@@ -113,7 +109,7 @@ bool TextReader::NextLineInFile(std::string& line, bool whole) {
     if (eol != stop) {
       ++pos_;
       const bool cr = *eol == '\r';  // before a Fill puts other bytes where it points
-      const bool more = pos_ < end_ || Fill();
+      const bool more = More();
       // A CR last in the file may be the first half of a CR LF still being written.
       if (whole && cr && !more) return ReadAgainLater(partial_.size() + 1);
       if (cr && more && buf_[pos_] == '\n') ++pos_;
@@ -148,7 +144,7 @@ void TextReader::CopyRestTo(TextWriter& out) {
   bool inLine = !partial_.empty();
   out.Buffer(partial_);
   partial_.clear();
-  while (pos_ < end_ || Fill()) {
+  while (More()) {
     const char* begin = buf_.get() + pos_;
     const char* eol = LineEnd(begin, buf_.get() + end_);
     const auto piece = static_cast<std::size_t>(eol - begin);
@@ -157,7 +153,7 @@ void TextReader::CopyRestTo(TextWriter& out) {
     inLine = inLine || piece > 0;
     if (pos_ == end_) continue;
     ++pos_;
-    if (*eol == '\r' && (pos_ < end_ || Fill()) && buf_[pos_] == '\n') ++pos_;
+    if (*eol == '\r') PassLf();
     out.Buffer("\r\n");
     inLine = false;
   }
@@ -189,8 +185,6 @@ TextWriter TextWriter::Create(Files& files, std::string_view winPath) {
 TextWriter TextWriter::Append(Files& files, std::string_view winPath) {
   return TextWriter(files, winPath, Create::kAppend);
 }
-
-TextWriter::TextWriter(TextWriter&& other) noexcept = default;
 
 TextWriter::~TextWriter() {
   if (!file_) return;

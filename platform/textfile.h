@@ -26,9 +26,9 @@ class TextReader {
   /// The same, for a file that may well be missing: nothing when it cannot be opened.
   static std::optional<TextReader> TryOpen(Files& files, std::string_view winPath,
                                            Links links = Links::kFollow);
-  TextReader(TextReader&& other) noexcept;
+  TextReader(TextReader&& other) noexcept = default;
   TextReader& operator=(TextReader&&) = delete;
-  ~TextReader();
+  ~TextReader() = default;
 
   bool AtEnd();
   /// Reads the next line; reading past the end is an error.
@@ -59,6 +59,12 @@ class TextReader {
  private:
   TextReader(std::unique_ptr<OpenFile> file, std::string path);
   bool Fill();
+  /// Whether a byte is left to read, refilling the buffer when it is used up.
+  bool More() { return pos_ < end_ || Fill(); }
+  /// Passes over an LF next, the second half of a CR LF.
+  void PassLf() {
+    if (More() && buf_[pos_] == '\n') ++pos_;
+  }
   /// The next line; at the end of the file, one without a line end unless `whole`.
   bool NextLineInFile(std::string& line, bool whole);
   bool ReadAgainLater(std::size_t bytes);
@@ -81,7 +87,7 @@ class TextWriter {
   /// Opens the file to write at its end, creating it when missing.
   static TextWriter Append(Files& files, std::string_view winPath);
 
-  TextWriter(TextWriter&& other) noexcept;
+  TextWriter(TextWriter&& other) noexcept = default;
   TextWriter& operator=(TextWriter&&) = delete;
   ~TextWriter();
 
