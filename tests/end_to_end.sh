@@ -80,16 +80,22 @@ bash "$here/../scripts/make-station.sh" "$WINEPREFIX"
 # A window manager of our own on this display (one already there keeps it, and this one ends).
 openbox >"$tmp/openbox.log" 2>&1 &
 pids+=($!)
+wm=$!
 # openbox names its own window on the root window early in its start, which a loaded machine
-# may delay for seconds; a window mapped while it is still starting is not always framed, so
-# give it a moment more.
+# may delay for many seconds (the Windows stage runs three Wine lanes on two cores); a window
+# mapped while it is still starting is not always framed, so give it a moment more.
 wm_up() {
   local id
   id=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # //p')
   [ -n "$id" ] && xprop -id "$id" _NET_WM_NAME >/dev/null 2>&1
 }
-for _ in $(seq 200); do wm_up && break; sleep 0.1; done
-wm_up || { echo "FAIL: no window manager on $DISPLAY"; cat "$tmp/openbox.log"; exit 1; }
+for _ in $(seq 600); do wm_up && break; sleep 0.1; done
+wm_up || {
+  echo "FAIL: no window manager on $DISPLAY after 60 s (openbox $(kill -0 "$wm" 2>/dev/null &&
+    echo still starting || echo ended))"
+  cat "$tmp/openbox.log"
+  exit 1
+}
 sleep 1
 
 # The visible Kelvaron windows, one id a line. A window may be unmapped for a moment while the
