@@ -24,6 +24,7 @@ for tool in openbox xdotool xprop "${tools[@]}"; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/x_display.sh"
 tmp=$(mktemp -d)
 wp=""
 pids=()
@@ -67,36 +68,16 @@ else
   mkdir -p -m 700 "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/Kelvaron" "$XDG_RUNTIME_DIR"
   store() { printf '%s\n' '[Settings]' "$@" >"$XDG_CONFIG_HOME/Kelvaron/Kelvaron.conf"; }
   check_shown() { :; }  # Qt draws its widgets itself; the window tests read them
-  # Xvfb picks a free display itself: other tests may run X servers at the same time.
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-  export DISPLAY=:$(head -1 "$tmp/display")
+  start_x_display "$tmp" || { echo "FAIL: no X display"; exit 1; }
+  pids+=("$x_display_pid")
 fi
 wp="$WINEPREFIX/drive_c/Winpack"
 clear_station
 rm -rf "$XDG_DATA_HOME/Trash/files" "$XDG_DATA_HOME/Trash/info"
 bash "$here/../scripts/make-station.sh" "$WINEPREFIX"
 # A window manager of our own on this display (one already there keeps it, and this one ends).
-openbox >"$tmp/openbox.log" 2>&1 &
-pids+=($!)
-wm=$!
-# openbox names its own window on the root window early in its start, which a loaded machine
-# may delay for many seconds (the Windows stage runs three Wine lanes on two cores); a window
-# mapped while it is still starting is not always framed, so give it a moment more.
-wm_up() {
-  local id
-  id=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # //p')
-  [ -n "$id" ] && xprop -id "$id" _NET_WM_NAME >/dev/null 2>&1
-}
-for _ in $(seq 600); do wm_up && break; sleep 0.1; done
-wm_up || {
-  echo "FAIL: no window manager on $DISPLAY after 60 s (openbox $(kill -0 "$wm" 2>/dev/null &&
-    echo still starting || echo ended))"
-  cat "$tmp/openbox.log"
-  exit 1
-}
-sleep 1
+start_window_manager "$tmp" || { echo "FAIL: no window manager"; exit 1; }
+pids+=("$wm_pid")
 
 # The visible Kelvaron windows, one id a line. A window may be unmapped for a moment while the
 # window manager frames or fits it: no window is an answer, not a failure.
