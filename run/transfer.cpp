@@ -32,7 +32,12 @@ std::string GroupField(const std::string& headLine2) {
 
 Transfer::Transfer(platform::Files& files, Reporter& reporter, const RunState& state,
                    Journal& journal)
-    : files_(files), reporter_(reporter), state_(state), journal_(journal), naming_(files, state) {}
+    : files_(files),
+      reporter_(reporter),
+      state_(state),
+      journal_(journal),
+      naming_(files, state),
+      missing_(files) {}
 
 bool Transfer::Stage(Bulletin& b) {
   const std::string& bulletinPath = b.entry.bulletinPath;
@@ -42,7 +47,9 @@ bool Transfer::Stage(Bulletin& b) {
   if (IsKMarked(b.entry.line) || !NamesOneFile(b.number)) return false;
   // A link is not followed: the run moves Winpack's own files only. A bulletin that cannot
   // be opened is passed over in silence.
+  if (missing_.KnownGone(bulletinPath)) return false;
   auto bulletin = TextReader::TryOpen(files_, bulletinPath, TextReader::Links::kRefuse);
+  if (!bulletin) missing_.NoteMissing(bulletinPath);
   if (!bulletin || bulletin->AtEnd()) return false;
   const std::string headLine1 = bulletin->ReadLine();
   // Without a second header line there is no group: the file is not a bulletin to move.

@@ -7,6 +7,7 @@
 #include "platform/textfile.h"
 #include "run/bulletin.h"
 #include "run/journal.h"
+#include "run/missing_bulletins.h"
 #include "run/naming.h"
 #include "run/reporter.h"
 #include "run/run_state.h"
@@ -55,6 +56,7 @@ class Transfer {
   const RunState& state_;
   Journal& journal_;
   Naming naming_;
+  MissingBulletins missing_;
   std::string token_;  // begins the staging names of this run
   std::vector<std::string> notPortable_;
   bool keepJournal_ = false;

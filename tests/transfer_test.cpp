@@ -178,4 +178,26 @@ TEST(Archive, ABulletinMarkedTwiceIsArchivedOnce) {
   }
 }
 
+// A run lists a folder once many of its bulletins were missing, and takes the listing's word
+// for the rest: a bulletin there must still move, whatever case its name is in.
+TEST(Archive, BulletinsAmongManyMissingOnes) {
+  struct Row {
+    const char* name;
+    const char* file;  // the bulletin 000001's file in Bulls/1
+  } rows[] = {
+      {"exact name", "000001.TXT"}, {"lower case", "000001.txt"}, {"mixed case", "000001.Txt"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Transfer t;
+    t.st.Write(std::string("Winpack/Bulls/1/") + row.file,
+               test::Station::BulletinText("000001", "ARES"));
+    std::vector<std::string> numbers;
+    for (int i = 0; i < 200; ++i) numbers.push_back(std::to_string(100001 + 10 * i));
+    numbers.push_back("000001");
+    const std::string list = t.Do(numbers);
+    EXPECT_EQ(list.substr(list.size() - 13), "000001,KB,x\r\n");
+    EXPECT_EQ(t.Archive("Ares/26120701.TXT"), test::Station::BulletinText("000001", "ARES"));
+  }
+}
+
 }  // namespace
