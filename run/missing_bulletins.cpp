@@ -1,6 +1,7 @@
 #include "run/missing_bulletins.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/file_error.h"
 
@@ -38,20 +39,21 @@ void MissingBulletins::NoteMissing(const std::string& bulletinPath) {
   const std::string path = bulletinPath.substr(0, slash);
   Folder& folder = folders_[AsciiUpper(path)];
   if (folder.listed || folder.unusable || ++folder.misses < kMissesBeforeListing) return;
+  std::unordered_set<std::string> names;
   try {
     for (const std::string& name : files_.FileNames(path)) {
       if (!PlainAscii(name)) {
         folder.unusable = true;
-        folder.names.clear();
         return;
       }
-      folder.names.insert(AsciiUpper(name));
+      names.insert(AsciiUpper(name));
     }
-    folder.listed = true;
   } catch (const platform::FileError&) {
     folder.unusable = true;  // its bulletins are opened one by one, as before
-    folder.names.clear();
+    return;
   }
+  folder.names = std::move(names);
+  folder.listed = true;
 }
 
 }  // namespace run
