@@ -42,11 +42,14 @@ check_soon() {
 }
 
 if [ -n "$msgbox" ]; then
-  key='HKCU\Software\VB and VBA Program Settings\Kelvaron\Settings'
+  key='HKEY_CURRENT_USER\Software\VB and VBA Program Settings\Kelvaron\Settings'
   store() {  # KEY=VALUE...: the stored placement of the next start, and nothing else
-    wine reg delete "$key" /f >/dev/null 2>&1 || true
     local pair
-    for pair; do wine reg add "$key" /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null; done
+    {
+      printf 'REGEDIT4\r\n\r\n[-%s]\r\n\r\n[%s]\r\n' "$key" "$key"
+      for pair; do printf '"%s"="%s"\r\n' "${pair%%=*}" "${pair#*=}"; done
+    } >"$tmp/placement.reg"
+    wine reg import "Z:${tmp//\//\\}\\placement.reg" >/dev/null 2>&1
   }
   # What the window shows, read by the helper: the message box, or the status bar's --panel1
   # or --parts. The status bar may be a moment behind the keys that changed it: up to 3 s; the
@@ -157,7 +160,6 @@ check_shown "From: " --panel1
 # Two panels and the bar's free end, which is no part of its own.
 check_shown 2 --parts
 xdotool key alt+f; sleep 0.5; xdotool key v
-sleep 0.5
 check_shown "Kelvaron version: 1.01 of 07-JUL-2002." --panel1
 xdotool key alt+f; sleep 0.5; xdotool key m
 wait_for 2  # the closing message
