@@ -28,7 +28,7 @@ bool MissingBulletins::KnownGone(const std::string& bulletinPath) const {
   const std::size_t slash = bulletinPath.rfind('\\');
   if (slash == std::string::npos) return false;
   const auto folder = folders_.find(AsciiUpper(bulletinPath.substr(0, slash)));
-  if (folder == folders_.end() || !folder->second.listed) return false;
+  if (folder == folders_.end() || folder->second.known != Folder::Known::kListed) return false;
   const std::string name = bulletinPath.substr(slash + 1);
   return PlainAscii(name) && folder->second.names.count(AsciiUpper(name)) == 0;
 }
@@ -38,22 +38,22 @@ void MissingBulletins::NoteMissing(const std::string& bulletinPath) {
   if (slash == std::string::npos) return;
   const std::string path = bulletinPath.substr(0, slash);
   Folder& folder = folders_[AsciiUpper(path)];
-  if (folder.listed || folder.unusable || ++folder.misses < kMissesBeforeListing) return;
+  if (folder.known != Folder::Known::kMisses || ++folder.misses < kMissesBeforeListing) return;
   std::unordered_set<std::string> names;
   try {
     for (const std::string& name : files_.FileNames(path)) {
       if (!PlainAscii(name)) {
-        folder.unusable = true;
+        folder.known = Folder::Known::kUnusable;
         return;
       }
       names.insert(AsciiUpper(name));
     }
   } catch (const platform::FileError&) {
-    folder.unusable = true;  // its bulletins are opened one by one, as before
+    folder.known = Folder::Known::kUnusable;
     return;
   }
   folder.names = std::move(names);
-  folder.listed = true;
+  folder.known = Folder::Known::kListed;
 }
 
 }  // namespace run

@@ -28,9 +28,11 @@ class MissingBulletins {
 
  private:
   struct Folder {
+    // kListed: `names` holds the folder's files, upper case; kUnusable: it could not be
+    // listed, or not all its names are plain ASCII, and each bulletin is opened.
+    enum class Known { kMisses, kListed, kUnusable };
+    Known known = Known::kMisses;
     int misses = 0;
-    bool listed = false;    // `names` holds the folder's files, upper case
-    bool unusable = false;  // not listed, or not all names plain ASCII: open each
     std::unordered_set<std::string> names;
   };
 
