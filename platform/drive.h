@@ -93,7 +93,7 @@ class Drive {
   virtual bool ReplaceUnlessOpen(const std::string& from, const std::string& to) = 0;
 
   /// The path of the file a name stands for, symbolic links followed; the path itself when
-  /// it names no link or nothing. Throws for a link that leads off drive C:.
+  /// it names no link or nothing; empty for a link that leads off drive C:.
   virtual std::string FinalPath(const std::string& abs) = 0;
   /// What tells the file a path names from any other while it exists; empty for none.
   virtual std::string FileId(const std::string& abs) = 0;

@@ -5,6 +5,7 @@
 #include "platform/faults.h"
 #include "platform/system_drive.h"
 #include "platform/winpath.h"
+#include "platform/wording.h"
 
 namespace platform {
 namespace {
@@ -110,7 +111,9 @@ bool Files::ReplaceUnlessOpen(std::string_view from, std::string_view to) {
 std::string Files::FinalPath(std::string_view winPath) {
   const std::string abs = AbsoluteWinPath(winPath);
   Fault(Op::kStat, abs);
-  return drive_->FinalPath(abs);
+  std::string final = drive_->FinalPath(abs);
+  if (final.empty()) throw FileError(FileError::Kind::kOther, abs, words::kOffDrive);
+  return final;
 }
 
 std::string Files::FileId(std::string_view winPath) {

@@ -44,9 +44,7 @@ std::string SystemDrive::FinalPath(const std::string& abs) {
   if (real.empty()) return abs;  // a dangling link: opening it says why
   // The drive's own path may hold links too: it is compared as the system resolves it.
   const std::string root = RealPath(DriveRoot());
-  if (root.empty() || real.compare(0, root.size() + 1, root + "/") != 0) {
-    throw FileError(FileError::Kind::kOther, abs, "it is a link to a file off drive C:");
-  }
+  if (root.empty() || real.compare(0, root.size() + 1, root + "/") != 0) return {};
   std::string win = "C:" + Utf8ToAnsi(real.substr(root.size()));
   for (char& c : win) c = c == '/' ? '\\' : c;
   return win;

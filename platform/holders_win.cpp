@@ -142,10 +142,9 @@ std::string SystemDrive::FinalPath(const std::string& abs) {
   if (final.starts_with("\\\\?\\")) final.erase(0, 4);
   final = OnTestDrive(std::move(final));
   if (UpperCase(final) == UpperCase(abs)) return abs;
-  if (final.size() < 3 || UpperChar(final[0]) != 'C' || final[1] != ':' || final[2] != '\\') {
-    throw FileError(FileError::Kind::kOther, abs, "it is a link to a file off drive C:");
-  }
-  return final;
+  const bool onDriveC =
+      final.size() >= 3 && UpperChar(final[0]) == 'C' && final[1] == ':' && final[2] == '\\';
+  return onDriveC ? final : std::string();
 }
 
 std::string SystemDrive::FileId(const std::string& abs) {

@@ -6,6 +6,7 @@ namespace platform::words {
 
 inline constexpr char kUnmappable[] = "not a name of a file of drive C:";
 inline constexpr char kNotOrdinary[] = "not an ordinary file";
+inline constexpr char kOffDrive[] = "it is a link to a file off drive C:";
 inline constexpr char kHardLinked[] = "the file has other names (hard links)";
 inline constexpr char kTrashNotDurable[] =
     "not sent to the trash: what the run wrote could not be made durable: ";

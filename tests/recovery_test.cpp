@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -1015,6 +1017,26 @@ TEST(Links, AStagedCopyThatIsALinkIsSetAsideWithoutItsFile) {
   for (const char* name : {"", ".kept"}) {
     if (fs::is_symlink(st.Host(kStaged + name))) test::RemoveFileLink(st.Host(kStaged + name));
   }
+}
+
+// A MARKED.TXT that leads off drive C: is no list of Winpack's to replace: the run stops
+// before it changes anything, and says why.
+TEST(Links, AMarkedListThatLeadsOffTheDriveIsLeftAlone) {
+  if (!test::CanMakeSymlinks()) GTEST_SKIP() << "no symbolic links here";
+  test::Station st;
+  TwoBulletins(st);
+  const std::string outside = st.root + "/MARKED.TXT";  // beside drive C:, not on it
+  std::ofstream(outside, std::ios::binary) << kOld;
+  fs::remove(st.Host(kMarked));
+  fs::create_symlink(outside, st.Host(kMarked));
+  const std::map<std::string, std::string> before = st.Snapshot();
+  test::Runner r;
+  r.Run();
+  EXPECT_NE(r.Error().find("MARKED.TXT"), std::string::npos) << r.Error();
+  EXPECT_NE(r.Error().find("it is a link to a file off drive C:"), std::string::npos) << r.Error();
+  EXPECT_EQ(st.Snapshot(), before);
+  std::ifstream in(outside, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), kOld);
 }
 
 // MARKED.TXT that is a link is the operator's layout: the file it names is replaced, from
