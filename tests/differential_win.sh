@@ -68,6 +68,38 @@ if ! diff -u "$tmp/linux.txt" "$tmp/windows.txt"; then
 fi
 echo "differential: $(grep -c . "$tmp/linux.txt") lines of results the same on Linux and Windows"
 
+# A MARKED.TXT that is a link to a file off drive C: (beside the prefix): both programs refuse
+# it in the same words, leave the same files, and keep the link and the file it leads to.
+off_drive() {  # prefix, name; then the run's command
+  local prefix=$1 name=$2
+  shift 2
+  station "$prefix"
+  mv "$prefix/drive_c/Winpack/Bulls/MARKED.TXT" "$tmp/$name.list"
+  ln -s "$tmp/$name.list" "$prefix/drive_c/Winpack/Bulls/MARKED.TXT"
+  mkdir -p "$tmp/$name.data"
+  local list
+  list=$(md5sum < "$tmp/$name.list")
+  XDG_DATA_HOME="$tmp/$name.data" "$@" < /dev/null | tr -d '\r' > "$tmp/$name.msg" || :
+  [ -L "$prefix/drive_c/Winpack/Bulls/MARKED.TXT" ] || { echo "FAIL: $name: the link went"; exit 1; }
+  [ "$(md5sum < "$tmp/$name.list")" = "$list" ] || { echo "FAIL: $name: the list changed"; exit 1; }
+  {
+    (cd "$prefix/drive_c" && find Winpack -type f -print0 | sort -z | xargs -0 md5sum)
+    find "$tmp/$name.data" -type f | sed "s#^$tmp/$name.data#trash #"
+    cat "$tmp/$name.msg"
+  } > "$tmp/$name.txt"
+}
+off_drive "$tmp/linuxoff" linuxoff env WINEPREFIX="$tmp/linuxoff" "$linux"
+rm -rf "$wp"
+off_drive "$WINEPREFIX" windowsoff wine "$windows"
+rm -rf "$wp"
+if ! grep -q 'it is a link to a file off drive C:' "$tmp/linuxoff.msg" ||
+  ! diff -u "$tmp/linuxoff.txt" "$tmp/windowsoff.txt"; then
+  echo "FAIL: a list off drive C: was not refused alike (- Linux, + Windows):"
+  cat "$tmp/linuxoff.msg"
+  exit 1
+fi
+echo "off drive C:: both refuse the list in the same words and leave the same files"
+
 # A Cyrillic station: Windows in code page 1251 (Wine started in a Russian locale, made here
 # from the locale sources; its file names stay UTF-8), the Linux program on a prefix whose
 # registry records 1251 as Wine records it. The group of the selection list, чяё, is ЧЯЁ in
