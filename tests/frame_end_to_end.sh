@@ -16,17 +16,13 @@ export XDG_RUNTIME_DIR="$tmp/runtime"
 mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/Kelvaron" "$WINEPREFIX" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 
-# Xvfb picks a free display itself: other tests may run X servers at the same time.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(head -1 "$tmp/display")
-openbox >"$tmp/openbox.log" 2>&1 &
-pids+=($!)
-# openbox names itself on the root window early in its start; a window mapped while it is
-# still starting is not always framed, so give it a moment more.
-for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
-sleep 1
+# The display and openbox as every test that shows windows starts them: a server or window
+# manager that fails to come up is started again, and its own words are kept.
+. "$(dirname "$0")/x_display.sh"
+start_x_display "$tmp"
+pids+=("$x_display_pid")
+start_window_manager "$tmp"
+pids+=("$wm_pid")
 
 # The outer frame of the visible Kelvaron window that the window manager framed:
 # "left top width height".
