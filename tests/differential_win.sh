@@ -40,6 +40,7 @@ record() {  # prefix data messages out
     (cd "$prefix/drive_c" && find Winpack -type f -print0 | sort -z | xargs -0 md5sum)
     (cd "$data/Trash/files" && find . -type f -print0 | sort -z | xargs -0 md5sum | sed 's/^/trash /')
     for info in "$data"/Trash/info/*.trashinfo; do
+      [ -e "$info" ] || continue
       printf '%s -> %s\n' "$(basename "$info")" "$(sed -n 's/^Path=//p' "$info" | sed 's#.*/drive_c/##; s#.*/dosdevices/c:/##')"
     done | sort
     echo "-- messages"
@@ -71,31 +72,28 @@ echo "differential: $(grep -c . "$tmp/linux.txt") lines of results the same on L
 # A MARKED.TXT that is a link to a file off drive C: (beside the prefix): both programs refuse
 # it in the same words, leave the same files, and keep the link and the file it leads to.
 off_drive() {  # prefix, name; then the run's command
-  local prefix=$1 name=$2
+  local prefix=$1 data=$tmp/$2.data list=$tmp/$2.list
   shift 2
   station "$prefix"
-  mv "$prefix/drive_c/Winpack/Bulls/MARKED.TXT" "$tmp/$name.list"
-  ln -s "$tmp/$name.list" "$prefix/drive_c/Winpack/Bulls/MARKED.TXT"
-  mkdir -p "$tmp/$name.data"
-  local list
-  list=$(md5sum < "$tmp/$name.list")
-  XDG_DATA_HOME="$tmp/$name.data" "$@" < /dev/null | tr -d '\r' > "$tmp/$name.msg" || :
-  [ -L "$prefix/drive_c/Winpack/Bulls/MARKED.TXT" ] || { echo "FAIL: $name: the link went"; exit 1; }
-  [ "$(md5sum < "$tmp/$name.list")" = "$list" ] || { echo "FAIL: $name: the list changed"; exit 1; }
-  {
-    (cd "$prefix/drive_c" && find Winpack -type f -print0 | sort -z | xargs -0 md5sum)
-    find "$tmp/$name.data" -type f | sed "s#^$tmp/$name.data#trash #"
-    cat "$tmp/$name.msg"
-  } > "$tmp/$name.txt"
+  mv "$prefix/drive_c/Winpack/Bulls/MARKED.TXT" "$list"
+  ln -s "$list" "$prefix/drive_c/Winpack/Bulls/MARKED.TXT"
+  mkdir -p "$data/Trash/files" "$data/Trash/info"
+  local before
+  before=$(md5sum < "$list")
+  XDG_DATA_HOME="$data" "$@" < /dev/null > "$data.msg" || :
+  record "$prefix" "$data" "$data.msg" "$data.txt"
+  [ -L "$prefix/drive_c/Winpack/Bulls/MARKED.TXT" ] || echo "the link went" >> "$data.txt"
+  [ "$(md5sum < "$list")" = "$before" ] || echo "the list changed" >> "$data.txt"
 }
 off_drive "$tmp/linuxoff" linuxoff env WINEPREFIX="$tmp/linuxoff" "$linux"
 rm -rf "$wp"
 off_drive "$WINEPREFIX" windowsoff wine "$windows"
 rm -rf "$wp"
-if ! grep -q 'it is a link to a file off drive C:' "$tmp/linuxoff.msg" ||
-  ! diff -u "$tmp/linuxoff.txt" "$tmp/windowsoff.txt"; then
+off="$tmp/linuxoff.data.txt"
+if ! grep -q 'off drive C:' "$off" || grep -qE 'the (link went|list changed)' "$off" ||
+  ! diff -u "$tmp/linuxoff.data.txt" "$tmp/windowsoff.data.txt"; then
   echo "FAIL: a list off drive C: was not refused alike (- Linux, + Windows):"
-  cat "$tmp/linuxoff.msg"
+  cat "$off"
   exit 1
 fi
 echo "off drive C:: both refuse the list in the same words and leave the same files"
