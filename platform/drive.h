@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -141,8 +140,5 @@ std::unique_ptr<Drive> HostDrive();
 /// The host folder that stands for `C:\`: on Linux `$WINEPREFIX/drive_c`, `WINEPREFIX`
 /// defaulting to `$HOME/.wine`; on Windows `C:\` itself.
 std::string DriveRoot();
-
-/// Asks `heldElsewhere` every few milliseconds up to `limit`: false when it still says yes.
-bool PollAlone(const std::function<bool()>& heldElsewhere, std::chrono::milliseconds limit);
 
 }  // namespace platform

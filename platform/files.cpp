@@ -1,7 +1,5 @@
 #include "platform/files.h"
 
-#include <thread>
-
 #include "platform/faults.h"
 #include "platform/system_drive.h"
 #include "platform/winpath.h"
@@ -24,15 +22,6 @@ class SeamedTrashSteps final : public TrashSteps {
 };
 
 }  // namespace
-
-bool PollAlone(const std::function<bool()>& heldElsewhere, std::chrono::milliseconds limit) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (heldElsewhere()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
 
 std::unique_ptr<Drive> HostDrive() { return std::make_unique<SystemDrive>(); }
 

@@ -9,6 +9,7 @@
 #include "platform/drive_win.h"
 #include "platform/faults.h"  // TestDrive only: where a test program's drive C: lies
 #include "platform/file_error.h"
+#include "platform/holders.h"
 
 // Who holds a file open, and what a link leads to. Windows tells both only through a handle:
 // whether another program holds a file is found by opening it alone, which is done only by a
@@ -155,9 +156,9 @@ std::string SystemDrive::FileId(const std::string& abs) {
                         info.nFileIndexLow);
 }
 
-// Windows tells no one when a file is closed: the file is opened alone again and again. A
-// live name is never opened so (the replacement that follows finds out), and this program's
-// own handle would be in the way.
+// Windows tells no one when a file is closed, nor who holds one: the file is opened alone
+// again and again. A live name is never opened so (the replacement that follows finds out),
+// and this program's own handle would be in the way.
 bool SystemDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look look,
                              std::chrono::milliseconds limit) {
   if (look == Look::kLiveName) return true;
@@ -165,7 +166,19 @@ bool SystemDrive::AwaitAlone(const std::string& abs, OpenFile* mine, Look look,
     throw FileError(FileError::Kind::kOther, abs, "the run holds it open itself");
   }
   HostPath(abs);
-  return PollAlone([&] { return OpenElsewhere(abs); }, limit);
+  struct AloneOpens final : Holders {
+    explicit AloneOpens(const std::string& path) : abs(path) {}
+    std::vector<std::string> Scan(const std::vector<std::string>&) override {
+      return OpenElsewhere(abs) ? std::vector<std::string>{abs} : std::vector<std::string>{};
+    }
+    bool AnyHolds(const std::vector<std::string>&) override { return OpenElsewhere(abs); }
+    bool AwaitClose(std::chrono::milliseconds wait) override {
+      Sleep(static_cast<DWORD>(std::min<long long>(wait.count(), 2)));
+      return true;
+    }
+    const std::string& abs;
+  } holders(abs);
+  return platform::AwaitAlone(holders, std::chrono::milliseconds(0), limit);
 }
 
 }  // namespace platform
