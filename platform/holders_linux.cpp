@@ -7,11 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <memory>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "platform/codepage.h"
