@@ -1,14 +1,20 @@
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "platform/codepage.h"
+#include "platform/drive_linux.h"
 #include "platform/files.h"
 
 namespace platform {
+namespace {
 
-const CodePage& SystemCodePage() {
+std::atomic<const CodePage*> pinned{nullptr};
+std::atomic<int> pins{0};
+
+const CodePage& PrefixCodePage() {
   // Kept for the prefix it was read from: the prefix's Windows fixes its code page when it
   // starts, and re-reading its registry for every name would cost a file read per name. The
   // prefix is told by what DriveRoot reads, compared as it stands: a name's case needs it,
@@ -31,6 +37,21 @@ const CodePage& SystemCodePage() {
   const unsigned recorded = RecordedAnsiCodePage(text.str());
   page = &CodePage::Known(recorded != 0 ? recorded : 1252);
   return *page;
+}
+
+}  // namespace
+
+CodePagePin::CodePagePin() { ++pins; }
+
+CodePagePin::~CodePagePin() {
+  if (--pins == 0) pinned = nullptr;
+}
+
+const CodePage& SystemCodePage() {
+  if (const CodePage* page = pinned) return *page;
+  const CodePage& page = PrefixCodePage();
+  if (pins > 0) pinned = &page;
+  return page;
 }
 
 }  // namespace platform

@@ -19,6 +19,16 @@ class FdFile;
 /// statfs's f_type of a FUSE mount.
 inline constexpr long kFuseMagic = 0x65735546;
 
+/// Keeps the code page of the prefix, once it is first needed, while it lives: a run cases
+/// thousands of names, and finding the prefix costs a look through the environment each time.
+class CodePagePin {
+ public:
+  CodePagePin();
+  ~CodePagePin();
+  CodePagePin(const CodePagePin&) = delete;
+  CodePagePin& operator=(const CodePagePin&) = delete;
+};
+
 struct SystemDrive::State final : HostFolders {
   /// Lets the files still open for writing outlive the drive.
   ~State() override;
@@ -38,6 +48,7 @@ struct SystemDrive::State final : HostFolders {
   /// files written and the entries made since the last Flush.
   void SyncEach();
 
+  CodePagePin codePage;
   HostTree tree{*this, DriveRoot()};
   std::string trashRoot;            // the home trash once it is known to be there
   std::set<std::string> dirtyDirs;  // host folders changed since the last Flush
