@@ -34,24 +34,19 @@ bool FewSpellings(const std::string& name, std::vector<std::string>& spellings) 
 
 // A folder in which a few names are looked up is not read whole: a group folder holds
 // thousands of archive files, and a run names a few of them.
-constexpr int kProbesBeforeListing = 64;
+constexpr int kProbesBeforeListing = 8;
 
 }  // namespace
 
 // Nothing when there is no such folder. Throws when it exists but cannot be listed: a name
 // that cannot be looked up must not be taken for a free one.
-const FolderIndex::Names* FolderIndex::Listing(const std::string& hostDir) {
+const FoldedNames* FolderIndex::Listing(const std::string& hostDir) {
   if (auto found = listings_.find(hostDir); found != listings_.end()) return &found->second;
   std::optional<std::vector<std::string>> found = host_.List(hostDir);
   if (!found) return nullptr;
-  Names& names = listings_[hostDir];
-  names.reserve(found->size());
+  FoldedNames& names = listings_.try_emplace(hostDir, found->size()).first->second;
   const CodePage& page = SystemCodePage();  // found once: a folder may hold many thousands
-  for (std::string& name : *found) {
-    Entry& entry = names[page.FoldedName(name)];
-    // Of names that differ only in case, the first in sorted order is the one found.
-    if (entry.count++ == 0 || name < entry.name) entry.name = std::move(name);
-  }
+  for (const std::string& name : *found) names.Add(page.FoldedName(name), name);
   return &names;
 }
 
@@ -86,17 +81,18 @@ bool FolderIndex::Lookup(const std::string& hostDir, const std::string& utf8Name
       return found;
     }
   }
-  const Names* names = Listing(hostDir);
+  const FoldedNames* names = Listing(hostDir);
   if (names == nullptr) return false;
-  auto it = names->find(FoldedName(utf8Name));
-  if (it == names->end()) return false;
+  const FoldedNames::Found entry = names->Find(FoldedName(utf8Name));
+  if (entry.count == 0) return false;
   // Of several spellings the exact one wins; the listing keeps only the first.
-  if (it->second.count > 1 && !exactIsMissing && host_.Has(host) == Found::kThere) return true;
-  host = hostDir + "/" + it->second.name;
+  if (entry.count > 1 && !exactIsMissing && host_.Has(host) == Found::kThere) return true;
+  host = hostDir + "/";
+  host += entry.name;
   return true;
 }
 
-FolderIndex::Names* FolderIndex::Remembered(const std::string& hostPath, std::string& name) {
+FoldedNames* FolderIndex::Remembered(const std::string& hostPath, std::string& name) {
   const std::size_t slash = hostPath.rfind('/');
   auto it = listings_.find(hostPath.substr(0, slash));
   if (it == listings_.end()) return nullptr;
@@ -106,10 +102,8 @@ FolderIndex::Names* FolderIndex::Remembered(const std::string& hostPath, std::st
 
 void FolderIndex::NoteCreated(const std::string& hostPath) {
   std::string name;
-  Names* names = Remembered(hostPath, name);
-  if (names == nullptr) return;
-  Entry& entry = (*names)[FoldedName(name)];
-  if (entry.count++ == 0 || name < entry.name) entry.name = name;
+  FoldedNames* names = Remembered(hostPath, name);
+  if (names != nullptr) names->Add(FoldedName(name), name);
 }
 
 void FolderIndex::NotePresent(const std::string& hostPath) {
@@ -122,14 +116,9 @@ void FolderIndex::NotePresent(const std::string& hostPath) {
 void FolderIndex::NoteRemoved(const std::string& hostPath) {
   present_.erase(hostPath);
   std::string name;
-  Names* names = Remembered(hostPath, name);
-  if (names == nullptr) return;
-  auto it = names->find(FoldedName(name));
-  if (it == names->end()) return;
-  if (it->second.count == 1) {
-    names->erase(it);
-  } else {
-    // Another spelling of the name remains; which one comes first is known only from the disk.
+  FoldedNames* names = Remembered(hostPath, name);
+  // Another spelling of the name remains; which one comes first is known only from the disk.
+  if (names != nullptr && names->Remove(FoldedName(name)) > 1) {
     Forget(hostPath.substr(0, hostPath.rfind('/')));
   }
 }

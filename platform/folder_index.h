@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/folded_names.h"
 // Names in host folders found as Windows and Wine find them: the exact name when it exists,
 // else the first name in sorted order that equals it without regard to case.
 namespace platform {
@@ -47,18 +48,12 @@ class FolderIndex {
   void NotePresent(const std::string& hostPath);
 
  private:
-  struct Entry {
-    std::string name;  // the first host name in sorted order with this folded form
-    int count = 0;     // how many host names fold to it
-  };
-  using Names = std::unordered_map<std::string, Entry>;  // by folded name
-
-  const Names* Listing(const std::string& hostDir);
-  Names* Remembered(const std::string& hostPath, std::string& name);
+  const FoldedNames* Listing(const std::string& hostDir);
+  FoldedNames* Remembered(const std::string& hostPath, std::string& name);
 
   HostFolders& host_;
-  std::unordered_map<std::string, Names> listings_;      // host folder -> its names
-  std::unordered_map<std::string, int> probesUnlisted_;  // host folder -> lookups without listing
+  std::unordered_map<std::string, FoldedNames> listings_;  // host folder -> its names
+  std::unordered_map<std::string, int> probesUnlisted_;    // host folder -> lookups without listing
   std::unordered_set<std::string> present_;  // host paths recently opened by their exact name
 };
 
