@@ -10,8 +10,6 @@
 namespace platform {
 namespace {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
-
 // The first CR or LF in [begin, stop), or stop.
 const char* LineEnd(const char* begin, const char* stop) {
   const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(stop - begin));
@@ -25,7 +23,7 @@ const char* LineEnd(const char* begin, const char* stop) {
 using faults::Op;
 
 TextReader::TextReader(Files& files, std::string_view winPath, Links links)
-    : path_(files.AbsoluteWinPath(winPath)), buf_(new char[kBufferSize]) {
+    : path_(files.AbsoluteWinPath(winPath)), buf_(TakeBlock()) {
   Fault(Op::kOpen, path_);
   std::optional<FileError> failure;
   file_ = files.drive().OpenRead(path_, links, &failure);
@@ -33,7 +31,7 @@ TextReader::TextReader(Files& files, std::string_view winPath, Links links)
 }
 
 TextReader::TextReader(std::unique_ptr<OpenFile> file, std::string path)
-    : file_(std::move(file)), path_(std::move(path)), buf_(new char[kBufferSize]) {}
+    : file_(std::move(file)), path_(std::move(path)), buf_(TakeBlock()) {}
 
 std::optional<TextReader> TextReader::TryOpen(Files& files, std::string_view winPath, Links links) {
   std::string path = files.AbsoluteWinPath(winPath);
@@ -52,7 +50,7 @@ bool TextReader::Fill() {
   pos_ = 0;
   end_ = 0;
   Fault(Op::kRead, path_);
-  end_ = FileError::Naming(path_, [&] { return file_->Read(buf_.get(), kBufferSize); });
+  end_ = FileError::Naming(path_, [&] { return file_->Read(buf_.get(), kBlockSize); });
   read_ += end_;
   return end_ > 0;
 }
@@ -175,7 +173,7 @@ TextWriter::TextWriter(Files& files, std::string_view winPath, platform::Create 
     : files_(&files), path_(files.AbsoluteWinPath(winPath)) {
   Fault(Op::kCreate, path_);
   file_ = files.drive().OpenWrite(path_, how);
-  buf_.reserve(kBufferSize);
+  buf_ = TakeText();
 }
 
 TextWriter TextWriter::Create(Files& files, std::string_view winPath) {
@@ -187,12 +185,12 @@ TextWriter TextWriter::Append(Files& files, std::string_view winPath) {
 }
 
 TextWriter::~TextWriter() {
-  if (!file_) return;
   try {
     Close();
   } catch (const FileError&) {
     // A writer left open is one whose owner already failed and reports that failure.
   }
+  KeepText(buf_);
 }
 
 void TextWriter::WriteLine(std::string_view line) {
@@ -203,8 +201,8 @@ void TextWriter::WriteLine(std::string_view line) {
 void TextWriter::Buffer(std::string_view bytes) {
   if (!file_) throw FileError(FileError::Kind::kOther, path_, "file is closed");
   size_ += bytes.size();
-  if (buf_.size() + bytes.size() > kBufferSize) Flush();
-  if (bytes.size() > kBufferSize) {
+  if (buf_.size() + bytes.size() > kBlockSize) Flush();
+  if (bytes.size() > kBlockSize) {
     Put(bytes);  // more than the buffer holds goes to the file as it is, never copied
   } else {
     buf_.append(bytes);

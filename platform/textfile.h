@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "platform/spare_blocks.h"
 
 // Sequential 8-bit text files. A line read ends at CR LF, LF or CR, and a last line without
 // a line end is a line too; every line written ends in CR LF. The bytes of a line pass
@@ -73,7 +74,7 @@ class TextReader {
 
   std::unique_ptr<OpenFile> file_;
   std::string path_;
-  std::unique_ptr<char[]> buf_;  // not zeroed: a run opens thousands of files
+  Block buf_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
   std::uint64_t read_ = 0;  // bytes of the file read into the buffer so far
