@@ -140,8 +140,8 @@ void Journal::Begin(const std::string& token) {
   claims_.push_back(token);
 }
 
-void Journal::Append(const std::vector<JournalEntry>& entries) {
-  for (const JournalEntry& e : entries) WriteEntry(*out_, e);
+void Journal::Append(const std::vector<const JournalEntry*>& entries) {
+  for (const JournalEntry* e : entries) WriteEntry(*out_, *e);
   out_->Flush();
 }
 

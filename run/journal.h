@@ -63,7 +63,7 @@ class Journal {
   /// is staged. Throws FileError.
   void Begin(const std::string& token);
   /// Writes the entries out to the file; durable only after Files::Flush. Throws FileError.
-  void Append(const std::vector<JournalEntry>& entries);
+  void Append(const std::vector<const JournalEntry*>& entries);
   /// Notes, durable only after Files::Flush, what OldListNote says of the second name `name`
   /// (its last name). Throws FileError.
   void NoteOldList(const std::string& name, const OldListNote& note);

@@ -106,10 +106,12 @@ std::string Transfer::StagingName(const std::string& groupFolder, const std::str
 
 void Transfer::CompleteBatch(Batch& batch) {
   if (batch.empty()) return;
-  std::vector<JournalEntry> entries;
+  std::vector<const JournalEntry*> entries;
   std::vector<std::string> bulletins;
+  entries.reserve(batch.size());
+  bulletins.reserve(batch.size());
   for (const Bulletin& b : batch) {
-    entries.push_back(b.entry);
+    entries.push_back(&b.entry);
     bulletins.push_back(b.entry.bulletinPath);
   }
   std::size_t renamed = 0;
