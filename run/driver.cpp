@@ -1,6 +1,5 @@
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "platform/codepage.h"
 #include "platform/file_error.h"
@@ -31,8 +30,9 @@ class Pass {
         reporter_(reporter),
         state_(state),
         transfer_(files, reporter, state, journal),
-        outcome_(outcome),
-        moved_(recovery.marks) {}
+        outcome_(outcome) {
+    for (const std::string& key : recovery.marks) moved_.emplace(key, false);
+  }
 
   /// From the top through the first line whose number reaches the prune limit.
   void Process(TextReader& list, NewList& out) {
@@ -63,16 +63,15 @@ class Pass {
   /// A line after the processed stretch as the new list has it.
   std::string Marked(std::string line) {
     if (!moved_.empty() && !IsKMarked(line)) {
-      const std::string key = KeyOf(line);
-      if (moved_.count(key) != 0) {
+      if (auto it = moved_.find(KeyOf(line)); it != moved_.end()) {
         line = KMark(line);
-        marked_.insert(key);
+        NoteMarked(it->second);
       }
     }
     return line;
   }
 
-  int marked() const { return static_cast<int>(marked_.size()); }
+  int marked() const { return marked_; }
   bool keepJournal() const { return transfer_.keepJournal(); }
   const std::vector<std::string>& notPortable() const { return transfer_.notPortable(); }
   void Tidy() noexcept { transfer_.RemoveStagingIfEmpty(); }
@@ -80,8 +79,8 @@ class Pass {
  private:
   void Take(Bulletin b, NewList& out) {
     reporter_.SetPanelText(1, b.entry.bulletinPath);
-    if (moved_.count(b.key) != 0) {
-      Mark(out, out.Hold(std::move(b.entry.line)), b.key);
+    if (auto it = moved_.find(b.key); it != moved_.end()) {
+      Mark(out, out.Hold(std::move(b.entry.line)), it->second);
       return;
     }
     if (auto it = waiting_.find(b.key); it != waiting_.end()) {
@@ -114,8 +113,8 @@ class Pass {
         if (!b.refusal.empty() && StillThere(files_, b.entry.bulletinPath)) {
           outcome_.notRecycled.push_back(b.entry.bulletinPath + ": " + b.refusal);
         }
-        moved_.insert(b.key);
-        for (std::size_t index : b.listLines) Mark(out, index, b.key);
+        bool& marked = moved_[b.key];
+        for (std::size_t index : b.listLines) Mark(out, index, marked);
         ++outcome_.archived;
       }
     } catch (const std::exception& e) {
@@ -126,8 +125,13 @@ class Pass {
     out.WriteHeld();
   }
 
-  void Mark(NewList& out, std::size_t index, const std::string& key) {
-    if (out.Mark(index)) marked_.insert(key);
+  void Mark(NewList& out, std::size_t index, bool& marked) {
+    if (out.Mark(index)) NoteMarked(marked);
+  }
+
+  void NoteMarked(bool& marked) {
+    if (!marked) ++marked_;
+    marked = true;
   }
 
   platform::Files& files_;
@@ -135,8 +139,9 @@ class Pass {
   const RunState& state_;
   Transfer transfer_;
   Outcome& outcome_;
-  std::unordered_set<std::string> moved_;   // numbers (upper case) whose lines get the K mark
-  std::unordered_set<std::string> marked_;  // of them, those whose line got it in this run
+  // Numbers (upper case) whose lines get the K mark, and whether a line got it in this run.
+  std::unordered_map<std::string, bool> moved_;
+  int marked_ = 0;  // numbers whose line got the mark in this run
   std::unordered_map<std::string, std::size_t> waiting_;  // key -> its place in batch_
   Batch batch_;                                           // staged, waiting for their trash
 };

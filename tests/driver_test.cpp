@@ -197,6 +197,34 @@ TEST(Run, FailureInThePassKeepsTheMarksOfMovedBulletins) {
       << error;
 }
 
+// A bulletin on two lines is one bulletin archived, however many of its lines get the mark.
+TEST(Run, ABulletinOnTwoLinesIsCountedOnce) {
+  const struct {
+    const char* name;
+    std::string list, after;
+  } rows[] = {
+      {"both lines before the stop", "000001,B\r\n000001,B\r\n000002,B\r\n",
+       "000001,KB\r\n000001,KB\r\n000002,B\r\n"},
+      {"the second line after it", "000001,B\r\n000002,B\r\n000001,B\r\n",
+       "000001,KB\r\n000002,B\r\n000001,KB\r\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::Station st(test::kInMemory);
+    st.Basics(99999, 0, {"ARES", "WX"});
+    st.Bulletin("000001", "ARES");
+    st.Bulletin("000002", "WX");
+    st.Write("Winpack/Archive/Bulls/Wx", "a file where the folder should be");
+    st.Write(kMarked, row.list);
+    Runner r(st);
+    r.Run();
+    EXPECT_EQ(st.Read(kMarked), row.after);
+    EXPECT_NE(r.Error().find("1 bulletin had been archived before it and is marked K"),
+              std::string::npos)
+        << r.Error();
+  }
+}
+
 TEST(Run, NewListThatCannotBeWrittenLeavesTheOldOne) {
   test::Station st(test::kInMemory);
   st.Basics(99999, 0, {"ARES"});
