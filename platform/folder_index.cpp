@@ -109,6 +109,7 @@ void FolderIndex::NoteCreated(const std::string& hostPath) {
 void FolderIndex::NotePresent(const std::string& hostPath) {
   // A batch's bulletins are opened and sent to the trash within a few thousand files.
   constexpr std::size_t kRemembered = 4096;
+  if (present_.empty()) present_.reserve(kRemembered);
   if (present_.size() >= kRemembered) present_.clear();
   present_.insert(hostPath);
 }
