@@ -34,7 +34,7 @@ bool FewSpellings(const std::string& name, std::vector<std::string>& spellings) 
 
 // A folder in which a few names are looked up is not read whole: a group folder holds
 // thousands of archive files, and a run names a few of them.
-constexpr int kProbesBeforeListing = 8;
+constexpr int kProbesBeforeListing = 64;
 
 }  // namespace
 
