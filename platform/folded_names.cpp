@@ -31,26 +31,25 @@ std::size_t FoldedNames::SlotOf(std::string_view folded, std::uint32_t hash) con
 }
 
 void FoldedNames::Put(Slot& slot, std::string_view folded, std::string_view name) {
-  slot.at = static_cast<std::uint32_t>(text_.size());
+  const auto at = static_cast<std::uint32_t>(text_.size());
+  text_.append(folded).append(name);  // first: a slot never leads past the text
+  slot.at = at;
   slot.foldedSize = static_cast<std::uint16_t>(folded.size());
   slot.nameSize = static_cast<std::uint16_t>(name.size());
-  text_.append(folded).append(name);
 }
 
 void FoldedNames::Add(std::string_view folded, std::string_view name) {
+  if ((taken_ + 1) * 4 > slots_.size() * 3) Rebuild();
   const std::uint32_t hash = HashOf(folded);
-  Slot* slot = &slots_[SlotOf(folded, hash)];
-  if (slot->at == kFree) {
-    if ((taken_ + 1) * 4 > slots_.size() * 3) {
-      Grow();
-      slot = &slots_[SlotOf(folded, hash)];
-    }
-    ++taken_;
-    slot->hash = hash;
-  }
+  Slot& slot = slots_[SlotOf(folded, hash)];
+  const bool fresh = slot.at == kFree;
   // Of names that differ only in case, the first in sorted order is the one found.
-  if (slot->count == 0 || name < Name(*slot)) Put(*slot, folded, name);
-  ++slot->count;
+  if (slot.count == 0 || name < Name(slot)) Put(slot, folded, name);
+  if (fresh) {
+    slot.hash = hash;
+    ++taken_;
+  }
+  ++slot.count;
 }
 
 FoldedNames::Found FoldedNames::Find(std::string_view folded) const {
@@ -65,14 +64,21 @@ int FoldedNames::Remove(std::string_view folded) {
   return slot.count--;
 }
 
-void FoldedNames::Grow() {
-  std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(SlotsFor(taken_ + 1) * 2));
-  taken_ = 0;
-  for (const Slot& slot : old) {
-    if (slot.at == kFree || slot.count == 0) continue;  // emptied slots go
-    slots_[SlotOf(Folded(slot), slot.hash)] = slot;
-    ++taken_;
+// Built anew for twice the forms that still have names, with only their text: a folder
+// whose names come and go (the staging folder) stays the size of what it holds.
+void FoldedNames::Rebuild() {
+  std::size_t live = 0;
+  for (const Slot& slot : slots_) live += slot.at != kFree && slot.count > 0 ? 1 : 0;
+  FoldedNames fresh(live * 2);
+  for (const Slot& slot : slots_) {
+    if (slot.at == kFree || slot.count == 0) continue;
+    Slot& to = fresh.slots_[fresh.SlotOf(Folded(slot), slot.hash)];
+    fresh.Put(to, Folded(slot), Name(slot));
+    to.hash = slot.hash;
+    to.count = slot.count;
+    ++fresh.taken_;
   }
+  *this = std::move(fresh);
 }
 
 }  // namespace platform

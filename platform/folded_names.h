@@ -23,6 +23,8 @@ class FoldedNames {
   Found Find(std::string_view folded) const;
   /// Takes one name of this folded form away; how many there were.
   int Remove(std::string_view folded);
+  /// The memory it holds.
+  std::size_t bytes() const { return slots_.capacity() * sizeof(Slot) + text_.capacity(); }
 
  private:
   static constexpr std::uint32_t kFree = UINT32_MAX;
@@ -42,7 +44,7 @@ class FoldedNames {
     return {text_.data() + slot.at + slot.foldedSize, slot.nameSize};
   }
   void Put(Slot& slot, std::string_view folded, std::string_view name);
-  void Grow();
+  void Rebuild();
 
   std::string text_;
   std::vector<Slot> slots_;  // open addressing; a power of two in size
