@@ -1,6 +1,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 
@@ -11,8 +12,11 @@
 namespace platform {
 namespace {
 
+// The page the living drives use, once one of them needed it. Set and cleared under the
+// lock, which also guards the prefix's page below; read without it.
+std::mutex pinning;
 std::atomic<const CodePage*> pinned{nullptr};
-std::atomic<int> pins{0};
+int pins = 0;
 
 const CodePage& PrefixCodePage() {
   // Kept for the prefix it was read from: the prefix's Windows fixes its code page when it
@@ -41,14 +45,21 @@ const CodePage& PrefixCodePage() {
 
 }  // namespace
 
-CodePagePin::CodePagePin() { ++pins; }
+// A drive made after the environment changed (a test's next station) finds its prefix anew.
+CodePagePin::CodePagePin() {
+  const std::lock_guard<std::mutex> lock(pinning);
+  ++pins;
+  pinned = nullptr;
+}
 
 CodePagePin::~CodePagePin() {
+  const std::lock_guard<std::mutex> lock(pinning);
   if (--pins == 0) pinned = nullptr;
 }
 
 const CodePage& SystemCodePage() {
   if (const CodePage* page = pinned) return *page;
+  const std::lock_guard<std::mutex> lock(pinning);
   const CodePage& page = PrefixCodePage();
   if (pins > 0) pinned = &page;
   return page;

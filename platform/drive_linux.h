@@ -21,6 +21,7 @@ inline constexpr long kFuseMagic = 0x65735546;
 
 /// Keeps the code page of the prefix, once it is first needed, while it lives: a run cases
 /// thousands of names, and finding the prefix costs a look through the environment each time.
+/// The newest drive's prefix is the one used.
 class CodePagePin {
  public:
   CodePagePin();

@@ -163,6 +163,19 @@ TEST(Setup, FolderFormInTheSystemsCodePage) {
   }
 }
 
+// A run's names are cased in its own station's code page, though a run on another station is
+// still open (as in a process that serves two stations one after the other).
+TEST(Setup, EachStationsCodePageWhileAnotherRunIsOpen) {
+  Naming first{Naming::OnHostDisk{}};
+  if (!test::UseCodePage(first.st, 1251)) GTEST_SKIP() << "the code page is the system's";
+  EXPECT_EQ(first.Name("\xD7\xDF\xA8"), "02070701.TXT");
+  Naming second{Naming::OnHostDisk{}};
+  ASSERT_TRUE(test::UseCodePage(second.st, 1252));
+  EXPECT_EQ(second.Name("\xD7\xDF\xA8"), "02070701.TXT");
+  const std::filesystem::path bulls = second.st.Host("Winpack/Archive/Bulls");
+  EXPECT_TRUE(std::filesystem::is_directory(bulls / std::u8string(u8"\u00D7\u00DF\u00A8")));
+}
+
 TEST(Setup, EachGroupFolderNumbersOnItsOwn) {
   Naming n;
   EXPECT_EQ(n.Name("ARES"), "02070701.TXT");
