@@ -1,17 +1,20 @@
 #include "platform/spare_blocks.h"
 
+#include <array>
 #include <utility>
-#include <vector>
 
 namespace platform {
 namespace {
 
+// Nothing here allocates or throws until a block or a text is taken: a block may be handed
+// back on a thread that never took one.
 struct Spare {
-  std::vector<char*> blocks;
+  std::array<char*, 4> blocks{};
+  std::size_t count = 0;
   std::string text;
-  Spare() { blocks.reserve(4); }
   ~Spare() {
-    for (char* block : blocks) delete[] block;
+    for (std::size_t i = 0; i < count; ++i) delete[] blocks[i];
+    count = blocks.size();  // what comes back later is freed at once
   }
 };
 thread_local Spare spare;
@@ -19,18 +22,16 @@ thread_local Spare spare;
 }  // namespace
 
 void KeepBlock::operator()(char* block) const noexcept {
-  if (spare.blocks.size() < spare.blocks.capacity()) {
-    spare.blocks.push_back(block);
+  if (spare.count < spare.blocks.size()) {
+    spare.blocks[spare.count++] = block;
   } else {
     delete[] block;
   }
 }
 
 Block TakeBlock() {
-  if (spare.blocks.empty()) return Block(new char[kBlockSize]);
-  Block block(spare.blocks.back());
-  spare.blocks.pop_back();
-  return block;
+  if (spare.count == 0) return Block(new char[kBlockSize]);
+  return Block(spare.blocks[--spare.count]);
 }
 
 std::string TakeText() {
