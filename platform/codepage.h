@@ -45,6 +45,7 @@ class CodePage {
  private:
   CodePage() = default;
   bool ByteOf(char32_t cp, unsigned char& b) const;
+  std::string FoldedUnicode(std::string_view utf8Name) const;
 
   unsigned number_ = 0;
   std::array<char32_t, 256> unicode_{};
