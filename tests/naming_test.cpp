@@ -170,7 +170,7 @@ TEST(Setup, EachStationsCodePageWhileAnotherRunIsOpen) {
   if (!test::UseCodePage(first.st, 1251)) GTEST_SKIP() << "the code page is the system's";
   EXPECT_EQ(first.Name("\xD7\xDF\xA8"), "02070701.TXT");
   Naming second{Naming::OnHostDisk{}};
-  ASSERT_TRUE(test::UseCodePage(second.st, 1252));
+  if (!test::UseCodePage(second.st, 1252)) GTEST_SKIP() << "the code page is the system's";
   EXPECT_EQ(second.Name("\xD7\xDF\xA8"), "02070701.TXT");
   const std::filesystem::path bulls = second.st.Host("Winpack/Archive/Bulls");
   EXPECT_TRUE(std::filesystem::is_directory(bulls / std::u8string(u8"\u00D7\u00DF\u00A8")));
