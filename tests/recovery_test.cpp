@@ -743,9 +743,12 @@ struct Writer {
   std::string path;
   bool keepOpen;
   std::atomic<bool> stop{false};
+  std::atomic<bool> begun{false};
   std::string written{};
   std::thread thread{};
 
+  // Returns once the first line is written (and the list held, when kept open): a thread
+  // that started late could find the run already ended, and the case would show nothing.
   void Start() {
     thread = std::thread([this] {
       std::ofstream held;
@@ -758,9 +761,11 @@ struct Writer {
           std::ofstream(path, std::ios::app | std::ios::binary) << line;
         }
         written += line;
+        begun = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
     });
+    while (!begun) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   void Stop() {
     stop = true;
