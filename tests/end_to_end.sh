@@ -99,14 +99,15 @@ activate() {
   wm_up || echo "the window manager is gone: $(cat "$tmp/openbox.log")"
   exit 1
 }
-# Starts the program with the stored placement KEY=VALUE... and waits for its window.
+# Starts the program with the stored placement KEY=VALUE... and waits for its window: Wine
+# on a loaded machine may take most of a minute to bring up a program's first window.
 launch() {
   store "$@"
   "${runner[@]}" "$program" &
   app=$!
   pids+=("$app")
   main=""
-  for _ in $(seq 300); do
+  for _ in $(seq 600); do
     main=$(windows | head -1)
     [ -n "$main" ] && return 0
     sleep 0.1
