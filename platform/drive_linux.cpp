@@ -81,17 +81,6 @@ int SystemDrive::State::OpenExisting(const std::string& abs, int flags) {
   return open(host.c_str(), flags);
 }
 
-void SystemDrive::State::NoteCreated(const std::string& hostPath) {
-  dirtyDirs.insert(hostPath.substr(0, hostPath.rfind('/')));
-  made.push_back(hostPath);
-  tree.NoteCreated(hostPath);
-}
-
-void SystemDrive::State::NoteRemoved(const std::string& hostPath) {
-  dirtyDirs.insert(hostPath.substr(0, hostPath.rfind('/')));
-  tree.NoteRemoved(hostPath);
-}
-
 SystemDrive::SystemDrive() : state_(std::make_unique<State>()) {}
 SystemDrive::~SystemDrive() = default;
 
@@ -120,7 +109,7 @@ void SystemDrive::RemoveFile(const std::string& abs) {
 void SystemDrive::RemoveDir(const std::string& abs) {
   const std::string host = HostPath(abs);
   if (rmdir(host.c_str()) != 0) throw FileError::FromErrno(errno, abs);
-  state_->dirtyDirs.insert(host.substr(0, host.rfind('/')));
+  state_->unflushed.Removed(host);
   state_->tree.NoteFolderRemoved(host);
 }
 

@@ -11,6 +11,7 @@
 
 #include "platform/host_tree.h"
 #include "platform/system_drive.h"
+#include "platform/unflushed.h"
 
 namespace platform {
 
@@ -41,21 +42,26 @@ struct SystemDrive::State final : HostFolders {
   int OpenExisting(const std::string& abs, int flags);
   /// Keeps the remembered names in step with a change made by this program, and has the next
   /// Flush make it durable.
-  void NoteCreated(const std::string& hostPath);
-  void NoteRemoved(const std::string& hostPath);
+  void NoteCreated(const std::string& hostPath) {
+    unflushed.Written(hostPath);
+    tree.NoteCreated(hostPath);
+  }
+  void NoteRemoved(const std::string& hostPath) {
+    unflushed.Removed(hostPath);
+    tree.NoteRemoved(hostPath);
+  }
   /// Has the next Flush make a host folder's entries durable: another changed them for us.
-  void NoteChanged(const std::string& hostDir) { dirtyDirs.insert(hostDir); }
+  void NoteChanged(const std::string& hostDir) { unflushed.FolderChanged(hostDir); }
   /// Makes durable one by one, on the file systems whose sync does not reach their disk, the
   /// files written and the entries made since the last Flush.
   void SyncEach();
 
   CodePagePin codePage;
   HostTree tree{*this, DriveRoot()};
-  std::string trashRoot;            // the home trash once it is known to be there
-  std::set<std::string> dirtyDirs;  // host folders changed since the last Flush
-  std::vector<std::string> made;    // host entries made or written since the last Flush
-  std::set<FdFile*> writing;        // open for writing: they may be written after a Flush
-  std::set<dev_t> eachFile;         // file systems whose syncfs reaches no disk (FUSE)
+  std::string trashRoot;  // the home trash once it is known to be there
+  Unflushed unflushed{'/', false};
+  std::set<FdFile*> writing;  // open for writing: they may be written after a Flush
+  std::set<dev_t> eachFile;   // file systems whose syncfs reaches no disk (FUSE)
 };
 
 /// A file the Linux drive opened: its descriptor and, for a file being written, the drive

@@ -8,8 +8,6 @@
 namespace platform {
 namespace {
 
-std::string FoldedPath(const std::string& abs) { return UpperCase(abs); }
-
 // The raw attributes of a path; INVALID_FILE_ATTRIBUTES when there is no entry. Any other
 // failure throws: a name that cannot be looked up must not be taken for a free one.
 DWORD RawAttributes(const std::string& abs) {
@@ -90,20 +88,19 @@ bool SystemDrive::IsDirectory(const std::string& abs) {
 void SystemDrive::MakeDir(const std::string& abs) {
   HostPath(abs);
   if (!CreateDirectoryW(win::LongPath(abs).c_str(), nullptr)) throw win::Error(GetLastError(), abs);
-  state_->Changed(abs);
+  state_->unflushed.Changed(abs);
 }
 
 void SystemDrive::RemoveFile(const std::string& abs) {
   HostPath(abs);
   RemoveEntry(abs);
-  state_->dirtyFiles.erase(FoldedPath(abs));
-  state_->Changed(abs);
+  state_->unflushed.Removed(abs);
 }
 
 void SystemDrive::RemoveDir(const std::string& abs) {
   HostPath(abs);
   if (!RemoveDirectoryW(win::LongPath(abs).c_str())) throw win::Error(GetLastError(), abs);
-  state_->Changed(abs);
+  state_->unflushed.Changed(abs);
 }
 
 std::vector<std::string> SystemDrive::FileNames(const std::string& abs) {
@@ -136,7 +133,7 @@ void SystemDrive::ReplaceFile(const std::string& from, const std::string& to) {
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     throw win::Error(GetLastError(), to);
   }
-  state_->Renamed(from, to);
+  state_->unflushed.Renamed(from, to);
 }
 
 bool SystemDrive::RenameNew(const std::string& from, const std::string& to) {
@@ -153,7 +150,7 @@ bool SystemDrive::RenameNew(const std::string& from, const std::string& to) {
     if (err == ERROR_ACCESS_DENIED && RawAttributes(to) != INVALID_FILE_ATTRIBUTES) return false;
     throw win::Error(err, to);
   }
-  state_->Renamed(from, to);
+  state_->unflushed.Renamed(from, to);
   return true;
 }
 
@@ -170,16 +167,15 @@ bool SystemDrive::LinkNew(const std::string& existing, const std::string& name) 
     }
     throw win::Error(err, name);
   }
-  state_->Changed(name);
+  state_->unflushed.Changed(name);
   return true;
 }
 
 void SystemDrive::Flush() {
   state_->FlushWriting();
-  for (const auto& [key, abs] : state_->dirtyFiles) FlushPath(abs, false);
-  for (const auto& [key, abs] : state_->dirtyFolders) FlushPath(abs, true);
-  state_->dirtyFiles.clear();
-  state_->dirtyFolders.clear();
+  for (const std::string& file : state_->unflushed.Files()) FlushPath(file, false);
+  for (const std::string& folder : state_->unflushed.Folders()) FlushPath(folder, true);
+  state_->unflushed.Clear();
 }
 
 void SystemDrive::Adopt(const std::string& abs) {
@@ -187,26 +183,10 @@ void SystemDrive::Adopt(const std::string& abs) {
   // A read-only file cannot be opened to be flushed; its folder's entry still can.
   const DWORD attrs = GetFileAttributesW(win::LongPath(abs).c_str());
   if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY) == 0) {
-    state_->Written(abs);
+    state_->unflushed.Written(abs);
   } else {
-    state_->Changed(abs);
+    state_->unflushed.Changed(abs);
   }
-}
-
-void SystemDrive::State::Written(const std::string& abs) {
-  dirtyFiles[FoldedPath(abs)] = abs;
-  Changed(abs);
-}
-
-void SystemDrive::State::Changed(const std::string& abs) {
-  const std::string folder = winpath::Parent(abs);
-  dirtyFolders[FoldedPath(folder)] = folder;
-}
-
-void SystemDrive::State::Renamed(const std::string& from, const std::string& to) {
-  Changed(from);
-  Changed(to);
-  if (dirtyFiles.erase(FoldedPath(from)) != 0) dirtyFiles[FoldedPath(to)] = to;
 }
 
 }  // namespace platform

@@ -1,7 +1,6 @@
 #pragma once
 
 // Drive C: on Windows; shared by the Windows files of the platform only.
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -9,6 +8,7 @@
 // clang-format off
 #include "platform/wide_win.h"  // first: it takes back the names windows.h takes
 #include "platform/system_drive.h"
+#include "platform/unflushed.h"
 // clang-format on
 
 namespace platform {
@@ -21,16 +21,10 @@ class WinFile;  // a file the drive opened (open_file_win.cpp)
 struct SystemDrive::State {
   /// Lets the files still open for writing outlive the drive.
   ~State();
-  void Written(const std::string& abs);
-  void Changed(const std::string& abs);  // an entry of abs's folder was made, renamed or removed
-  void Renamed(const std::string& from, const std::string& to);
   /// Flushes the files open for writing; defined with them.
   void FlushWriting();
 
-  // What Flush makes durable: files written and the folders whose entries changed, by
-  // upper-case path (the file system ignores case) to the path as written.
-  std::map<std::string, std::string> dirtyFiles;
-  std::map<std::string, std::string> dirtyFolders;
+  Unflushed unflushed{'\\', true};  // the file system ignores letter case
   // Files open for writing through this drive: each Flush flushes them by their handle,
   // since they may be written after it.
   std::set<WinFile*> writing;

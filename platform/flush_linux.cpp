@@ -42,8 +42,8 @@ void SystemDrive::Flush() {
   std::vector<dev_t> synced;
   // The drive's own file system always: what an interrupted run left there may not be on
   // disk yet when this run builds on it.
-  state_->dirtyDirs.insert(state_->tree.root());
-  for (const std::string& dir : state_->dirtyDirs) {
+  state_->unflushed.FolderChanged(state_->tree.root());
+  for (const std::string& dir : state_->unflushed.Folders()) {
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) continue;  // removed since: nothing of it to keep
     const int done = fd < 0 ? -1 : SyncFolder(fd, state_->eachFile, synced);
@@ -51,44 +51,37 @@ void SystemDrive::Flush() {
     if (fd >= 0) close(fd);
     if (done != 0) throw FileError::FromErrno(err, WinNameOfHost(dir));
   }
-  state_->dirtyDirs.clear();
   state_->SyncEach();
+  state_->unflushed.Clear();
 }
 
-void SystemDrive::Adopt(const std::string& abs) {
-  const std::string host = HostPath(abs);
-  state_->made.push_back(host);
-  state_->NoteChanged(host.substr(0, host.rfind('/')));
-}
+void SystemDrive::Adopt(const std::string& abs) { state_->unflushed.Written(HostPath(abs)); }
 
 void SystemDrive::State::SyncEach() {
   const auto alone = [&](int fd) {
     struct stat st {};
     return fstat(fd, &st) == 0 && eachFile.count(st.st_dev) != 0;
   };
-  if (!eachFile.empty()) {
-    // A file still open is synced by its descriptor, its name noted at its opening with it.
-    for (FdFile* file : writing) {
-      const bool written = file->TakeWritten();
-      const bool named = std::erase(made, file->host()) > 0;
-      if ((written || named) && alone(file->fd()) && fsync(file->fd()) != 0) {
-        const int err = errno;
-        throw FileError::FromErrno(err, WinNameOfHost(file->host()));
-      }
-    }
-    std::sort(made.begin(), made.end());
-    made.erase(std::unique(made.begin(), made.end()), made.end());
-    for (const std::string& host : made) {
-      const int fd = open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-      // Gone since, or a link in its place: no file of the run's.
-      if (fd < 0 && (errno == ENOENT || errno == ELOOP)) continue;
-      const int done = fd < 0 ? -1 : alone(fd) ? fsync(fd) : 0;
+  if (eachFile.empty()) return;
+  std::vector<std::string> made = unflushed.Files();
+  // A file still open is synced by its descriptor, its name noted at its opening with it.
+  for (FdFile* file : writing) {
+    const bool written = file->TakeWritten();
+    const bool named = std::erase(made, file->host()) > 0;
+    if ((written || named) && alone(file->fd()) && fsync(file->fd()) != 0) {
       const int err = errno;
-      if (fd >= 0) close(fd);
-      if (done != 0) throw FileError::FromErrno(err, WinNameOfHost(host));
+      throw FileError::FromErrno(err, WinNameOfHost(file->host()));
     }
   }
-  made.clear();
+  for (const std::string& host : made) {
+    const int fd = open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    // Gone since, or a link in its place: no file of the run's.
+    if (fd < 0 && (errno == ENOENT || errno == ELOOP)) continue;
+    const int done = fd < 0 ? -1 : alone(fd) ? fsync(fd) : 0;
+    const int err = errno;
+    if (fd >= 0) close(fd);
+    if (done != 0) throw FileError::FromErrno(err, WinNameOfHost(host));
+  }
 }
 
 }  // namespace platform

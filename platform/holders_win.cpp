@@ -113,14 +113,14 @@ bool SystemDrive::ReplaceUnlessOpen(const std::string& from, const std::string& 
     const LONG linked = Link(from, to, true);
     if (linked == 0) {
       DropName(from);
-      state_->Renamed(from, to);
+      state_->unflushed.Renamed(from, to);
       return true;
     }
     if (linked == kAccessDenied || linked == kSharingViolation) return false;
   }
   if (MoveFileExW(win::LongPath(from).c_str(), win::LongPath(to).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    state_->Renamed(from, to);
+    state_->unflushed.Renamed(from, to);
     return true;
   }
   // A file another program has open cannot be replaced; Wine refuses it even when the

@@ -27,7 +27,7 @@ void FdFile::Release() noexcept {
   if (writer_ == nullptr) return;
   writer_->writing.erase(this);
   try {
-    writer_->made.push_back(host_);
+    writer_->unflushed.Data(host_);
   } catch (const std::bad_alloc&) {
     fsync(fd_);
   }

@@ -61,7 +61,7 @@ class WinFile final : public OpenFile {
     if (writer_ != nullptr) {
       writer_->writing.erase(this);
       try {
-        writer_->Written(path_);
+        writer_->unflushed.Data(path_);
       } catch (const std::bad_alloc&) {
         FlushFileBuffers(h_);
       }
@@ -161,7 +161,7 @@ std::unique_ptr<OpenFile> SystemDrive::OpenWrite(const std::string& abs, Create 
   HANDLE h = how == Create::kEmpty ? CreateEmpty(abs) : OpenToAppend(abs);
   if (h == INVALID_HANDLE_VALUE) throw win::Error(GetLastError(), abs);
   if (how == Create::kAppend) RefuseOtherThanPlain(h, abs);
-  state_->Written(abs);
+  state_->unflushed.Written(abs);
   return std::make_unique<WinFile>(h, abs, state_.get());
 }
 
@@ -196,7 +196,7 @@ std::unique_ptr<OpenFile> SystemDrive::OpenLockFile(const std::string& abs) {
         CloseHandle(h);
         throw FileError(FileError::Kind::kOther, abs, words::kNotOrdinary);
       }
-      state_->Changed(abs);
+      state_->unflushed.Changed(abs);
       return std::make_unique<WinFile>(h, abs);
     }
     // The run before is removing the file as it ends; its name goes with its last handle.
@@ -229,7 +229,7 @@ void SystemDrive::RemoveLockFile(OpenFile& lock, const std::string& abs) noexcep
   FILE_DISPOSITION_INFO gone{TRUE};
   if (SetFileInformationByHandle(WinFile::Of(lock), FileDispositionInfo, &gone, sizeof gone)) {
     try {
-      state_->Changed(HostPath(abs));
+      state_->unflushed.Changed(HostPath(abs));
     } catch (const FileError&) {
     }
   }

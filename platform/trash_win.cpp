@@ -99,7 +99,7 @@ std::vector<std::string> SystemDrive::MoveToTrash(const std::vector<std::string>
       steps.Moving(abs[i]);
       reasons[i] = Recycle(abs[i]);
       if (!reasons[i].empty()) continue;
-      state_->Changed(abs[i]);
+      state_->unflushed.Removed(abs[i]);
       if (!wineTrash.empty()) {
         try {
           FlushWineRecords(wineTrash, {abs[i].substr(abs[i].rfind('\\') + 1)});
