@@ -213,7 +213,7 @@ void ArchiveMarkedBulletins(Reporter& reporter, const platform::Clock& clock,
   outcome.notPortable = pass.notPortable();
   if (outcome.list == Outcome::List::kDurable && !pass.keepJournal() &&
       outcome.oldListLeft.empty()) {
-    journal.Remove();
+    journal.Remove(recovery.keptAsStaged);
   }
   pass.Tidy();
   for (const Message& message : Messages(outcome)) Show(reporter, message);

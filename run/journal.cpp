@@ -152,7 +152,7 @@ void Journal::NoteOldList(const std::string& name, const OldListNote& note) {
   out_->Flush();
 }
 
-void Journal::Remove() noexcept {
+void Journal::Remove(const std::set<std::string>& setAside) noexcept {
   try {
     if (out_) out_->Close();
     out_.reset();
@@ -161,7 +161,8 @@ void Journal::Remove() noexcept {
       const std::vector<std::string> staged = files_.FileNames(kStaging);
       for (const std::string& token : claims_) {
         const bool copyLeft = std::any_of(staged.begin(), staged.end(), [&](const auto& name) {
-          return !platform::LowerCase(name).ends_with(kKept) && Claimed(name, {token});
+          return !platform::LowerCase(name).ends_with(kKept) && Claimed(name, {token}) &&
+                 !setAside.count(platform::UpperCase(std::string(kStaging) + "\\" + name));
         });
         if (copyLeft) left.push_back(token);
       }

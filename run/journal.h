@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -68,8 +69,9 @@ class Journal {
   /// (its last name). Throws FileError.
   void NoteOldList(const std::string& name, const OldListNote& note);
   /// Once the new marked list is durable: closes the journal and removes it, or, while copies
-  /// it claims are left in the staging folder, keeps only those claims. Never throws.
-  void Remove() noexcept;
+  /// it claims are left in the staging folder, keeps only those claims. The copies set aside
+  /// for the user (upper-case paths) are no longer claimed. Never throws.
+  void Remove(const std::set<std::string>& setAside) noexcept;
 
  private:
   void Rewrite(const std::vector<std::string>& claims, const std::vector<JournalEntry>& entries,

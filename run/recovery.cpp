@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <string>
 
 #include "platform/codepage.h"
 #include "platform/file_error.h"
@@ -32,18 +33,25 @@ Copy Compare(platform::Files& files, const std::string& archivePath,
 
 // The bulletin left Winpack's folder by other hands (Winpack prunes old bulletins) before its
 // copy got its archive name: that copy may be the last one there is, though nothing says it
-// is whole. It is set aside for the user rather than removed or trusted; the name it is
-// kept under is returned. One whose other name is taken stays under its own, apart from the
-// staged copies tidied away; a link, which Windows would move through, is no copy of the
-// run's and goes with them.
+// is whole. It is set aside for the user rather than removed or trusted; the name it is kept
+// under is returned, empty for none. Every name it may take ends in .kept, which no run
+// claims or tidies: under its own name a later run whose journal still claims its prefix for
+// another copy would remove it. One that cannot be renamed at all (a full disk) stays under
+// its own name, apart from the copies tidied away; a link, which Windows would move through,
+// is no copy of the run's and goes with them.
 std::string KeepStaged(platform::Files& files, const JournalEntry& e,
-                       std::set<std::string>& setAside) {
-  const std::string kept = e.tempPath + kKept;
+                       std::set<std::string>& keptAsStaged) {
+  constexpr int kNames = 100;
   try {
-    if (files.RenameNew(e.tempPath, kept)) return kept;
-    setAside.insert(platform::UpperCase(e.tempPath));
+    for (int n = 1; n <= kNames; ++n) {
+      const std::string kept = e.tempPath + (n == 1 ? "" : "." + std::to_string(n)) + kKept;
+      if (!files.EntryExists(kept) && files.RenameNew(e.tempPath, kept)) return kept;
+    }
   } catch (const platform::FileError&) {
+    // A full disk refuses the longer name as well as a link's rename: only the link goes.
+    if (!StillThere(files, e.tempPath)) return {};
   }
+  keptAsStaged.insert(platform::UpperCase(e.tempPath));
   return e.tempPath;
 }
 
@@ -63,10 +71,11 @@ void KeepClaim(const std::string& stagedName, const std::vector<std::string>& to
 // claim for a later run. Those set aside for the user stay, and anything else there is not
 // the run's to remove.
 void TidyStaging(platform::Files& files, const std::vector<std::string>& tokens,
-                 const std::set<std::string>& setAside, Recovery& recovery) {
+                 Recovery& recovery) {
   for (const std::string& name : files.FileNames(kStaging)) {
     const std::string path = std::string(kStaging) + "\\" + name;
-    if (platform::LowerCase(name).ends_with(kKept) || setAside.count(platform::UpperCase(path))) {
+    if (platform::LowerCase(name).ends_with(kKept) ||
+        recovery.keptAsStaged.count(platform::UpperCase(path))) {
       continue;
     }
     if (!Claimed(name, tokens)) {
@@ -91,7 +100,6 @@ Recovery RecoverInterrupted(platform::Files& files) {
   Recovery recovery;
   const JournalContents journal = ReadJournal(files);
   std::map<std::string, JournalEntry> byBulletin;  // the last entry of each bulletin counts
-  std::set<std::string> setAside;
   for (const JournalEntry& e : journal.entries) byBulletin[platform::UpperCase(e.bulletinPath)] = e;
   for (const auto& [key, e] : byBulletin) {
     const std::string number = platform::UpperCase(MarkedNumOf(e.line));
@@ -102,16 +110,16 @@ Recovery RecoverInterrupted(platform::Files& files) {
       files.Adopt(e.archivePath);  // durable before its bulletin goes
       recovery.toTrash.push_back(e.bulletinPath);
     } else if (!files.EntryExists(e.archivePath)) {
-      if (files.EntryExists(e.tempPath)) {
-        recovery.kept.push_back(KeepStaged(files, e, setAside) + " (of " + e.bulletinPath + ")");
-      }
+      const std::string kept =
+          files.EntryExists(e.tempPath) ? KeepStaged(files, e, recovery.keptAsStaged) : "";
+      if (!kept.empty()) recovery.kept.push_back(kept + " (of " + e.bulletinPath + ")");
       continue;
     }
     recovery.marks.insert(number);
     recovery.entries.push_back(e);
     KeepClaim(e.tempPath.substr(e.tempPath.rfind('\\') + 1), journal.tokens, recovery.claims);
   }
-  TidyStaging(files, journal.tokens, setAside, recovery);
+  TidyStaging(files, journal.tokens, recovery);
   recovery.oldLists = journal.oldLists;
   return recovery;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -19,6 +20,8 @@ struct Recovery {
   std::vector<std::string> claims;              // staging prefixes it must still claim: of those
                                                 // entries, and of copies that could not be removed
   std::vector<std::string> kept;                // copies set aside for the user, and of what
+  std::set<std::string> keptAsStaged;           // those of them under their staging names
+                                                // (upper-case paths)
   std::vector<std::string> strays;              // files in the staging folder the run did not make
   std::map<std::string, OldListNote> oldLists;  // what the journal noted of second names
 };

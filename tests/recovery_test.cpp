@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -527,7 +528,7 @@ TEST(Trash, NeverOverwritesAFileAlreadyThere) {
 TEST(Interrupted, TheLastCopyOfAPrunedBulletinIsKept) {
   const std::string staged =
       "C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\" + kToken + "-Ares-26120703.TXT";
-  // Where the copy cannot be set aside under another name, it stays under its own.
+  // Where its .kept name is taken, the next one free.
   for (const bool keptTaken : {false, true}) {
     SCOPED_TRACE(keptTaken ? "the .kept name taken" : "set aside");
     test::Station st(test::kInMemory);
@@ -538,16 +539,17 @@ TEST(Interrupted, TheLastCopyOfAPrunedBulletinIsKept) {
                                     "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B"));
     st.Write(kMarked, "000001,B\r\n");
     if (keptTaken) st.Write(kStaged + ".kept", "set aside before");
-    const std::string keptAs = keptTaken ? kStaged : kStaged + ".kept";
+    const std::string suffix = keptTaken ? ".2.kept" : ".kept";
+    const std::string keptAs = kStaged + suffix;
     test::Runner r(st);
     r.clock = test::FixedClock("08-12-2026");
     r.Run();
     EXPECT_EQ(Copies(st, b1), 1);
     EXPECT_EQ(st.Read(keptAs), b1);
     ASSERT_EQ(r.rec.messages.size(), 2u);
-    EXPECT_NE(r.rec.messages[0].second.find(staged + (keptTaken ? "" : ".kept") +
-                                            " (of C:\\Winpack\\Bulls\\1\\000001.TXT)"),
-              std::string::npos)
+    EXPECT_NE(
+        r.rec.messages[0].second.find(staged + suffix + " (of C:\\Winpack\\Bulls\\1\\000001.TXT)"),
+        std::string::npos)
         << r.rec.messages[0].second;
     EXPECT_EQ(r.rec.messages[1].second, run::kFinished);
     if (keptTaken) {
@@ -565,6 +567,50 @@ TEST(Interrupted, TheLastCopyOfAPrunedBulletinIsKept) {
     for (const std::string& file : {staged, std::string("Kelvaron.tmp\\notes.txt")}) {
       EXPECT_NE(r.rec.messages[0].second.find(file), std::string::npos) << r.rec.messages[0].second;
     }
+  }
+}
+
+// A copy set aside outlives the runs after it under the name the warning gave: one whose
+// rename fails (a full disk) stays under its own name, and a run whose journal goes on
+// claiming the copy's prefix for another copy leaves it too.
+TEST(Interrupted, ASetAsideCopyOutlivesTheRunsAfterIt) {
+  struct Row {
+    const char* what;
+    bool renameFails, keptTaken;
+    std::string keptAs;
+  };
+  const std::string staged =
+      "C:\\Winpack\\Archive\\Bulls\\Kelvaron.tmp\\" + kToken + "-Ares-26120703.TXT";
+  const std::string b1 = test::Station::BulletinText("000001", "ARES");
+  const std::string b2 = test::Station::BulletinText("000002", "ARES", "second body\r\n");
+  for (const Row& row : {Row{"its rename fails", true, false, ""},
+                         Row{"its prefix claimed for another copy", false, true, ".2.kept"}}) {
+    SCOPED_TRACE(row.what);
+    test::Station st(test::kInMemory);
+    st.Basics(99999, 0, {"ARES"});
+    st.Bulletin("000002", "ARES", "second body\r\n");
+    st.Write(kStaged, b1);
+    if (row.keptTaken) st.Write(kStaged + ".kept", "set aside before");
+    // 000002's whole copy keeps the journal's claim on the prefix through the first run.
+    st.Write("Winpack/Archive/Bulls/Ares/26120704.TXT", b2);
+    st.Write(kJournal,
+             JournalEntry("C:\\Winpack\\Bulls\\1\\000001.TXT",
+                          "C:\\Winpack\\Archive\\Bulls\\Ares\\26120703.TXT", "000001,B") +
+                 JournalEntry("C:\\Winpack\\Bulls\\2\\000002.TXT",
+                              "C:\\Winpack\\Archive\\Bulls\\Ares\\26120704.TXT", "000002,B"));
+    st.Write(kMarked, "000001,B\r\n000002,B\r\n");
+    test::Runner r(st);
+    r.clock = test::FixedClock("08-12-2026");
+    platform::faults::Reset();
+    if (row.renameFails) platform::faults::FailNth(platform::faults::Op::kRename, 1, ENOSPC);
+    r.Run();
+    platform::faults::Reset();
+    ASSERT_FALSE(r.rec.messages.empty());
+    EXPECT_NE(r.rec.messages[0].second.find(staged + row.keptAs + " (of"), std::string::npos)
+        << r.rec.messages[0].second;
+    EXPECT_EQ(st.Read(kStaged + row.keptAs), b1);
+    r.Run();
+    EXPECT_EQ(st.Read(kStaged + row.keptAs), b1) << "after the next run";
   }
 }
 
