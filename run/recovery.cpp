@@ -34,11 +34,10 @@ Copy Compare(platform::Files& files, const std::string& archivePath,
 // The bulletin left Winpack's folder by other hands (Winpack prunes old bulletins) before its
 // copy got its archive name: that copy may be the last one there is, though nothing says it
 // is whole. It is set aside for the user rather than removed or trusted; the name it is kept
-// under is returned, empty for none. Every name it may take ends in .kept, which no run
-// claims or tidies: under its own name a later run whose journal still claims its prefix for
-// another copy would remove it. One that cannot be renamed at all (a full disk) stays under
-// its own name, apart from the copies tidied away; a link, which Windows would move through,
-// is no copy of the run's and goes with them.
+// under is returned. Every name it may take ends in .kept, which no run claims or tidies:
+// under its own name a later run whose journal still claims its prefix for another copy would
+// remove it. One that cannot be renamed (a full disk, or a link, which Windows would move
+// through) stays under its own name, neither tidied away nor claimed any more.
 std::string KeepStaged(platform::Files& files, const JournalEntry& e,
                        std::set<std::string>& keptAsStaged) {
   constexpr int kNames = 100;
@@ -48,8 +47,6 @@ std::string KeepStaged(platform::Files& files, const JournalEntry& e,
       if (!files.EntryExists(kept) && files.RenameNew(e.tempPath, kept)) return kept;
     }
   } catch (const platform::FileError&) {
-    // A full disk refuses the longer name as well as a link's rename: only the link goes.
-    if (!StillThere(files, e.tempPath)) return {};
   }
   keptAsStaged.insert(platform::UpperCase(e.tempPath));
   return e.tempPath;
@@ -110,9 +107,10 @@ Recovery RecoverInterrupted(platform::Files& files) {
       files.Adopt(e.archivePath);  // durable before its bulletin goes
       recovery.toTrash.push_back(e.bulletinPath);
     } else if (!files.EntryExists(e.archivePath)) {
-      const std::string kept =
-          files.EntryExists(e.tempPath) ? KeepStaged(files, e, recovery.keptAsStaged) : "";
-      if (!kept.empty()) recovery.kept.push_back(kept + " (of " + e.bulletinPath + ")");
+      if (files.EntryExists(e.tempPath)) {
+        recovery.kept.push_back(KeepStaged(files, e, recovery.keptAsStaged) + " (of " +
+                                e.bulletinPath + ")");
+      }
       continue;
     }
     recovery.marks.insert(number);
