@@ -43,7 +43,9 @@ std::string KeepStaged(platform::Files& files, const JournalEntry& e,
   constexpr int kNames = 100;
   try {
     for (int n = 1; n <= kNames; ++n) {
-      const std::string kept = e.tempPath + (n == 1 ? "" : "." + std::to_string(n)) + kKept;
+      std::string kept = e.tempPath;
+      if (n > 1) (kept += '.') += std::to_string(n);
+      kept += kKept;
       if (!files.EntryExists(kept) && files.RenameNew(e.tempPath, kept)) return kept;
     }
   } catch (const platform::FileError&) {
