@@ -87,6 +87,11 @@ bool Claimed(const std::string& stagedName, const std::vector<std::string>& toke
                      [&](const std::string& token) { return stagedName.starts_with(token + "-"); });
 }
 
+bool SetAside(const std::string& stagedName, const std::set<std::string>& keptAsStaged) {
+  return platform::LowerCase(stagedName).ends_with(kKept) ||
+         keptAsStaged.count(platform::UpperCase(std::string(kStaging) + "\\" + stagedName)) != 0;
+}
+
 JournalContents ReadJournal(platform::Files& files) {
   JournalContents found;
   auto journal =
@@ -161,8 +166,7 @@ void Journal::Remove(const std::set<std::string>& setAside) noexcept {
       const std::vector<std::string> staged = files_.FileNames(kStaging);
       for (const std::string& token : claims_) {
         const bool copyLeft = std::any_of(staged.begin(), staged.end(), [&](const auto& name) {
-          return !platform::LowerCase(name).ends_with(kKept) && Claimed(name, {token}) &&
-                 !setAside.count(platform::UpperCase(std::string(kStaging) + "\\" + name));
+          return !SetAside(name, setAside) && Claimed(name, {token});
         });
         if (copyLeft) left.push_back(token);
       }

@@ -48,6 +48,9 @@ JournalContents ReadJournal(platform::Files& files);
 bool Trusted(const JournalEntry& entry, const std::vector<std::string>& tokens);
 /// Whether a name in the staging folder bears the prefix of one of `tokens`.
 bool Claimed(const std::string& stagedName, const std::vector<std::string>& tokens);
+/// Whether a name in the staging folder is a copy set aside for the user: a `.kept` name, or
+/// one of `keptAsStaged` (upper-case paths). No run claims or removes such a copy.
+bool SetAside(const std::string& stagedName, const std::set<std::string>& keptAsStaged);
 
 /// The journal of this run, made new when the run stages its first copy, with the entries
 /// interrupted runs left that still count and the staging prefixes those runs still claim.

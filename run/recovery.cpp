@@ -73,10 +73,7 @@ void TidyStaging(platform::Files& files, const std::vector<std::string>& tokens,
                  Recovery& recovery) {
   for (const std::string& name : files.FileNames(kStaging)) {
     const std::string path = std::string(kStaging) + "\\" + name;
-    if (platform::LowerCase(name).ends_with(kKept) ||
-        recovery.keptAsStaged.count(platform::UpperCase(path))) {
-      continue;
-    }
+    if (SetAside(name, recovery.keptAsStaged)) continue;
     if (!Claimed(name, tokens)) {
       recovery.strays.push_back(path);
       continue;
